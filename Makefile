@@ -1,0 +1,45 @@
+# Front door: make run | make test | make build | make bench | make test-sanitize
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build run test test-sanitize bench sample clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The sample video is made by our own fixture writer, so no video is kept in the repository.
+sample: build
+	@test -f $(BUILD)/sample.avi || $(BUILD)/tests/make-sample-avi $(BUILD)/sample.avi
+
+run: build sample
+	@if [ -x $(BUILD)/src/app/clipvane ]; then $(BUILD)/src/app/clipvane; \
+	else $(BUILD)/src/cli/clipvane-cli info $(BUILD)/sample.avi; fi
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# Every test that needs no window, built with ASan + UBSan in a folder of its own.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCLIPVANE_SANITIZE=ON -DCLIPVANE_GUI=OFF -DCLIPVANE_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) -L nowindow --timeout 900
+
+bench: build
+	@CLIPVANE_DEPS=all scripts/install-deps
+	bench/run-benchmarks $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,0 +1,21 @@
+// The program's error type and the text rule of the error box.
+// Every failure travels as an exception carrying the message the user will read.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace clipvane {
+
+class EClipvaneError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The message as the error box and the CLI show it: a full stop is appended when the
+// last character sorts after "." (letters and digits do), so "Failed to open AVI file"
+// reads "Failed to open AVI file.".
+std::string ErrorBoxText(std::string_view message);
+
+}  // namespace clipvane

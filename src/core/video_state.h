@@ -1,0 +1,69 @@
+// TVideoState: the one record of the opened video and of every value that outlives a user
+// action, shared by the windows, the runs and the CLI. Plain data; created zeroed.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/color.h"
+
+namespace clipvane {
+
+// One entry of the frames list; Bitmap is held by TVideoState::FrameResults, not owned here.
+struct TExtractedFrame {
+  std::string Caption;  // "Frame " + FrameNumber
+  int FrameNumber = 0;
+  const TBitmap* Bitmap = nullptr;
+};
+
+struct TVideoState {
+  std::string FilePath;
+  std::string FileTitle;
+  TRect DisplayRect;
+  int FrameWidth = 0;
+  int FrameHeight = 0;
+  int LengthMs = 0;
+  int LengthSeconds = 0;
+  // Frames are numbered 0 to LastFrame; every list, range and array has LastFrame + 1 entries.
+  int LastFrame = 0;
+  std::vector<bool> FrameSelected;
+  int RangeFirst = 0;
+  int RangeLast = 0;
+  int SamplingRate = 0;
+  int CaptureWidth = 0;
+  int CaptureHeight = 0;
+  TRect CaptureRect;
+  int PickAnchorX = 0;
+  int PickAnchorY = 0;
+  int PickCornerX = 0;  // -32000: no rubber band drawn yet
+  int PickCornerY = 0;
+  bool PickArmed = false;
+  bool PickDragging = false;
+  bool Paused = false;
+  bool ExtractAbort = false;
+  bool ConvertAbort = false;
+  // LastFrame + 1 slots indexed by frame number; owns the extracted bitmaps.
+  std::vector<std::unique_ptr<TBitmap>> FrameResults;
+  std::vector<TExtractedFrame> ExtractedFrames;
+  int GifFrameCount = 0;
+  int PreviewIndex = 0;
+  int PreviewZoom = 0;
+  bool SourceEmpty = false;
+  bool DestinationEmpty = false;
+  int TransitionDurationMs = 0;
+
+  // Empties the frames list first (it refers into FrameResults), then releases the bitmaps.
+  void ClearResults() {
+    ExtractedFrames.clear();
+    FrameResults.clear();
+  }
+  // Re-creates FrameResults with LastFrame + 1 empty slots; the list is emptied first.
+  void ResetResults() {
+    ClearResults();
+    FrameResults.resize(static_cast<std::size_t>(LastFrame < 0 ? 0 : LastFrame) + 1);
+  }
+};
+
+}  // namespace clipvane
