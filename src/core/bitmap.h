@@ -105,7 +105,6 @@ class TBitmap {
 
  private:
   void Allocate(int width, int height, TPixelFormat format);
-  std::uint8_t NearestIndex(TColor color) const;
 
   int width_ = 0;
   int height_ = 0;
