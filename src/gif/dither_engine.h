@@ -1,0 +1,176 @@
+// Dither engines of colour reduction: a serpentine scan that maps each pixel to a palette
+// index through a colour lookup, optionally diffusing each channel's error to the pixels not
+// yet mapped. One engine serves one picture; rows alternate direction, starting left to right.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "gif/color_lookup.h"
+
+namespace clipvane {
+
+// Nearest colour, no diffusion. The caller maps the pixels of a row at Column() while it lies
+// in 0..width-1 (each MapPixel moves it by Direction()), then calls EndRow.
+class TDitherEngine {
+ public:
+  // The lookup is not owned and must outlive the engine. width > 0.
+  TDitherEngine(int width, TColorLookup& lookup) : lookup_(lookup), width_(width) {}
+  virtual ~TDitherEngine() = default;
+  TDitherEngine(const TDitherEngine&) = delete;
+  TDitherEngine& operator=(const TDitherEngine&) = delete;
+
+  // Palette index for the pixel at Column(); moves the column by the direction.
+  virtual int MapPixel(int red, int green, int blue) {
+    TLookupColor entry;
+    return LookupAndStep(red, green, blue, entry);
+  }
+  // Reverses the direction and puts the column at the start of the next row.
+  virtual void EndRow() {
+    direction_ = -direction_;
+    column_ = direction_ > 0 ? 0 : width_ - 1;
+  }
+
+  int Width() const { return width_; }
+  int Direction() const { return direction_; }
+  int Column() const { return column_; }
+
+ protected:
+  int LookupAndStep(int red, int green, int blue, TLookupColor& entry) {
+    const int index = lookup_.FindIndex(red, green, blue, entry);
+    column_ += direction_;
+    return index;
+  }
+
+  TColorLookup& lookup_;
+  std::int32_t width_;
+  std::int32_t direction_ = 1;
+  std::int32_t column_ = 0;
+};
+
+// Floyd-Steinberg (7, 3, 5, 1 sixteenths) with running terms: per channel an error row of
+// width + 2 entries read and rewritten at one moving position, and the terms Cur (for the
+// next pixel), Below and BelowPrev (for the row below). A channel whose error is 0 leaves its
+// error row and row terms untouched.
+class TFloydSteinbergDitherer final : public TDitherEngine {
+ public:
+  TFloydSteinbergDitherer(int width, TColorLookup& lookup);
+
+  int MapPixel(int red, int green, int blue) override;
+  void EndRow() override;
+
+  // The current entry of the error rows (the same for all channels), 0..width+1.
+  int Position() const { return position_; }
+  // Entry i (0..width+1) of a channel's error row; channel 0 red, 1 green, 2 blue.
+  std::int32_t ErrorEntry(int channel, int i) const { return errors_[static_cast<std::size_t>(i) * 3 + channel]; }
+
+ private:
+  // Error rows of the three channels interleaved: entry i of channel c at 3 i + c.
+  std::vector<std::int32_t> errors_;
+  int position_ = 0;
+  std::array<std::int32_t, 3> current_{};
+  std::array<std::int32_t, 3> below_{};
+  std::array<std::int32_t, 3> belowPrevious_{};
+};
+
+// One tap of a diffusion kernel: dx columns ahead in the scan direction, dy rows below.
+struct TKernelTap {
+  int dx;
+  int dy;
+  int weight;
+};
+
+// The errors a kernel ditherer owes to the current row and the rows below it, kept as
+// weighted sums (divided by the kernel's divisor only when read, so nothing is lost to
+// rounding on the way). Rows have a margin on both sides so a kernel may reach past the edges.
+class TErrorDiffusion {
+ public:
+  TErrorDiffusion(int width, int rows, int margin, int divisor);
+  // Adds the rounded error owed to column x of the current row to each channel of value
+  // (red, green, blue) and clamps it to 0..255.
+  void Correct(int x, std::array<int, 3>& value) const;
+  // Spreads one channel's error of the pixel at column x over the taps, mirrored when the
+  // row is walked right to left (direction -1).
+  void Spread(const TKernelTap* taps, std::size_t count, int channel, int x, int direction, int error);
+  // The next row becomes the current one; the last row starts empty.
+  void Advance();
+
+ private:
+  std::int32_t& At(int channel, int dy, int x) {
+    return values_[(static_cast<std::size_t>((first_ + dy) % rows_) * stride_ + static_cast<std::size_t>(x + margin_)) * 3 +
+                   static_cast<std::size_t>(channel)];
+  }
+
+  int rows_;
+  int margin_;
+  int divisor_;
+  std::size_t stride_;
+  int first_ = 0;
+  std::vector<std::int32_t> values_;
+};
+
+// Stevenson-Arce: 4 rows, 7 columns, divisor 200.
+class TSteveArcheDitherer final : public TDitherEngine {
+ public:
+  TSteveArcheDitherer(int width, TColorLookup& lookup);
+  int MapPixel(int red, int green, int blue) override;
+  void EndRow() override;
+
+ private:
+  TErrorDiffusion diffusion_;
+};
+
+// Burkes: 2 rows, 5 columns, divisor 32.
+class TBurkesDitherer final : public TDitherEngine {
+ public:
+  TBurkesDitherer(int width, TColorLookup& lookup);
+  int MapPixel(int red, int green, int blue) override;
+  void EndRow() override;
+
+ private:
+  TErrorDiffusion diffusion_;
+};
+
+// The ditherers with a 5 x 3 kernel; each spreads the error over its own kernel.
+class T5by3Ditherer : public TDitherEngine {
+ public:
+  int MapPixel(int red, int green, int blue) override;
+  void EndRow() override;
+
+ protected:
+  T5by3Ditherer(int width, TColorLookup& lookup, int divisor);
+  // Distributes one channel's error of the pixel at column x over the kernel.
+  virtual void SpreadError(int channel, int x, int error) = 0;
+
+  TErrorDiffusion diffusion_;
+};
+
+// Stucki: divisor 42.
+class TStuckiDitherer final : public T5by3Ditherer {
+ public:
+  TStuckiDitherer(int width, TColorLookup& lookup) : T5by3Ditherer(width, lookup, 42) {}
+
+ protected:
+  void SpreadError(int channel, int x, int error) override;
+};
+
+// Sierra (three rows): divisor 32.
+class TSierraDitherer final : public T5by3Ditherer {
+ public:
+  TSierraDitherer(int width, TColorLookup& lookup) : T5by3Ditherer(width, lookup, 32) {}
+
+ protected:
+  void SpreadError(int channel, int x, int error) override;
+};
+
+// Jarvis, Judice and Ninke: divisor 48.
+class TJaJuNiDitherer final : public T5by3Ditherer {
+ public:
+  TJaJuNiDitherer(int width, TColorLookup& lookup) : T5by3Ditherer(width, lookup, 48) {}
+
+ protected:
+  void SpreadError(int channel, int x, int error) override;
+};
+
+}  // namespace clipvane
