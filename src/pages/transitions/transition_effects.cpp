@@ -20,7 +20,7 @@ namespace {
 // quotient can decide a trunc or a half, so the type matters.
 using Real = long double;
 
-constexpr int MaxTransitionSteps = 65535;
+constexpr int MaxRenderSteps = 65535;
 
 int Saturate(Real value) {
   if (std::isnan(value)) return 0;
@@ -291,9 +291,9 @@ void CentreEffect(TTransitionEffect effect, TTransitionFrames& f, int k, int n) 
 
 void CheckFrames(int k, int n, const TTransitionFrames& f) {
   // The step count is at most 50 in the program; the bound keeps every product in range.
-  if (n < 1 || n > MaxTransitionSteps)
+  if (n < 1 || n > MaxRenderSteps)
     throw EClipvaneError("Transition step count " + std::to_string(n) + " is outside 1 to " +
-                         std::to_string(MaxTransitionSteps));
+                         std::to_string(MaxRenderSteps));
   if (k < 0 || k > n)
     throw EClipvaneError("Transition step " + std::to_string(k) + " is outside 0 to " + std::to_string(n));
   const TBitmap& o = f.Output;
