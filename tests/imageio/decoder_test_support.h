@@ -1,0 +1,131 @@
+// Helpers of the picture decoder tests: byte builders for hand-made files, a PNG writer on
+// libpng, and the truncation and mutation checks every decoder must pass.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/bitmap.h"
+#include "core/error.h"
+#include "imageio/picture_decoders.h"
+
+namespace clipvane::testing_support {
+
+using TBytes = std::vector<std::uint8_t>;
+
+inline void PutLe16(TBytes& out, unsigned value) {
+  out.push_back(static_cast<std::uint8_t>(value));
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+inline void PutLe32(TBytes& out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+inline void Append(TBytes& out, const TBytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline TBytes FromText(const std::string& text) { return TBytes(text.begin(), text.end()); }
+
+// What the PNG writer is told: rows already packed as the PNG stores them.
+struct TPngSpec {
+  int width = 0;
+  int height = 0;
+  int colourType = PNG_COLOR_TYPE_RGB;
+  int depth = 8;
+  std::vector<TBytes> rows;
+  std::vector<png_color> palette;
+  TBytes paletteAlpha;
+  bool transparentColour = false;
+  png_color_16 transparent{};
+  bool interlaced = false;
+};
+
+inline TPngSpec PngSpec(int width, int height, int colourType, int depth, bool interlaced = false) {
+  TPngSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.colourType = colourType;
+  spec.depth = depth;
+  spec.interlaced = interlaced;
+  return spec;
+}
+
+inline void AppendPngData(png_structp png, png_bytep data, std::size_t length) {
+  auto* out = static_cast<TBytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+inline void FlushPngData(png_structp) {}
+
+// Written by libpng itself, so the decoder is checked against the reference encoder.
+inline TBytes WritePng(const TPngSpec& spec) {
+  TBytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    ADD_FAILURE() << "libpng could not write the test picture";
+    return {};
+  }
+  png_set_write_fn(png, &out, AppendPngData, FlushPngData);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
+               spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!spec.palette.empty())
+    png_set_PLTE(png, info, const_cast<png_colorp>(spec.palette.data()), static_cast<int>(spec.palette.size()));
+  if (!spec.paletteAlpha.empty())
+    png_set_tRNS(png, info, const_cast<png_bytep>(spec.paletteAlpha.data()), static_cast<int>(spec.paletteAlpha.size()),
+                 nullptr);
+  if (spec.transparentColour) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&spec.transparent));
+  png_write_info(png, info);
+  std::vector<png_bytep> rows;
+  for (const TBytes& row : spec.rows) rows.push_back(const_cast<png_bytep>(row.data()));
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// Every strict prefix of a valid file must be refused with our error. Each prefix is a
+// vector of its own, so the sanitizer sees any read past its end.
+template <class Decode>
+void ExpectEveryTruncationRejected(const TBytes& data, Decode decode) {
+  for (std::size_t length = 0; length < data.size(); ++length) {
+    const TBytes cut(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
+    EXPECT_THROW(decode(cut), EClipvaneError) << "accepted a file cut to " << length << " of " << data.size() << " bytes";
+  }
+}
+
+// Seeded random damage: whatever happens must be either a picture within the limits or our
+// error. Any other exception, a crash or a sanitizer report fails the test.
+template <class Decode>
+void ExpectMutationsHandled(const TBytes& data, Decode decode, std::uint32_t seed, int count = 300) {
+  std::mt19937 random(seed);
+  int decoded = 0;
+  for (int round = 0; round < count; ++round) {
+    TBytes mutated = data;
+    const int changes = 1 + static_cast<int>(random() % 4);
+    for (int c = 0; c < changes; ++c) {
+      const std::size_t at = random() % mutated.size();
+      switch (random() % 4) {
+        case 0: mutated[at] = static_cast<std::uint8_t>(random()); break;
+        case 1: mutated[at] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
+        case 2: mutated[at] = 0xFF; break;
+        default: mutated[at] = 0x00; break;
+      }
+    }
+    if (random() % 8 == 0) mutated.resize(random() % mutated.size());
+    try {
+      const TBitmap bitmap = decode(mutated);
+      ++decoded;
+      EXPECT_FALSE(bitmap.Empty()) << "round " << round;
+      EXPECT_LE(static_cast<long long>(bitmap.Width()) * bitmap.Height(), MaxPicturePixels) << "round " << round;
+    } catch (const EClipvaneError& error) {
+      EXPECT_NE(std::string(error.what()), "") << "round " << round;
+    }
+  }
+  ::testing::Test::RecordProperty("decoded", decoded);
+}
+
+}  // namespace clipvane::testing_support
