@@ -32,6 +32,21 @@ class TDitherEngine {
     column_ = direction_ > 0 ? 0 : width_ - 1;
   }
 
+  // Maps the rest of the current row from Column() on, as MapPixel would pixel by pixel:
+  // source is the row's 24-bit blue, green, red pixels, target receives one index a pixel.
+  // lookup is the engine's own lookup named by its concrete type, so that the per-pixel
+  // call is bound at compile time.
+  template <class Lookup>
+  void MapRow(Lookup& lookup, const std::uint8_t* source, std::uint8_t* target) {
+    TLookupColor entry;
+    int x = column_;
+    for (; x >= 0 && x < width_; x += direction_) {
+      const std::uint8_t* pixel = source + 3 * static_cast<std::ptrdiff_t>(x);
+      target[x] = static_cast<std::uint8_t>(lookup.Lookup::FindIndex(pixel[2], pixel[1], pixel[0], entry));
+    }
+    column_ = x;
+  }
+
   int Width() const { return width_; }
   int Direction() const { return direction_; }
   int Column() const { return column_; }
@@ -60,6 +75,11 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   int MapPixel(int red, int green, int blue) override;
   void EndRow() override;
 
+  // MapPixel for the rest of the current row with the terms held in registers; see
+  // TDitherEngine::MapRow.
+  template <class Lookup>
+  void MapRow(Lookup& lookup, const std::uint8_t* source, std::uint8_t* target);
+
   // The current entry of the error rows (the same for all channels), 0..width+1.
   int Position() const { return position_; }
   // Entry i (0..width+1) of a channel's error row; channel 0 red, 1 green, 2 blue.
@@ -73,6 +93,44 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   std::array<std::int32_t, 3> below_{};
   std::array<std::int32_t, 3> belowPrevious_{};
 };
+
+template <class Lookup>
+void TFloydSteinbergDitherer::MapRow(Lookup& lookup, const std::uint8_t* source, std::uint8_t* target) {
+  const int step = direction_;
+  std::int32_t cur[3] = {current_[0], current_[1], current_[2]};
+  std::int32_t below[3] = {below_[0], below_[1], below_[2]};
+  std::int32_t belowPrevious[3] = {belowPrevious_[0], belowPrevious_[1], belowPrevious_[2]};
+  int x = column_;
+  int position = position_;
+  for (; x >= 0 && x < width_; x += step, position += step) {
+    std::int32_t* error = &errors_[static_cast<std::size_t>(position) * 3];
+    const std::uint8_t* pixel = source + 3 * static_cast<std::ptrdiff_t>(x);
+    const int value[3] = {pixel[2], pixel[1], pixel[0]};
+    for (int c = 0; c < 3; ++c) {
+      const int corrected = value[c] + (error[c] + cur[c] + 8) / 16;
+      cur[c] = corrected < 0 ? 0 : (corrected > 255 ? 255 : corrected);
+    }
+    TLookupColor entry;
+    target[x] = static_cast<std::uint8_t>(lookup.Lookup::FindIndex(cur[0], cur[1], cur[2], entry));
+    const std::int32_t d[3] = {cur[0] - entry.Red, cur[1] - entry.Green, cur[2] - entry.Blue};
+    for (int c = 0; c < 3; ++c) {
+      // A channel without error keeps its row terms (Cur becomes 7 d = 0 either way).
+      if (d[c] != 0) {
+        error[c] = belowPrevious[c] + 3 * d[c];
+        belowPrevious[c] = below[c] + 5 * d[c];
+        below[c] = d[c];
+      }
+      cur[c] = 7 * d[c];
+    }
+  }
+  column_ = x;
+  position_ = position;
+  for (int c = 0; c < 3; ++c) {
+    current_[c] = cur[c];
+    below_[c] = below[c];
+    belowPrevious_[c] = belowPrevious[c];
+  }
+}
 
 // One tap of a diffusion kernel: dx columns ahead in the scan direction, dy rows below.
 struct TKernelTap {

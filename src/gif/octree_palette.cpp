@@ -12,6 +12,9 @@ TColorQuantizer::TColorQuantizer(int maxColors, int colorBits) : maxColors_(maxC
   if (maxColors < 1) throw GIFException("Invalid colour count");
   if (colorBits < 1 || colorBits > 8) throw GIFException("Invalid colour bits");
   nodes_.reserve(static_cast<std::size_t>(std::min(maxColors, 4096)) * 4);
+  shortcutLevel_ = std::min(colorBits, 5);
+  shortcutNode_.assign(std::size_t{1} << (3 * shortcutLevel_), -1);
+  shortcutAge_.assign(shortcutNode_.size(), 0);
 }
 
 std::int32_t TColorQuantizer::NewNode(int level) {
@@ -25,6 +28,7 @@ std::int32_t TColorQuantizer::NewNode(int level) {
     nodes_.emplace_back();
   }
   TOctreeNode& created = nodes_[static_cast<std::size_t>(node)];
+  created.Level = static_cast<std::uint8_t>(level);
   if (level == colorBits_) {
     created.Leaf = true;
     ++leafCount_;
@@ -39,8 +43,17 @@ void TColorQuantizer::FreeNode(std::int32_t node) { freeNodes_.push_back(node); 
 
 std::int32_t TColorQuantizer::LeafFor(int red, int green, int blue) {
   if (root_ < 0) root_ = NewNode(0);
-  std::int32_t node = root_;
-  for (int level = 0; !nodes_[static_cast<std::size_t>(node)].Leaf; ++level) {
+  const int drop = 8 - shortcutLevel_;
+  const std::size_t key = (static_cast<std::size_t>(red >> drop) << (2 * shortcutLevel_)) |
+                          (static_cast<std::size_t>(green >> drop) << shortcutLevel_) |
+                          static_cast<std::size_t>(blue >> drop);
+  const bool known = shortcutAge_[key] == age_;
+  std::int32_t node = known ? shortcutNode_[key] : root_;
+  for (int level = nodes_[static_cast<std::size_t>(node)].Level; !nodes_[static_cast<std::size_t>(node)].Leaf; ++level) {
+    if (!known && level == shortcutLevel_) {
+      shortcutNode_[key] = node;
+      shortcutAge_[key] = age_;
+    }
     const int shift = 7 - level;
     const int slot = (((red >> shift) & 1) << 2) | (((green >> shift) & 1) << 1) | ((blue >> shift) & 1);
     std::int32_t child = nodes_[static_cast<std::size_t>(node)].Children[slot];
@@ -49,6 +62,11 @@ std::int32_t TColorQuantizer::LeafFor(int red, int green, int blue) {
       nodes_[static_cast<std::size_t>(node)].Children[slot] = child;
     }
     node = child;
+  }
+  // A leaf at or above the shortcut level is where every colour of the key ends.
+  if (!known && nodes_[static_cast<std::size_t>(node)].Level <= shortcutLevel_) {
+    shortcutNode_[key] = node;
+    shortcutAge_[key] = age_;
   }
   return node;
 }
@@ -93,6 +111,10 @@ void TColorQuantizer::MergeDeepest() {
   while (level > 0 && reducible_[level] < 0) --level;
   const std::int32_t node = reducible_[level];
   if (node < 0) return;  // a single leaf: nothing left to fold
+  if (++age_ == 0) {  // the ages went round: forget every shortcut for good
+    std::fill(shortcutAge_.begin(), shortcutAge_.end(), 0);
+    age_ = 1;
+  }
   TOctreeNode& merged = nodes_[static_cast<std::size_t>(node)];
   reducible_[level] = merged.NextReducible;
   merged.NextReducible = -1;

@@ -13,6 +13,7 @@ namespace clipvane {
 
 struct TOctreeNode {
   bool Leaf = false;
+  std::uint8_t Level = 0;  // depth in the tree, the root at 0
   // Sums are 64-bit: a 32-bit sum overflows once a leaf holds about 8 million white pixels.
   std::uint64_t PixelCount = 0;
   std::uint64_t RedSum = 0;
@@ -49,6 +50,13 @@ class TColorQuantizer {
 
   // All nodes live in one pool and refer to each other by index; freed slots are reused.
   std::vector<TOctreeNode> nodes_;
+  // Where the descent of a colour may start: the node its top shortcutLevel_ bits of each
+  // channel lead to (or the leaf above it), remembered until the next merge, the only step
+  // that destroys nodes. Starting lower on the same path reaches the same leaf.
+  int shortcutLevel_;
+  std::vector<std::int32_t> shortcutNode_;
+  std::vector<std::uint32_t> shortcutAge_;
+  std::uint32_t age_ = 1;  // advanced by every merge
   std::vector<std::int32_t> freeNodes_;
   std::int32_t root_ = -1;
   int leafCount_ = 0;

@@ -38,24 +38,37 @@ std::vector<TRGBQuad> Grey256Palette() {
   return palette;
 }
 
-// Walks every row in the engine's direction, storing the index of each pixel. The call is
-// bound to the engine's own type: this loop runs once per pixel of every GIF frame.
-template <class Engine>
-void MapPixels(Engine& engine, const TDIBReader& reader, TDIBWriter& writer) {
+// Walks every row in the engine's direction, storing the index of each pixel, through the
+// engine's virtual MapPixel: the kernel ditherers, which this program does not use.
+void MapPixels(TDitherEngine& engine, const TDIBReader& reader, TDIBWriter& writer) {
   const int width = reader.Width();
   for (int row = 0; row < reader.Height(); ++row) {
     const std::uint8_t* source = reader.RowAddress(row);
     std::uint8_t* target = writer.MutableRowAddress(row);
     for (int x = engine.Column(); x >= 0 && x < width; x = engine.Column()) {
       const std::uint8_t* pixel = source + 3 * static_cast<std::ptrdiff_t>(x);
-      target[x] = static_cast<std::uint8_t>(engine.Engine::MapPixel(pixel[2], pixel[1], pixel[0]));
+      target[x] = static_cast<std::uint8_t>(engine.MapPixel(pixel[2], pixel[1], pixel[0]));
     }
+    engine.EndRow();
+  }
+}
+
+// The same walk a row at a time with engine and lookup bound at compile time: this runs once
+// per pixel of every GIF frame.
+template <class Engine, class Lookup>
+void MapRows(Engine& engine, Lookup& lookup, const TDIBReader& reader, TDIBWriter& writer) {
+  for (int row = 0; row < reader.Height(); ++row) {
+    engine.MapRow(lookup, reader.RowAddress(row), writer.MutableRowAddress(row));
     engine.Engine::EndRow();
   }
 }
 
 template <class Engine>
-void Dither(Engine&& engine, const TDIBReader& reader, TDIBWriter& writer) {
+void MapRowsWithLookup(Engine& engine, TColorLookup& lookup, const TDIBReader& reader, TDIBWriter& writer) {
+  if (auto* fast = dynamic_cast<TFastColorLookup*>(&lookup)) return MapRows(engine, *fast, reader, writer);
+  if (auto* cube = dynamic_cast<TNetscapeColorLookup*>(&lookup)) return MapRows(engine, *cube, reader, writer);
+  if (auto* grey = dynamic_cast<TGrayScaleLookup*>(&lookup)) return MapRows(engine, *grey, reader, writer);
+  if (auto* mono = dynamic_cast<TMonochromeLookup*>(&lookup)) return MapRows(engine, *mono, reader, writer);
   MapPixels(engine, reader, writer);
 }
 
@@ -107,13 +120,21 @@ TBitmap ReduceBitmap(const TBitmap& source, TColorReduction method, TDitherMode 
   const int width = reader.Width();
   TDIBWriter writer(width, reader.Height(), 8, palette);
   switch (dither) {
-    case ditherNone: Dither(TDitherEngine(width, *lookup), reader, writer); break;
-    case ditherFloydSteinberg: Dither(TFloydSteinbergDitherer(width, *lookup), reader, writer); break;
-    case ditherStucki: Dither(TStuckiDitherer(width, *lookup), reader, writer); break;
-    case ditherSierra: Dither(TSierraDitherer(width, *lookup), reader, writer); break;
-    case ditherJarvisJudiceNinke: Dither(TJaJuNiDitherer(width, *lookup), reader, writer); break;
-    case ditherStevensonArce: Dither(TSteveArcheDitherer(width, *lookup), reader, writer); break;
-    case ditherBurkes: Dither(TBurkesDitherer(width, *lookup), reader, writer); break;
+    case ditherNone: {
+      TDitherEngine engine(width, *lookup);
+      MapRowsWithLookup(engine, *lookup, reader, writer);
+      break;
+    }
+    case ditherFloydSteinberg: {
+      TFloydSteinbergDitherer engine(width, *lookup);
+      MapRowsWithLookup(engine, *lookup, reader, writer);
+      break;
+    }
+    case ditherStucki: MapPixels(*std::make_unique<TStuckiDitherer>(width, *lookup), reader, writer); break;
+    case ditherSierra: MapPixels(*std::make_unique<TSierraDitherer>(width, *lookup), reader, writer); break;
+    case ditherJarvisJudiceNinke: MapPixels(*std::make_unique<TJaJuNiDitherer>(width, *lookup), reader, writer); break;
+    case ditherStevensonArce: MapPixels(*std::make_unique<TSteveArcheDitherer>(width, *lookup), reader, writer); break;
+    case ditherBurkes: MapPixels(*std::make_unique<TBurkesDitherer>(width, *lookup), reader, writer); break;
   }
   if (paletteCount != nullptr) *paletteCount = writer.ColorsImportant();
   writer.HandTo(result);
