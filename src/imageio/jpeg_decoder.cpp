@@ -10,7 +10,6 @@
 #include <vector>
 
 #include <jpeglib.h>
-#include <jerror.h>
 
 #include "core/error.h"
 #include "imageio/picture_decoders.h"
@@ -36,15 +35,17 @@ void OnJpegMessage(j_common_ptr, int) {}
 
 // The stream lives in memory. Running out of it is an error rather than libjpeg's usual
 // padding with a fake end marker, so a cut file is refused instead of shown half grey.
-void InitSource(j_decompress_ptr) {}
-boolean FillInputBuffer(j_decompress_ptr info) {
-  ERREXIT(info, JERR_INPUT_EOF);
-  return FALSE;
+[[noreturn]] void FailCutOff(j_decompress_ptr info) {
+  auto* manager = reinterpret_cast<TJpegErrorManager*>(info->err);
+  std::snprintf(manager->message, sizeof manager->message, "%s", "file is cut off");
+  std::longjmp(manager->jump, 1);
 }
+void InitSource(j_decompress_ptr) {}
+boolean FillInputBuffer(j_decompress_ptr info) { FailCutOff(info); }
 void SkipInputData(j_decompress_ptr info, long count) {
   if (count <= 0) return;
   jpeg_source_mgr* source = info->src;
-  if (static_cast<unsigned long>(count) > source->bytes_in_buffer) ERREXIT(info, JERR_INPUT_EOF);
+  if (static_cast<unsigned long>(count) > source->bytes_in_buffer) FailCutOff(info);
   source->next_input_byte += count;
   source->bytes_in_buffer -= static_cast<std::size_t>(count);
 }
@@ -66,7 +67,7 @@ bool TryReadRow(jpeg_decompress_struct* info, TJpegErrorManager* errors, JSAMPRO
   JSAMPROW rows[1] = {row};
   while (jpeg_read_scanlines(info, rows, 1) != 1) {
     // With a memory source that never suspends this cannot happen; refuse to spin anyway.
-    ERREXIT(info, JERR_INPUT_EOF);
+    FailCutOff(info);
   }
   return true;
 }

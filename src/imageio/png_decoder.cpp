@@ -36,7 +36,7 @@ void OnPngWarning(png_structp, png_const_charp) {}
 
 void ReadPngData(png_structp png, png_bytep out, std::size_t length) {
   auto* source = static_cast<TPngSource*>(png_get_io_ptr(png));
-  if (length > source->size - source->position) png_error(png, "file is truncated");
+  if (length > source->size - source->position) png_error(png, "file is cut off");
   std::memcpy(out, source->data + source->position, length);
   source->position += length;
 }

@@ -199,6 +199,20 @@ TBitmap DecodeTiff(std::span<const std::uint8_t> data, TColor background) {
     throw EClipvaneError("Invalid TIFF file: no TIFF byte order mark");
   TTiffReader reader(data);
   TIFF* tiff = reader.Tiff();
+  // libtiff forgives a directory whose last bytes are missing; a cut file is refused here.
+  const std::uint64_t directory = TIFFCurrentDirOffset(tiff);
+  const bool bigEndian = data[0] == 'M';
+  const bool big = TIFFIsBigTIFF(tiff) != 0;
+  const std::size_t countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, linkBytes = big ? 8 : 4;
+  if (directory > data.size() || data.size() - directory < countBytes) reader.Fail("directory is cut off");
+  std::uint64_t entries = 0;
+  for (std::size_t i = 0; i < countBytes; ++i) {
+    const std::uint8_t byte = data[directory + (bigEndian ? i : countBytes - 1 - i)];
+    entries = (entries << 8) | byte;
+  }
+  if (entries > (data.size() - directory - countBytes) / entryBytes ||
+      data.size() - directory - countBytes - entries * entryBytes < linkBytes)
+    reader.Fail("directory is cut off");
   std::uint32_t width = 0, height = 0;
   if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height))
     reader.Fail("picture size missing");
