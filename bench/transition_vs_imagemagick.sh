@@ -21,7 +21,11 @@ convert -size 640x480 radial-gradient:white-darkgreen \
 seconds() {  # runs "$@" and prints its wall time in seconds
   local start end
   start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
+  if ! "$@" >/dev/null 2>"$work/stderr"; then
+    echo "failed: $*" >&2
+    cat "$work/stderr" >&2
+    return 1
+  fi
   end=$(date +%s.%N)
   echo "$end - $start" | bc -l
 }
@@ -29,14 +33,14 @@ seconds() {  # runs "$@" and prints its wall time in seconds
 best() {  # best of three
   local best="" t
   for _ in 1 2 3; do
-    t=$(seconds "$@")
+    t=$(seconds "$@") || return 1
     if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
   done
   echo "$best"
 }
 
-ours=$(best "$cli" transition "$work/a.png" "$work/b.png" "$work/ours.gif" --effect CrossDissolve --steps 50 --quiet)
-theirs=$(best convert "$work/a.png" "$work/b.png" -morph 49 "$work/theirs.gif")
+ours=$(best "$cli" transition "$work/a.png" "$work/b.png" "$work/ours.gif" --effect CrossDissolve --steps 50 --quiet) || exit 1
+theirs=$(best convert "$work/a.png" "$work/b.png" -morph 49 "$work/theirs.gif") || exit 1
 
 our_frames=$(identify "$work/ours.gif" | wc -l)
 their_frames=$(identify "$work/theirs.gif" | wc -l)
