@@ -1,0 +1,70 @@
+// Opening AVI files and counting their frames with libavformat.
+#include "video/avi_input.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <algorithm>
+#include <mutex>
+
+namespace clipvane::avi {
+
+void QuietFfmpegLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+int OpenAviInput(const std::string& path, AVFormatContext** format) {
+  QuietFfmpegLog();
+  *format = nullptr;
+  const AVInputFormat* demuxer = av_find_input_format("avi");
+  if (!demuxer) return AVERROR_DEMUXER_NOT_FOUND;
+  return avformat_open_input(format, path.c_str(), demuxer, nullptr);
+}
+
+int FirstVideoStream(const AVFormatContext* format) {
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVStream* stream = format->streams[i];
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::int64_t IndexedFrameCount(const AVStream* stream) {
+  const int entries = avformat_index_get_entries_count(stream);
+  if (entries <= 0) return -1;
+  std::int64_t first = INT64_MAX, last = INT64_MIN;
+  for (int i = 0; i < entries; ++i) {
+    const AVIndexEntry* entry = avformat_index_get_entry(const_cast<AVStream*>(stream), i);
+    first = std::min(first, entry->timestamp);
+    last = std::max(last, entry->timestamp);
+  }
+  // The AVI index leaves drop frames out but counts them in the timestamps, and frames
+  // dropped at the very end show only in the header's count.
+  return std::max<std::int64_t>(stream->nb_frames, last - first + 1);
+}
+
+std::int64_t CountFramesByReading(AVFormatContext* format, int streamIndex) {
+  AVPacket* packet = av_packet_alloc();
+  if (!packet) return -1;
+  for (unsigned i = 0; i < format->nb_streams; ++i)
+    if (static_cast<int>(i) != streamIndex) format->streams[i]->discard = AVDISCARD_ALL;
+  std::int64_t firstDts = AV_NOPTS_VALUE, lastDts = AV_NOPTS_VALUE, packets = 0;
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == streamIndex && packet->dts != AV_NOPTS_VALUE) {
+      ++packets;
+      if (firstDts == AV_NOPTS_VALUE || packet->dts < firstDts) firstDts = packet->dts;
+      if (lastDts == AV_NOPTS_VALUE || packet->dts > lastDts) lastDts = packet->dts;
+    } else if (packet->stream_index == streamIndex) {
+      ++packets;
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  // Timestamps count the drop frames between packets; without them, count the packets.
+  return firstDts == AV_NOPTS_VALUE ? packets : std::max(packets, lastDts - firstDts + 1);
+}
+
+}  // namespace clipvane::avi
