@@ -148,7 +148,7 @@ void DecodeRle(std::span<const std::uint8_t> rle, bool fourBits, TBitmap& target
     } else if (value == 1) {
       return;
     } else if (value == 2) {
-      if (i + 1 >= rle.size()) return;
+      if (i + 1 >= rle.size()) Invalid("run-length data cut off");
       x += rle[i];
       line += rle[i + 1];
       i += 2;
@@ -162,6 +162,8 @@ void DecodeRle(std::span<const std::uint8_t> rle, bool fourBits, TBitmap& target
       i += (bytes + 1) & ~std::size_t{1};  // absolute runs are padded to 16 bits
     }
   }
+  // Data that stops before the end marker with rows still to come is a cut file.
+  if (line < height) Invalid("run-length data cut off");
 }
 
 }  // namespace
