@@ -94,7 +94,8 @@ TErrorDiffusion::TErrorDiffusion(int width, int rows, int margin, int divisor)
       values_(stride_ * static_cast<std::size_t>(rows) * 3, 0) {}
 
 void TErrorDiffusion::Correct(int x, std::array<int, 3>& value) const {
-  const std::int32_t* owed = &values_[(static_cast<std::size_t>(first_) * stride_ + static_cast<std::size_t>(x + margin_)) * 3];
+  const std::size_t column = static_cast<std::size_t>(x + margin_);
+  const std::int32_t* owed = &values_[(static_cast<std::size_t>(first_) * stride_ + column) * 3];
   for (int c = 0; c < 3; ++c) value[c] = Clamp255(value[c] + RoundedQuotient(owed[c], divisor_));
 }
 
@@ -110,16 +111,9 @@ void TErrorDiffusion::Advance() {
 
 namespace {
 
-// The shared step of the kernel ditherers: corrects the pixel by the error owed to it, looks
-// the result up (which moves the column) and gives each channel's remaining error.
-template <class LookupAndStep>
-int MapWithKernel(const TErrorDiffusion& diffusion, int x, int red, int green, int blue,
-                  std::array<int, 3>& chosenError, TLookupColor& entry, LookupAndStep&& lookupAndStep) {
-  std::array<int, 3> value = {red, green, blue};
-  diffusion.Correct(x, value);
-  const int index = lookupAndStep(value, entry);
-  chosenError = {value[0] - entry.Red, value[1] - entry.Green, value[2] - entry.Blue};
-  return index;
+// What is left of each channel of the corrected colour after the lookup chose its entry.
+std::array<int, 3> RemainingError(const std::array<int, 3>& value, const TLookupColor& entry) {
+  return {value[0] - entry.Red, value[1] - entry.Green, value[2] - entry.Blue};
 }
 
 }  // namespace
@@ -130,12 +124,11 @@ TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup& lookup)
 int TSteveArcheDitherer::MapPixel(int red, int green, int blue) {
   CheckColumn(column_, width_);
   const int x = column_;
-  std::array<int, 3> error{};
+  std::array<int, 3> value = {red, green, blue};
+  diffusion_.Correct(x, value);
   TLookupColor entry;
-  const int index = MapWithKernel(diffusion_, x, red, green, blue, error, entry,
-                                  [this](const std::array<int, 3>& v, TLookupColor& e) {
-                                    return LookupAndStep(v[0], v[1], v[2], e);
-                                  });
+  const int index = LookupAndStep(value[0], value[1], value[2], entry);
+  const std::array<int, 3> error = RemainingError(value, entry);
   for (int c = 0; c < 3; ++c)
     if (error[c] != 0) diffusion_.Spread(kStevensonArce, std::size(kStevensonArce), c, x, direction_, error[c]);
   return index;
@@ -152,12 +145,11 @@ TBurkesDitherer::TBurkesDitherer(int width, TColorLookup& lookup)
 int TBurkesDitherer::MapPixel(int red, int green, int blue) {
   CheckColumn(column_, width_);
   const int x = column_;
-  std::array<int, 3> error{};
+  std::array<int, 3> value = {red, green, blue};
+  diffusion_.Correct(x, value);
   TLookupColor entry;
-  const int index = MapWithKernel(diffusion_, x, red, green, blue, error, entry,
-                                  [this](const std::array<int, 3>& v, TLookupColor& e) {
-                                    return LookupAndStep(v[0], v[1], v[2], e);
-                                  });
+  const int index = LookupAndStep(value[0], value[1], value[2], entry);
+  const std::array<int, 3> error = RemainingError(value, entry);
   for (int c = 0; c < 3; ++c)
     if (error[c] != 0) diffusion_.Spread(kBurkes, std::size(kBurkes), c, x, direction_, error[c]);
   return index;
@@ -174,12 +166,11 @@ T5by3Ditherer::T5by3Ditherer(int width, TColorLookup& lookup, int divisor)
 int T5by3Ditherer::MapPixel(int red, int green, int blue) {
   CheckColumn(column_, width_);
   const int x = column_;
-  std::array<int, 3> error{};
+  std::array<int, 3> value = {red, green, blue};
+  diffusion_.Correct(x, value);
   TLookupColor entry;
-  const int index = MapWithKernel(diffusion_, x, red, green, blue, error, entry,
-                                  [this](const std::array<int, 3>& v, TLookupColor& e) {
-                                    return LookupAndStep(v[0], v[1], v[2], e);
-                                  });
+  const int index = LookupAndStep(value[0], value[1], value[2], entry);
+  const std::array<int, 3> error = RemainingError(value, entry);
   for (int c = 0; c < 3; ++c)
     if (error[c] != 0) SpreadError(c, x, error[c]);
   return index;

@@ -156,8 +156,9 @@ class TErrorDiffusion {
 
  private:
   std::int32_t& At(int channel, int dy, int x) {
-    return values_[(static_cast<std::size_t>((first_ + dy) % rows_) * stride_ + static_cast<std::size_t>(x + margin_)) * 3 +
-                   static_cast<std::size_t>(channel)];
+    const std::size_t row = static_cast<std::size_t>((first_ + dy) % rows_);
+    const std::size_t column = static_cast<std::size_t>(x + margin_);
+    return values_[(row * stride_ + column) * 3 + static_cast<std::size_t>(channel)];
   }
 
   int rows_;

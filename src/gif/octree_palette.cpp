@@ -49,7 +49,8 @@ std::int32_t TColorQuantizer::LeafFor(int red, int green, int blue) {
                           static_cast<std::size_t>(blue >> drop);
   const bool known = shortcutAge_[key] == age_;
   std::int32_t node = known ? shortcutNode_[key] : root_;
-  for (int level = nodes_[static_cast<std::size_t>(node)].Level; !nodes_[static_cast<std::size_t>(node)].Leaf; ++level) {
+  for (int level = nodes_[static_cast<std::size_t>(node)].Level; !nodes_[static_cast<std::size_t>(node)].Leaf;
+       ++level) {
     if (!known && level == shortcutLevel_) {
       shortcutNode_[key] = node;
       shortcutAge_[key] = age_;

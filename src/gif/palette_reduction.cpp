@@ -109,8 +109,7 @@ TBitmap ReduceBitmap(const TBitmap& source, TColorReduction method, TDitherMode 
     case reduceOctree: palette = BuildOctreePalette(reader, 1 << quantizeBits, 8, false); break;
     case reduceOctreeSystem: palette = BuildOctreePalette(reader, 256, 8, true); break;
     default:  // reduceCustom: a palette longer than a colour table gives its first 256 entries
-      palette.assign(customPalette.begin(), customPalette.begin() + std::min<std::ptrdiff_t>(
-                                                                     static_cast<std::ptrdiff_t>(customPalette.size()), 256));
+      palette.assign(customPalette.begin(), customPalette.begin() + std::min<std::size_t>(customPalette.size(), 256));
       break;
   }
   if (!lookup) lookup = std::make_unique<TFastColorLookup>(palette);

@@ -96,6 +96,16 @@ TEST(FloydSteinberg, OnePixelWideRowsUseEntriesZeroAndTwo) {
   EXPECT_EQ(colours, 216);
 }
 
+TEST(KernelDitherers, BurkesPassesEightAndFourThirtySecondsAlongTheRow) {
+  TMonochromeLookup lookup;
+  TBurkesDitherer engine(3, lookup);
+  // 100 -> black (error 100); 100 + 800/32 = 125 -> black (error 125);
+  // 100 + (400 + 1000)/32, rounded, = 144 -> white.
+  EXPECT_EQ(engine.MapPixel(100, 100, 100), 0);
+  EXPECT_EQ(engine.MapPixel(100, 100, 100), 0);
+  EXPECT_EQ(engine.MapPixel(100, 100, 100), 1);
+}
+
 TEST(DitherEngines, MappingPastTheRowIsRefused) {
   TGrayScaleLookup lookup;
   TFloydSteinbergDitherer engine(1, lookup);

@@ -41,6 +41,15 @@ TEST(ReduceBitmapOctreeSystem, OneColourBecomesEntry10) {
     for (int x = 0; x < 7; ++x) EXPECT_EQ(reduced.ScanLine(y)[x], 10);
 }
 
+TEST(ReduceBitmapOctreeSystem, LargeOneColourAreaKeepsItsColour) {
+  // 4096 x 2057 white pixels: the red sum passes 2^31, where a 32-bit sum would wrap.
+  TBitmap white(4096, 2057, TPixelFormat::pf24bit);
+  std::fill(white.Bits().begin(), white.Bits().end(), std::uint8_t{255});
+  const TBitmap reduced = ReduceBitmap(white, reduceOctreeSystem, ditherNone);
+  EXPECT_EQ(reduced.Palette().at(10).ToColor(), clWhite);
+  EXPECT_EQ(reduced.ScanLine(2056)[4095], 10);
+}
+
 TEST(ReduceBitmapOctreeSystem, ASystemColourInTheSameCellWins) {
   // (1, 2, 3) shares its 5-5-5 cell with system black, entry 0.
   const TBitmap reduced = ReduceBitmap(OneColourPicture(4, 4, RGB(1, 2, 3)), reduceOctreeSystem, ditherNone);
@@ -74,7 +83,8 @@ TEST(ReduceBitmapOctreeSystem, UpTo236ColoursComeBackExact) {
 
 TEST(ReduceBitmapWebCube, ColourOffTheCubeTakesTheCubeEntry) {
   int colours = 0;
-  const TBitmap reduced = ReduceBitmap(OneColourPicture(1, 1, RGB(24, 25, 255)), reduceWebCube, ditherNone, {}, 8, &colours);
+  const TBitmap reduced =
+      ReduceBitmap(OneColourPicture(1, 1, RGB(24, 25, 255)), reduceWebCube, ditherNone, {}, 8, &colours);
   EXPECT_EQ(reduced.ScanLine(0)[0], 5);
   EXPECT_EQ(IndexedColour(reduced, 0, 0), RGB(0, 0, 255));
   EXPECT_EQ(colours, 216);
