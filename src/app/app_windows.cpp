@@ -1,0 +1,29 @@
+// TAppWindows: creation of the windows and their order of destruction.
+#include "app/app_windows.h"
+
+#include "app/about_form.h"
+#include "app/frame_preview_window.h"
+#include "app/gif_preview_window.h"
+#include "app/main_window.h"
+#include "app/video_window.h"
+
+namespace clipvane {
+
+TAppWindows::TAppWindows() {
+  Form1 = std::make_unique<TForm1>(State);
+  Form2 = std::make_unique<TForm2>();
+  Form3 = std::make_unique<TForm3>();
+  Form5 = std::make_unique<TForm5>();
+  AboutForm = std::make_unique<TAboutForm>();
+  Form1->SetSecondaryWindows(Form2.get(), Form3.get(), Form5.get(), AboutForm.get());
+}
+
+TAppWindows::~TAppWindows() {
+  Form1.reset();
+  AboutForm.reset();
+  Form5.reset();
+  Form3.reset();
+  Form2.reset();
+}
+
+}  // namespace clipvane

@@ -1,0 +1,210 @@
+// TForm1: layout and start-up states of the main window, Help, About, Exit and closing.
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/about_form.h"
+#include "app/error_box.h"
+#include "app/frame_check_model.h"
+#include "app/progress_bar.h"
+#include "app/url_opener.h"
+#include "core/error.h"
+#include "pages/frames/frames_page.h"
+#include "pages/gif/gif_page.h"
+#include "pages/transitions/transitions_page.h"
+#include "view/image_view.h"
+
+namespace clipvane {
+
+namespace {
+
+template <class Widget, class... Args>
+Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&... args) {
+  auto* widget = new Widget(std::forward<Args>(args)..., parent);
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+}  // namespace
+
+template <class Sender, class Signal, class Handler>
+void TForm1::Wire(Sender* sender, Signal signal, Handler handler) {
+  connect(sender, signal, this, [this, handler] { RunHandler(this, [this, handler] { (this->*handler)(); }); });
+}
+
+TForm1::TForm1(TVideoState& state, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      state_(state) {
+  setWindowTitle(QString::fromUtf8(kApplicationTitle));
+  setFixedSize(608, 486);
+
+  BuildTopBar();
+
+  CheckListBox1 = Place<QListView>(this, 0, 30, 121, 444);
+  FrameCheckModel = new TFrameCheckModel(state_, this);
+  CheckListBox1->setModel(FrameCheckModel);
+  CheckListBox1->setUniformItemSizes(true);
+
+  BuildVideoControl();
+  BuildFileInfo();
+  BuildPages();
+
+  BottomBar = Place<QFrame>(this, 0, 474, 608, 12);
+  ProgressBar1 = Place<TProgressBar>(BottomBar, 1, 1, 606, 10);
+
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildTopBar() {
+  TopBar = Place<QFrame>(this, 0, 0, 608, 30);
+  TopBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Button3 = Place<QPushButton>(TopBar, 8, 5, 90, 20, QStringLiteral("Open AVI"));
+  Button1 = Place<QPushButton>(TopBar, 108, 5, 90, 20, QStringLiteral("Help"));
+  Button2 = Place<QPushButton>(TopBar, 208, 5, 90, 20, QStringLiteral("About"));
+  Button18 = Place<QPushButton>(TopBar, 308, 5, 90, 20, QStringLiteral("Exit"));
+  Wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+  Wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+  Wire(Button18, &QPushButton::clicked, &TForm1::Button18Click);
+}
+
+void TForm1::BuildVideoControl() {
+  GroupBoxVideoControl = Place<QGroupBox>(this, 125, 30, 313, 118, QStringLiteral("Video control"));
+  TrackBarPanel = Place<QFrame>(GroupBoxVideoControl, 8, 18, 297, 33);
+  TrackBarPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  TrackBarPanel->setMouseTracking(true);
+  TrackBar1 = Place<QSlider>(TrackBarPanel, 4, 4, 289, 25, Qt::Horizontal);
+  TrackBar1->setRange(0, 0);
+  TrackBar1->setPageStep(1);
+  TrackBar1->setTickPosition(QSlider::NoTicks);
+  TrackBar1->setEnabled(false);
+
+  Button9 = Place<QPushButton>(GroupBoxVideoControl, 8, 56, 50, 20, QStringLiteral("Play"));
+  Button10 = Place<QPushButton>(GroupBoxVideoControl, 62, 56, 50, 20, QStringLiteral("Pause"));
+  Button11 = Place<QPushButton>(GroupBoxVideoControl, 116, 56, 50, 20, QStringLiteral("Reset"));
+  BitBtn1 = Place<QPushButton>(GroupBoxVideoControl, 201, 56, 50, 20);
+  BitBtn1->setIcon(style()->standardIcon(QStyle::SP_MediaSeekBackward));
+  BitBtn1->setToolTip(QStringLiteral("Frame -"));
+  BitBtn2 = Place<QPushButton>(GroupBoxVideoControl, 255, 56, 50, 20);
+  BitBtn2->setIcon(style()->standardIcon(QStyle::SP_MediaSeekForward));
+  BitBtn2->setToolTip(QStringLiteral("Frame +"));
+
+  LabelFramePosition = Place<QLabel>(GroupBoxVideoControl, 8, 78, 186, 18, QStringLiteral("Frame position:"));
+  LabelTimePosition = Place<QLabel>(GroupBoxVideoControl, 8, 96, 186, 18, QStringLiteral("Time position:"));
+  LabelStep = Place<QLabel>(GroupBoxVideoControl, 201, 84, 32, 22, QStringLiteral("Step"));
+  UpDown1 = Place<QSpinBox>(GroupBoxVideoControl, 235, 84, 70, 22);
+  UpDown1->setRange(1, 1);
+  UpDown1->setValue(1);
+  for (QWidget* control :
+       {static_cast<QWidget*>(Button9), static_cast<QWidget*>(Button10), static_cast<QWidget*>(Button11),
+        static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2), static_cast<QWidget*>(LabelFramePosition),
+        static_cast<QWidget*>(LabelTimePosition), static_cast<QWidget*>(LabelStep), static_cast<QWidget*>(UpDown1)})
+    control->setEnabled(false);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(100);
+}
+
+void TForm1::BuildFileInfo() {
+  GroupBoxFileInfo = Place<QGroupBox>(this, 442, 30, 162, 118, QStringLiteral("AVI file info"));
+  LabelFrameWidth = Place<QLabel>(GroupBoxFileInfo, 8, 22, 150, 18, QStringLiteral("Frame width:"));
+  LabelFrameHeight = Place<QLabel>(GroupBoxFileInfo, 8, 46, 150, 18, QStringLiteral("Frame height:"));
+  LabelFramesCount = Place<QLabel>(GroupBoxFileInfo, 8, 70, 150, 18, QStringLiteral("Frames count:"));
+  LabelTimeLength = Place<QLabel>(GroupBoxFileInfo, 8, 94, 150, 18, QStringLiteral("Time length:"));
+  for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength})
+    label->setEnabled(false);
+}
+
+void TForm1::BuildPages() {
+  PageControl1 = Place<QTabWidget>(this, 123, 150, 483, 322);
+  PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
+  FramesPage = new TFramesPage(state_);
+  GifPage = new TGifPage(state_);
+  TransitionsPage = new TTransitionsPage(state_);
+  PageControl1->addTab(FramesPage, QStringLiteral("frames extract"));
+  PageControl1->addTab(GifPage, QStringLiteral("AVI to animated GIF"));
+  PageControl1->addTab(TransitionsPage, QStringLiteral("Transition effects"));
+  PageControl1->setCurrentIndex(0);
+  FramesPage->OnFrameTicksChanged = [this] { FrameCheckModel->TicksChanged(); };
+}
+
+void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TAboutForm* aboutForm) {
+  form2_ = form2;
+  form3_ = form3;
+  form5_ = form5;
+  aboutForm_ = aboutForm;
+}
+
+void TForm1::FormCreate() {
+  state_.Paused = false;
+  state_.SourceEmpty = true;
+  state_.DestinationEmpty = true;
+  state_.TransitionDurationMs = 1000;
+  TransitionsPage->SourceView->Bitmap().SetPixelFormat(TPixelFormat::pf24bit);
+  TransitionsPage->DestinationView->Bitmap().SetPixelFormat(TPixelFormat::pf24bit);
+  TransitionsPage->EffectBox->setCurrentIndex(0);
+}
+
+QString TForm1::HelpFilePath() {
+  const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+  if (QFileInfo::exists(besideProgram)) return besideProgram;
+  const QString inSources = QStringLiteral(CLIPVANE_SOURCE_DIR "/docs/help/index.html");
+  if (QFileInfo::exists(inSources)) return inSources;
+  return {};
+}
+
+void TForm1::Button1Click() {
+  const QString path = HelpFilePath();
+  if (path.isEmpty()) throw EClipvaneError("The help page help/index.html was not found beside the program");
+  OpenUrl(QUrl::fromLocalFile(path));
+}
+
+void TForm1::Button2Click() {
+  if (aboutForm_) aboutForm_->exec();
+}
+
+void TForm1::Button18Click() {
+  FormClose();
+  close();
+}
+
+void TForm1::FormClose() {
+  state_.ClearResults();
+  FrameCheckModel->Reload([this] { state_.FrameSelected.clear(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  RunHandler(this, [this] { FormClose(); });
+  event->accept();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  if (!centred_) {
+    centred_ = true;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+  }
+  QWidget::showEvent(event);
+}
+
+}  // namespace clipvane

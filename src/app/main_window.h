@@ -1,0 +1,113 @@
+// TForm1: the main window. Fixed layout (608 x 486 client): the top bar, the frame check list,
+// "Video control", "AVI file info", the three pages and the progress bar; Help, About, Exit.
+#pragma once
+
+#include <QWidget>
+
+#include "core/video_state.h"
+
+class QCloseEvent;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListView;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+
+namespace clipvane {
+
+class TAboutForm;
+class TForm2;
+class TForm3;
+class TForm5;
+class TFrameCheckModel;
+class TFramesPage;
+class TGifPage;
+class TProgressBar;
+class TTransitionsPage;
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(TVideoState& state, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The secondary windows, created after this one and living as long as the program.
+  void SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TAboutForm* aboutForm);
+
+  // The help page: next to the program, else in the source tree; empty when neither exists.
+  static QString HelpFilePath();
+
+  // Handlers.
+  void FormCreate();
+  void Button1Click();   // "Help"
+  void Button2Click();   // "About"
+  void Button18Click();  // "Exit"
+  void FormClose();
+
+  TVideoState& State() { return state_; }
+
+  // Top bar.
+  QFrame* TopBar = nullptr;
+  QPushButton* Button3 = nullptr;   // "Open AVI"
+  QPushButton* Button1 = nullptr;   // "Help"
+  QPushButton* Button2 = nullptr;   // "About"
+  QPushButton* Button18 = nullptr;  // "Exit"
+  // Frame check list.
+  QListView* CheckListBox1 = nullptr;
+  TFrameCheckModel* FrameCheckModel = nullptr;
+  // "Video control".
+  QGroupBox* GroupBoxVideoControl = nullptr;
+  QFrame* TrackBarPanel = nullptr;
+  QSlider* TrackBar1 = nullptr;
+  QPushButton* Button9 = nullptr;   // "Play"
+  QPushButton* Button10 = nullptr;  // "Pause"
+  QPushButton* Button11 = nullptr;  // "Reset"
+  QPushButton* BitBtn1 = nullptr;   // "Frame -"
+  QPushButton* BitBtn2 = nullptr;   // "Frame +"
+  QLabel* LabelFramePosition = nullptr;
+  QLabel* LabelTimePosition = nullptr;
+  QLabel* LabelStep = nullptr;
+  QSpinBox* UpDown1 = nullptr;  // the step edit with its up-down
+  QTimer* Timer1 = nullptr;
+  // "AVI file info".
+  QGroupBox* GroupBoxFileInfo = nullptr;
+  QLabel* LabelFrameWidth = nullptr;
+  QLabel* LabelFrameHeight = nullptr;
+  QLabel* LabelFramesCount = nullptr;
+  QLabel* LabelTimeLength = nullptr;
+  // Pages.
+  QTabWidget* PageControl1 = nullptr;
+  TFramesPage* FramesPage = nullptr;
+  TGifPage* GifPage = nullptr;
+  TTransitionsPage* TransitionsPage = nullptr;
+  // Bottom bar.
+  QFrame* BottomBar = nullptr;
+  TProgressBar* ProgressBar1 = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildTopBar();
+  void BuildVideoControl();
+  void BuildFileInfo();
+  void BuildPages();
+  // Connects a control's signal to a handler run under the error box guard.
+  template <class Sender, class Signal, class Handler>
+  void Wire(Sender* sender, Signal signal, Handler handler);
+
+  TVideoState& state_;
+  TForm2* form2_ = nullptr;
+  TForm3* form3_ = nullptr;
+  TForm5* form5_ = nullptr;
+  TAboutForm* aboutForm_ = nullptr;
+  bool centred_ = false;
+};
+
+}  // namespace clipvane

@@ -1,0 +1,156 @@
+// TGifPage: fixed layout of the "AVI to animated GIF" page and its start-up states.
+#include "pages/gif/gif_page.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <algorithm>
+
+namespace clipvane {
+
+namespace {
+
+template <class Widget, class... Args>
+Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&... args) {
+  auto* widget = new Widget(std::forward<Args>(args)..., parent);
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+QSpinBox* SpinBox(QWidget* parent, int left, int top, int width, int minimum, int maximum, int value) {
+  auto* box = Place<QSpinBox>(parent, left, top, width, 22);
+  box->setRange(minimum, maximum);
+  box->setValue(value);
+  return box;
+}
+
+QLabel* StatusPanel(QWidget* parent, int left, int width, QFrame::Shadow shadow, const QString& text) {
+  auto* panel = Place<QLabel>(parent, left, 1, width, 18, text);
+  panel->setFrameStyle(QFrame::Panel | shadow);
+  return panel;
+}
+
+}  // namespace
+
+TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state_(state) {
+  GroupBoxWindowSize = Place<QGroupBox>(this, 4, 2, 236, 82, QStringLiteral("AVI window size"));
+  RadioButton1 = Place<QRadioButton>(GroupBoxWindowSize, 8, 18, 110, 18, QStringLiteral("Full window"));
+  RadioButton2 = Place<QRadioButton>(GroupBoxWindowSize, 8, 38, 110, 18, QStringLiteral("Window part"));
+  RadioButton1->setChecked(true);
+  Button8 = Place<QPushButton>(GroupBoxWindowSize, 124, 24, 100, 22, QStringLiteral("Pick window"));
+  Button8->setEnabled(false);
+  LabelCaptureWidth = Place<QLabel>(GroupBoxWindowSize, 8, 58, 114, 20, QStringLiteral("Width ="));
+  LabelCaptureHeight = Place<QLabel>(GroupBoxWindowSize, 124, 58, 108, 20, QStringLiteral("Height ="));
+  LabelCaptureWidth->setEnabled(false);
+  LabelCaptureHeight->setEnabled(false);
+
+  RadioGroupDirection = Place<QGroupBox>(this, 244, 2, 96, 82, QStringLiteral("Direction"));
+  RadioForward = Place<QRadioButton>(RadioGroupDirection, 10, 24, 80, 18, QStringLiteral("forward"));
+  RadioBackward = Place<QRadioButton>(RadioGroupDirection, 10, 48, 80, 18, QStringLiteral("backward"));
+  RadioForward->setChecked(true);
+
+  Button5 = Place<QPushButton>(this, 346, 8, 62, 22, QStringLiteral("Convert"));
+  Button7 = Place<QPushButton>(this, 412, 8, 62, 22, QStringLiteral("Abort"));
+  Button4 = Place<QPushButton>(this, 346, 34, 62, 22, QStringLiteral("Clear GIF"));
+  Button6 = Place<QPushButton>(this, 412, 34, 62, 22, QStringLiteral("Save"));
+  for (QPushButton* button : {Button5, Button7, Button4, Button6}) button->setEnabled(false);
+
+  GroupBoxFramesSelect = Place<QGroupBox>(this, 4, 86, 471, 88, QStringLiteral("Frames select"));
+  RadioButton3 = Place<QRadioButton>(GroupBoxFramesSelect, 8, 18, 104, 18, QStringLiteral("All frames"));
+  RadioButton4 = Place<QRadioButton>(GroupBoxFramesSelect, 8, 40, 104, 18, QStringLiteral("Frames range"));
+  RadioButton5 = Place<QRadioButton>(GroupBoxFramesSelect, 8, 64, 104, 18, QStringLiteral("Time range"));
+  RadioButton3->setChecked(true);
+  Button19 = Place<QPushButton>(GroupBoxFramesSelect, 338, 17, 124, 22, QStringLiteral("Update frames list"));
+  Button19->setEnabled(false);
+  LabelFrameFrom = Place<QLabel>(GroupBoxFramesSelect, 116, 38, 34, 22, QStringLiteral("From"));
+  FrameFromBox = SpinBox(GroupBoxFramesSelect, 152, 38, 72, 0, 0, 0);
+  LabelFrameTo = Place<QLabel>(GroupBoxFramesSelect, 230, 38, 18, 22, QStringLiteral("to"));
+  FrameToBox = SpinBox(GroupBoxFramesSelect, 250, 38, 72, 0, 0, 0);
+  LabelFrameUnit = Place<QLabel>(GroupBoxFramesSelect, 328, 38, 40, 22, QStringLiteral("frame"));
+  LabelTimeFrom = Place<QLabel>(GroupBoxFramesSelect, 116, 62, 34, 22, QStringLiteral("From"));
+  TimeFromBox = SpinBox(GroupBoxFramesSelect, 152, 62, 72, 0, 0, 0);
+  LabelTimeTo = Place<QLabel>(GroupBoxFramesSelect, 230, 62, 18, 22, QStringLiteral("to"));
+  TimeToBox = SpinBox(GroupBoxFramesSelect, 250, 62, 72, 0, 0, 0);
+  LabelTimeUnit = Place<QLabel>(GroupBoxFramesSelect, 328, 62, 40, 22, QStringLiteral("s"));
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelFrameFrom), static_cast<QWidget*>(FrameFromBox),
+        static_cast<QWidget*>(LabelFrameTo), static_cast<QWidget*>(FrameToBox),
+        static_cast<QWidget*>(LabelFrameUnit), static_cast<QWidget*>(LabelTimeFrom),
+        static_cast<QWidget*>(TimeFromBox), static_cast<QWidget*>(LabelTimeTo), static_cast<QWidget*>(TimeToBox),
+        static_cast<QWidget*>(LabelTimeUnit)})
+    control->setEnabled(false);
+
+  LabelSamplingRate = Place<QLabel>(this, 8, 178, 122, 22, QStringLiteral("Frame sampling rate:"));
+  SpinEdit1 = SpinBox(this, 132, 178, 50, 1, 10, 1);
+  CheckBoxKeepSpeed = Place<QCheckBox>(this, 198, 180, 18, 18);
+  CheckBoxKeepSpeed->setChecked(true);
+  LabelKeepSpeed = Place<QLabel>(this, 218, 178, 120, 22, QStringLiteral("keep a play speed"));
+  CheckBoxKeepSpeed->setEnabled(false);
+  LabelKeepSpeed->setEnabled(false);
+
+  GroupBoxGifSize = Place<QGroupBox>(this, 4, 202, 471, 70, QStringLiteral("GIF window size"));
+  ComboBox2 = Place<QComboBox>(GroupBoxGifSize, 8, 20, 150, 22);
+  ComboBox2->setEditable(true);
+  ComboBox2->addItems({QString::fromLatin1(kAsAviWindowSize), QString::fromLatin1(kScale),
+                       QString::fromLatin1(kSpecifiedSize)});
+  ComboBox2->setCurrentIndex(0);
+  ComboBox2->setEnabled(false);
+  ComboBoxScale = Place<QComboBox>(GroupBoxGifSize, 166, 20, 70, 22);
+  ComboBoxScale->setEditable(true);
+  ComboBoxScale->addItems({QStringLiteral(" 5:1"), QStringLiteral(" 4:1"), QStringLiteral(" 3:1"),
+                           QStringLiteral(" 2:1"), QStringLiteral(" 1:1"), QStringLiteral(" 1:2"),
+                           QStringLiteral(" 1:3"), QStringLiteral(" 1:4"), QStringLiteral(" 1:5")});
+  ComboBoxScale->setCurrentIndex(4);
+  CheckBoxGifAspect = Place<QCheckBox>(GroupBoxGifSize, 166, 22, 150, 18, QStringLiteral("Maintain aspect ratio"));
+  CheckBoxGifAspect->setChecked(true);
+  LabelGifWidth = Place<QLabel>(GroupBoxGifSize, 300, 18, 90, 22, QStringLiteral("Width (pixels)"));
+  SpinEdit8 = SpinBox(GroupBoxGifSize, 392, 18, 70, 0, 10000, 0);
+  LabelGifHeight = Place<QLabel>(GroupBoxGifSize, 300, 42, 90, 22, QStringLiteral("Height (pixels)"));
+  SpinEdit9 = SpinBox(GroupBoxGifSize, 392, 42, 70, 0, 10000, 0);
+  for (QWidget* control :
+       {static_cast<QWidget*>(ComboBoxScale), static_cast<QWidget*>(CheckBoxGifAspect),
+        static_cast<QWidget*>(LabelGifWidth), static_cast<QWidget*>(SpinEdit8), static_cast<QWidget*>(LabelGifHeight),
+        static_cast<QWidget*>(SpinEdit9)})
+    control->setVisible(false);
+
+  StatusBar = Place<QFrame>(this, 0, 274, 479, 20);
+  StatusPanel0 = StatusPanel(StatusBar, 2, 50, QFrame::Raised, QStringLiteral("GIF"));
+  StatusPanel0->setAlignment(Qt::AlignCenter);
+  StatusPanel1 = StatusPanel(StatusBar, 54, 423, QFrame::Sunken, QString());
+}
+
+void TGifPage::ShowCaptureSize(int width, int height) {
+  LabelCaptureWidth->setEnabled(true);
+  LabelCaptureHeight->setEnabled(true);
+  LabelCaptureWidth->setText(QStringLiteral("Width = %1 pixels").arg(width));
+  LabelCaptureHeight->setText(QStringLiteral("Height = %1 pixels").arg(height));
+}
+
+void TGifPage::SetRangeEnds(int lastFrame, int lengthSeconds) {
+  FrameToBox->setMaximum(std::max(FrameToBox->maximum(), lastFrame));
+  FrameToBox->setValue(lastFrame);
+  TimeToBox->setMaximum(std::max(TimeToBox->maximum(), lengthSeconds));
+  TimeToBox->setValue(lengthSeconds);
+}
+
+void TGifPage::ComboBox2Change() {
+  const QString text = ComboBox2->currentText();
+  const bool scale = text == QString::fromLatin1(kScale);
+  const bool specified = text == QString::fromLatin1(kSpecifiedSize);
+  ComboBoxScale->setVisible(scale);
+  if (scale) ComboBoxScale->setCurrentIndex(4);
+  CheckBoxGifAspect->setVisible(specified);
+  LabelGifWidth->setVisible(specified);
+  LabelGifHeight->setVisible(specified);
+  SpinEdit8->setVisible(specified);
+  if (specified) SpinEdit8->setValue(state_.CaptureWidth);
+  SpinEdit9->setVisible(specified);
+  if (specified) SpinEdit9->setValue(state_.CaptureHeight);
+}
+
+}  // namespace clipvane
