@@ -52,6 +52,11 @@ void SkipInputData(j_decompress_ptr info, long count) {
 void TermSource(j_decompress_ptr) {}
 
 // The guarded steps: only trivially destructible locals between setjmp and the libjpeg call.
+bool TryCreate(jpeg_decompress_struct* info, TJpegErrorManager* errors) {
+  if (setjmp(errors->jump)) return false;
+  jpeg_create_decompress(info);
+  return true;
+}
 bool TryReadHeader(jpeg_decompress_struct* info, TJpegErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   jpeg_read_header(info, TRUE);
@@ -84,7 +89,7 @@ class TJpegReader {
     errors_.base.error_exit = OnJpegFatal;
     errors_.base.emit_message = OnJpegMessage;
     errors_.message[0] = '\0';
-    jpeg_create_decompress(&info_);  // cannot fail without running out of memory for a small struct
+    if (!TryCreate(&info_, &errors_)) throw EClipvaneError(std::string("Invalid JPEG file: ") + errors_.message);
     source_.next_input_byte = data.data();
     source_.bytes_in_buffer = data.size();
     source_.init_source = InitSource;

@@ -43,8 +43,9 @@ std::string PictureFileFilter();
 inline constexpr long long MaxPictureSide = 32768;
 inline constexpr long long MaxPicturePixels = 1LL << 28;
 
-// Throws "<format> image has invalid dimensions: W x H" for a side below 1 or above the
-// limits; used by every decoder before it allocates.
+// Throws "<format> image has invalid dimensions: W x H" for a side below 1 and "<format>
+// image is too large: W x H pixels" beyond the limits; every decoder calls it before it
+// allocates anything the size of the picture.
 void CheckPictureDimensions(std::string_view format, long long width, long long height);
 
 // colour * alpha + background * (255 - alpha), over 255, rounded; alpha 255 keeps the colour.
