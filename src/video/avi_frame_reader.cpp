@@ -16,6 +16,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <new>
 
@@ -32,6 +33,9 @@ constexpr std::uint32_t kBitFields = 3;
 // A key frame this many frames or fewer past the next packet is not worth a seek: decoding
 // on is about as cheap and keeps the decoder's threads busy.
 constexpr std::int64_t kForwardSeekSlack = 2;
+// Decoded pictures kept for reading back without decoding again: a run reading backwards
+// then decodes each group of pictures once instead of once a frame.
+constexpr std::size_t kRecentPictureBytes = std::size_t{64} << 20;
 
 std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Get32(const std::uint8_t* p) {
@@ -235,6 +239,16 @@ struct TAviFrameReader::TState {
   std::int64_t lastSeekDts = AV_NOPTS_VALUE;  // the key frame of the last seek
   bool demuxEnded = false;
 
+  // The pictures decoded since the last seek, oldest first, up to the current one; within
+  // their span every frame number is among them or a drop frame after one of them.
+  struct TRecentPicture {
+    std::int64_t index;
+    AVFrame* frame;
+    std::size_t bytes;
+  };
+  std::deque<TRecentPicture> recent;
+  std::size_t recentBytes = 0;
+
   void Acquire(TAviResource resource) {
     held.push_back(resource);
     if (seam) seam->Acquired(resource);
@@ -247,6 +261,9 @@ struct TAviFrameReader::TState {
   bool NextPicture(std::int64_t& index);
   void TakeAsCurrent(std::int64_t index);
   void TakeAsPending(std::int64_t index);
+  void Remember(const AVFrame* frame, std::int64_t index);
+  void ForgetRecent();
+  const AVFrame* Recalled(std::int64_t n) const;
   void Calibrate();
   std::int64_t KeyDtsAtOrBefore(std::int64_t dts) const;
   bool SeekTo(std::int64_t keyDts);
@@ -265,6 +282,7 @@ void TAviFrameReader::TState::ReleaseOne(TAviResource resource) {
       if (pending) av_frame_unref(pending);
       if (picture) av_frame_unref(picture);
       haveCurrent = havePending = false;
+      ForgetRecent();
       sws_freeContext(converter);
       converter = nullptr;
       avcodec_free_context(&codec);
@@ -516,6 +534,37 @@ void TAviFrameReader::TState::TakeAsCurrent(std::int64_t index) {
   haveCurrent = true;
   currentIndex = index;
   floorIndex = index;
+  Remember(current, index);
+}
+
+void TAviFrameReader::TState::Remember(const AVFrame* frame, std::int64_t index) {
+  if (!recent.empty() && recent.back().index >= index) ForgetRecent();  // out of order: start afresh
+  AVFrame* kept = av_frame_clone(frame);  // a new reference to the same buffers, not a copy
+  if (!kept) throw std::bad_alloc();
+  std::size_t bytes = 0;
+  for (const AVBufferRef* buffer : kept->buf)
+    if (buffer) bytes += buffer->size;
+  recent.push_back({index, kept, bytes});
+  recentBytes += bytes;
+  while (recentBytes > kRecentPictureBytes && recent.size() > 1) {
+    recentBytes -= recent.front().bytes;
+    av_frame_free(&recent.front().frame);
+    recent.pop_front();
+  }
+}
+
+void TAviFrameReader::TState::ForgetRecent() {
+  for (TRecentPicture& kept : recent) av_frame_free(&kept.frame);
+  recent.clear();
+  recentBytes = 0;
+}
+
+const AVFrame* TAviFrameReader::TState::Recalled(std::int64_t n) const {
+  if (recent.empty() || n < recent.front().index || n > recent.back().index) return nullptr;
+  // The last picture at or before n: n itself, or the picture a drop frame repeats.
+  const auto after = std::upper_bound(recent.begin(), recent.end(), n,
+                                      [](std::int64_t value, const TRecentPicture& kept) { return value < kept.index; });
+  return std::prev(after)->frame;
 }
 
 void TAviFrameReader::TState::TakeAsPending(std::int64_t index) {
@@ -555,6 +604,7 @@ bool TAviFrameReader::TState::SeekTo(std::int64_t keyDts) {
       avformat_seek_file(format, streamIndex, INT64_MIN, keyDts, keyDts, 0) < 0)
     return false;
   avcodec_flush_buffers(codec);
+  ForgetRecent();
   av_frame_unref(current);
   av_frame_unref(pending);
   haveCurrent = havePending = false;
@@ -570,6 +620,7 @@ const AVFrame* TAviFrameReader::TState::Locate(std::int64_t n) {
   if (haveCurrent && currentIndex == n) return current;
   // A drop frame: the next picture lies beyond n, so the one before stands for it.
   if (haveCurrent && currentIndex < n && havePending && pendingIndex > n) return current;
+  if (const AVFrame* kept = Recalled(n)) return kept;
 
   bool seek = n < floorIndex;
   if (!seek && frameLimit >= 0) {
