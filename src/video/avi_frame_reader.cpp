@@ -452,6 +452,7 @@ bool TAviFrameReader::ReadFrame(int frameNumber) {
     const AVFrame* frame = s.Locate(frameNumber);
     if (!frame) return false;
     const std::span<std::uint8_t> packed = s.BuildPackedFrame(frame);
+    if (seam_) seam_->LoadingFrame(frameNumber);
     PackedFrameToBitmap(packed, s.formatBuffer, *s.decodeStream, *s.decodeBitmap);
     return true;
   } catch (...) {
@@ -684,8 +685,12 @@ std::span<std::uint8_t> TAviFrameReader::TState::BuildPackedFrame(const AVFrame*
   switch (pixelFormat) {
     case AV_PIX_FMT_PAL8:
       // The decoder's palette: 32-bit ARGB words, that is blue, green, red, alpha in memory.
-      std::memcpy(table, frame->data[1], 256 * 4);
-      for (int i = 0; i < 256; ++i) table[4 * i + 3] = 0;
+      if (frame->data[1]) {
+        std::memcpy(table, frame->data[1], 256 * 4);
+        for (int i = 0; i < 256; ++i) table[4 * i + 3] = 0;
+      } else {
+        std::memset(table, 0, 256 * 4);
+      }
       break;
     case AV_PIX_FMT_GRAY8:
       for (int i = 0; i < 256; ++i) {

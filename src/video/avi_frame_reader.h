@@ -45,6 +45,9 @@ class TAviReaderSeam {
   virtual bool FailStep(TAviOpenStep) { return false; }
   virtual void Acquired(TAviResource) {}
   virtual void Released(TAviResource) {}
+  // Called by ReadFrame before a decoded frame is loaded into the decode bitmap; an error
+  // thrown here travels out of ReadFrame like any error while reading.
+  virtual void LoadingFrame(int) {}
 };
 
 // The decode stream: an in-memory byte stream reused for every frame. A frame is written

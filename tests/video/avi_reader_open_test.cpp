@@ -197,6 +197,28 @@ TEST_F(AviReaderOpen, DestroyingAnOpenReaderReleasesEverything) {
   EXPECT_EQ(seam.acquired.size(), 8u);
 }
 
+TEST_F(AviReaderOpen, AnErrorWhileReadingClosesTheReader) {
+  class TFailingLoad : public TRecordingSeam {
+   public:
+    void LoadingFrame(int frameNumber) override {
+      if (frameNumber == 4) throw EClipvaneError("Bitmap image is not valid");
+    }
+  } seam;
+  TAviFrameReader reader(&seam);
+  reader.Open(GoodAvi());
+  ASSERT_TRUE(reader.ReadFrame(3));
+  try {
+    reader.ReadFrame(4);
+    ADD_FAILURE() << "no error";
+  } catch (const EClipvaneError& error) {
+    EXPECT_STREQ(error.what(), "Bitmap image is not valid");
+  }
+  EXPECT_FALSE(reader.IsOpen());
+  // Released completely, starting with the decode bitmap.
+  EXPECT_EQ(seam.released.front(), R::arDecodeBitmap);
+  ExpectReleasedInReverse(seam);
+}
+
 TEST_F(AviReaderOpen, ReadingAClosedReaderIsAnError) {
   TAviFrameReader reader;
   EXPECT_THROW(reader.ReadFrame(0), EClipvaneError);
