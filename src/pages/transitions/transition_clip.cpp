@@ -2,9 +2,13 @@
 #include "pages/transitions/transition_clip.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "core/error.h"
+#include "gif/gif_extensions.h"
+#include "gif/gif_image.h"
+#include "gif/palette_reduction.h"
 
 namespace clipvane {
 
@@ -22,6 +26,31 @@ TBitmap PaddedPicture(const TBitmap& picture, TColor color, int width, int heigh
   padded.Draw(0, 0, picture);
   return padded;
 }
+
+// The program's sink: frames appended to a GIF document with their extensions.
+class TGIFDocumentSink : public TTransitionClipSink {
+ public:
+  explicit TGIFDocumentSink(TGIFImage& document) : document_(document) {}
+
+  int AddFrame(const TBitmap& frame) override { return document_.AddFrame(frame); }
+
+  void AddLoopExtension(int index) override {
+    TGIFSubImage* frame = document_.Images()[index];
+    auto loop = std::make_unique<TGIFAppExtNSLoop>(frame);
+    loop->LoopCount = 0;  // loop forever
+    frame->Extensions().Add(std::move(loop));
+  }
+
+  void AddControlExtension(int index, int delay) override {
+    TGIFSubImage* frame = document_.Images()[index];
+    auto control = std::make_unique<TGIFGraphicControlExtension>(frame);
+    control->SetDelay(static_cast<std::uint16_t>(delay));
+    frame->Extensions().Add(std::move(control));
+  }
+
+ private:
+  TGIFImage& document_;
+};
 
 }  // namespace
 
@@ -114,6 +143,35 @@ int RunTransitionClip(TVideoState& state, TTransitionFrames& frames, const TTran
   hooks.Progress(n + 1, n + 1);
   hooks.Progress(0, n + 1);
   return added;
+}
+
+TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
+                                    int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
+                                    std::function<void(const TBitmap& frame)> frameAdded) {
+  // Checked before the slots change.
+  if (steps < MinTransitionSteps || steps > MaxTransitionSteps)
+    throw EClipvaneError("Transition step count " + std::to_string(steps) + " is outside 1 to 50");
+  if (state.TransitionDurationMs < MinTransitionDurationMs || state.TransitionDurationMs > MaxTransitionDurationMs)
+    throw EClipvaneError("Transition duration " + std::to_string(state.TransitionDurationMs) +
+                         " ms is outside 10 to 5000");
+  TTransitionFrames frames = PrepareTransitionFrames(state, source, destination);
+
+  TTransitionClip clip;
+  clip.Width = frames.Output.Width();
+  clip.Height = frames.Output.Height();
+  clip.Delay = TransitionFrameDelay(state.TransitionDurationMs, steps);
+  clip.Document = std::make_unique<TGIFImage>();
+  clip.Document->ReductionMethod = reduceOctreeSystem;
+  clip.Document->DitherKind = ditherFloydSteinberg;
+
+  TTransitionRunSettings settings;
+  settings.Steps = steps;
+  settings.Delay = clip.Delay;
+  settings.Effect = std::move(effect);
+  settings.FrameAdded = std::move(frameAdded);
+  TGIFDocumentSink sink(*clip.Document);
+  clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
+  return clip;
 }
 
 }  // namespace clipvane

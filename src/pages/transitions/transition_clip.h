@@ -83,4 +83,23 @@ struct TTransitionRunSettings {
 int RunTransitionClip(TVideoState& state, TTransitionFrames& frames, const TTransitionRunSettings& settings,
                       const TRunHooks& hooks, TTransitionClipSink& sink);
 
+// The finished clip: the document the preview window takes a copy of.
+struct TTransitionClip {
+  std::unique_ptr<TGIFImage> Document;
+  int Width = 0;  // the common size, the preview's client area (also when no frame was added)
+  int Height = 0;
+  int FrameCount = 0;
+  int Delay = 0;  // hundredths of a second
+};
+
+// "Convert" of the transition page: steps (1..50) checked first, the slots prepared
+// (PrepareTransitionFrames), the delay from state.TransitionDurationMs (10..5000), then the
+// run into a new GIF document reducing each frame with the octree palette framed by the
+// system colours and Floyd-Steinberg dithering; frame 0 carries the endless-loop extension,
+// every frame a graphic control extension with the delay. An aborted run returns the frames
+// added so far (possibly none). Throws EClipvaneError for unusable settings or pictures.
+TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
+                                    int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
+                                    std::function<void(const TBitmap& frame)> frameAdded = {});
+
 }  // namespace clipvane
