@@ -601,6 +601,7 @@ std::int64_t TAviFrameReader::TState::KeyDtsAtOrBefore(std::int64_t dts) const {
 }
 
 bool TAviFrameReader::TState::SeekTo(std::int64_t keyDts) {
+  if (seam) seam->Seeking(keyDts - startDts);
   if (av_seek_frame(format, streamIndex, keyDts, AVSEEK_FLAG_BACKWARD) < 0 &&
       avformat_seek_file(format, streamIndex, INT64_MIN, keyDts, keyDts, 0) < 0)
     return false;

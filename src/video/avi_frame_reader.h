@@ -48,6 +48,8 @@ class TAviReaderSeam {
   // Called by ReadFrame before a decoded frame is loaded into the decode bitmap; an error
   // thrown here travels out of ReadFrame like any error while reading.
   virtual void LoadingFrame(int) {}
+  // Called when ReadFrame seeks, with the frame number of the key frame it seeks to.
+  virtual void Seeking(std::int64_t) {}
 };
 
 // The decode stream: an in-memory byte stream reused for every frame. A frame is written

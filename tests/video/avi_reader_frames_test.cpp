@@ -224,6 +224,48 @@ TEST_F(AviReaderFrames, TheCallerMayChangeTheDecodeBitmapBetweenReads) {
   EXPECT_TRUE(SamePicture(fixtures::ExpectedFrame(TFixtureCodec::fcRawPal8, 2, 64, 48), reader.DecodeBitmap()));
 }
 
+// Records the key frames the reader seeks to.
+class TSeekRecorder : public TAviReaderSeam {
+ public:
+  void Seeking(std::int64_t keyFrame) override { seeks.push_back(keyFrame); }
+  std::vector<std::int64_t> seeks;
+};
+
+TEST_F(AviReaderFrames, ReadingForwardNeverSeeks) {
+  TSeekRecorder seam;
+  TAviFrameReader reader(&seam);
+  reader.Open(Write(TFixtureCodec::fcMpeg4, 60));  // a key frame every 10 frames
+  for (int n = 0; n < 60; ++n) ASSERT_TRUE(reader.ReadFrame(n));
+  // Small steps forward decode on as well.
+  reader.Open(Write(TFixtureCodec::fcMpeg4, 60));
+  for (int n = 0; n < 60; n += 3) ASSERT_TRUE(reader.ReadFrame(n));
+  EXPECT_TRUE(seam.seeks.empty());
+}
+
+TEST_F(AviReaderFrames, JumpsSeekToTheNearestEarlierKeyFrame) {
+  TSeekRecorder seam;
+  TAviFrameReader reader(&seam);
+  reader.Open(Write(TFixtureCodec::fcMpeg4, 100));
+  for (const int n : {37, 5, 6, 90, 0}) {
+    ASSERT_TRUE(reader.ReadFrame(n));
+    EXPECT_EQ(fixtures::DecodeFrameNumber(reader.DecodeBitmap()), n);
+  }
+  // 37 from 30; 5 back from 0; 6 decodes on; 90 from 90; 0 back from 0.
+  EXPECT_EQ(seam.seeks, (std::vector<std::int64_t>{30, 0, 90, 0}));
+}
+
+TEST_F(AviReaderFrames, ReadingBackwardsDecodesEachGroupOnce) {
+  TSeekRecorder seam;
+  TAviFrameReader reader(&seam);
+  reader.Open(Write(TFixtureCodec::fcMpeg4, 30));
+  for (int n = 29; n >= 0; --n) {
+    ASSERT_TRUE(reader.ReadFrame(n));
+    ASSERT_EQ(fixtures::DecodeFrameNumber(reader.DecodeBitmap()), n);
+  }
+  // The pictures decoded on the way to a frame serve the frames before it.
+  EXPECT_EQ(seam.seeks, (std::vector<std::int64_t>{20, 10, 0}));
+}
+
 class AviReaderDropFrames : public AviReaderFrames, public ::testing::WithParamInterface<TFixtureCodec> {};
 
 TEST_P(AviReaderDropFrames, RepeatThePictureBeforeThem) {
