@@ -34,7 +34,8 @@ constexpr std::uint32_t kBitFields = 3;
 // on is about as cheap and keeps the decoder's threads busy.
 constexpr std::int64_t kForwardSeekSlack = 2;
 // Decoded pictures kept for reading back without decoding again: a run reading backwards
-// then decodes each group of pictures once instead of once a frame.
+// then decodes each group of pictures once instead of once a frame. The pictures since the
+// last key frame are kept, up to this many bytes.
 constexpr std::size_t kRecentPictureBytes = std::size_t{64} << 20;
 
 std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
@@ -539,7 +540,9 @@ void TAviFrameReader::TState::TakeAsCurrent(std::int64_t index) {
 }
 
 void TAviFrameReader::TState::Remember(const AVFrame* frame, std::int64_t index) {
-  if (!recent.empty() && recent.back().index >= index) ForgetRecent();  // out of order: start afresh
+  // A seek never goes back past a key frame to reach what follows it, so the pictures
+  // before the newest key frame are not worth their memory; out of order: start afresh.
+  if (frame->key_frame || (!recent.empty() && recent.back().index >= index)) ForgetRecent();
   AVFrame* kept = av_frame_clone(frame);  // a new reference to the same buffers, not a copy
   if (!kept) throw std::bad_alloc();
   std::size_t bytes = 0;
