@@ -6,6 +6,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -142,8 +143,8 @@ void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws) {
       }
       return;
     default: {
-      sws = sws_getCachedContext(sws, width, height, AV_PIX_FMT_BGR24, width, height, format, SWS_BICUBIC, nullptr,
-                                 nullptr, nullptr);
+      // One file has one size and format: the converter is made once.
+      if (!sws) sws = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, format, SWS_BICUBIC, nullptr, nullptr, nullptr);
       if (!sws) Fail("no colour conversion");
       const std::uint8_t* planes[1] = {source->ScanLine(0)};
       const int strides[1] = {static_cast<int>(source->Stride())};
@@ -214,7 +215,8 @@ void WriteAll(const std::string& path, const std::vector<std::uint8_t>& data) {
   if (!out) Fail("cannot write " + path);
 }
 
-// Offset of the first chunk named `tag` at or after `from`, found by walking the RIFF lists.
+// Offset of the first chunk named `tag` (our own files hold each header chunk once, before
+// any frame data that could contain the same four bytes).
 std::size_t FindChunk(const std::vector<std::uint8_t>& data, const char* tag) {
   const auto found = std::search(data.begin(), data.end(), tag, tag + 4);
   if (found == data.end()) Fail(std::string("no ") + tag + " chunk");
@@ -352,6 +354,8 @@ int DecodeFrameNumber(const TBitmap& frame) {
 }
 
 void WriteFixtureAvi(const std::string& path, const TFixtureAvi& avi) {
+  // FFmpeg's own warnings would only clutter the test output; failures throw with its text.
+  av_log_set_level(AV_LOG_QUIET);
   const TCodecSetup setup = SetupFor(avi.Codec);
   AVFormatContext* rawFormat = nullptr;
   Check(avformat_alloc_output_context2(&rawFormat, nullptr, "avi", path.c_str()), "no AVI muxer");
@@ -462,6 +466,7 @@ void WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 void WriteAudioOnlyAvi(const std::string& path) {
+  av_log_set_level(AV_LOG_QUIET);
   AVFormatContext* rawFormat = nullptr;
   Check(avformat_alloc_output_context2(&rawFormat, nullptr, "avi", path.c_str()), "no AVI muxer");
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
