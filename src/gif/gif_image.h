@@ -320,6 +320,8 @@ class TGIFImage : public TGIFPersistent {
   std::vector<TGIFPainter*> painters_;
   std::unique_ptr<TBitmap> composite_;
   TGIFPainter* onScreenPainter_ = nullptr;
+  // Pixels a load in progress may still allocate.
+  std::uint64_t loadBudget_ = 0;
 };
 
 // A 1-bit mask of the bitmap's size with the pixels of the given colour set (for AddFrame).

@@ -112,6 +112,16 @@ inline constexpr std::uint8_t PC_NOCOLLAPSE = 0x04;
 using TGIFPalette = std::vector<TPaletteEntry>;
 using TGIFPaletteRef = std::shared_ptr<const TGIFPalette>;
 
+// The order in which an interlaced image's rows are stored: passes starting at rows 0, 4,
+// 2 and 1 stepping 8, 8, 4 and 2 (a pass starting below the last row is skipped).
+template <class Visit>
+void ForEachInterlacedRow(int height, Visit&& visit) {
+  static constexpr int kStart[4] = {0, 4, 2, 1};
+  static constexpr int kStep[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass)
+    for (int row = kStart[pass]; row < height; row += kStep[pass]) visit(row);
+}
+
 // a * 100 / b with a 64-bit product, to the nearest integer, halves away from zero; 0 when
 // b is not positive.
 int GIFPercent(std::int64_t a, std::int64_t b);

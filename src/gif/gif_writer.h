@@ -182,16 +182,6 @@ class TRLEEncoder : public TGIFEncoder {
   int maxRunCodes_ = 0;
 };
 
-// The order in which an interlaced image's rows are written: passes starting at rows 0, 4,
-// 2 and 1 stepping 8, 8, 4 and 2.
-template <class Visit>
-void ForEachInterlacedRow(int height, Visit&& visit) {
-  static constexpr int kStart[4] = {0, 4, 2, 1};
-  static constexpr int kStep[4] = {8, 8, 4, 2};
-  for (int pass = 0; pass < 4; ++pass)
-    for (int row = kStart[pass]; row < height; row += kStep[pass]) visit(row);
-}
-
 template <class Visit>
 void TGIFEncoder::WalkPixels(Visit&& visit) const {
   const auto width = static_cast<std::size_t>(width_);

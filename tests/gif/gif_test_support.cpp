@@ -235,8 +235,14 @@ std::size_t ImageDataOffset(const std::vector<std::uint8_t>& bytes) {
   return 0;
 }
 
-std::vector<std::uint8_t> SampleAnimation() {
+std::vector<std::uint8_t> SampleAnimation(TGIFEncoding encoding) {
   TGIFImage image;
+  BuildSampleAnimation(image);
+  image.Encoding = encoding;
+  return SaveToBytes(image);
+}
+
+void BuildSampleAnimation(TGIFImage& image) {
   // Frame 0: 40 x 30 with 256 local colours, looping block and a comment.
   AddIndexedFrame(image, 40, 30, DistinctPalette(256), NoiseIndices(40 * 30, 256, 1), 10);
   AddLoop(image, 3);
@@ -265,7 +271,95 @@ std::vector<std::uint8_t> SampleAnimation() {
   unknown->Blocks = {{{1, 2, 3}}, {std::vector<std::uint8_t>(255, 9)}};
   frame->Extensions().Add(std::move(unknown));
   image.AddFrame(std::move(frame));
-  return SaveToBytes(image);
+}
+
+namespace {
+
+int WriteToMemory(GifFileType* file, const GifByteType* data, int count) {
+  auto* bytes = static_cast<std::vector<std::uint8_t>*>(file->UserData);
+  bytes->insert(bytes->end(), data, data + count);
+  return count;
+}
+
+ColorMapObject* MakeMap(const std::vector<TGIFColor>& colors) {
+  if (colors.empty()) return nullptr;
+  std::vector<GifColorType> entries;
+  for (const TGIFColor& c : colors) entries.push_back({c.Red, c.Green, c.Blue});
+  return GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeWithGiflib(const TDecodedGif& gif) {
+  std::vector<std::uint8_t> bytes;
+  int error = 0;
+  GifFileType* file = EGifOpen(&bytes, &WriteToMemory, &error);
+  EXPECT_NE(file, nullptr);
+  if (file == nullptr) return bytes;
+  EGifSetGifVersion(file, true);
+  ColorMapObject* global = MakeMap(gif.GlobalColors);
+  EXPECT_EQ(EGifPutScreenDesc(file, gif.Width, gif.Height, 8, 0, global), GIF_OK);
+  if (gif.LoopCount >= 0) {
+    const std::uint8_t loop[3] = {1, static_cast<std::uint8_t>(gif.LoopCount), static_cast<std::uint8_t>(gif.LoopCount >> 8)};
+    EGifPutExtensionLeader(file, APPLICATION_EXT_FUNC_CODE);
+    EGifPutExtensionBlock(file, 11, "NETSCAPE2.0");
+    EGifPutExtensionBlock(file, 3, loop);
+    EGifPutExtensionTrailer(file);
+  }
+  for (const TDecodedFrame& frame : gif.Frames) {
+    if (frame.Delay >= 0) {
+      const std::uint8_t control[4] = {static_cast<std::uint8_t>((frame.Disposal << 2) | (frame.TransparentIndex >= 0 ? 1 : 0)),
+                                       static_cast<std::uint8_t>(frame.Delay), static_cast<std::uint8_t>(frame.Delay >> 8),
+                                       static_cast<std::uint8_t>(std::max(frame.TransparentIndex, 0))};
+      EXPECT_EQ(EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, 4, control), GIF_OK);
+    }
+    ColorMapObject* local = MakeMap(frame.LocalColors);
+    EXPECT_EQ(EGifPutImageDesc(file, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local), GIF_OK);
+    GifFreeMapObject(local);
+    std::vector<int> rows;
+    if (frame.Interlaced) ForEachInterlacedRow(frame.Height, [&](int row) { rows.push_back(row); });
+    else for (int row = 0; row < frame.Height; ++row) rows.push_back(row);
+    for (int row : rows) {
+      std::vector<GifPixelType> line(frame.Pixels.begin() + static_cast<std::ptrdiff_t>(row) * frame.Width,
+                                     frame.Pixels.begin() + static_cast<std::ptrdiff_t>(row + 1) * frame.Width);
+      EXPECT_EQ(EGifPutLine(file, line.data(), frame.Width), GIF_OK);
+    }
+  }
+  GifFreeMapObject(global);
+  EXPECT_EQ(EGifCloseFile(file, &error), GIF_OK);
+  return bytes;
+}
+
+void ExpectSameAsGiflib(const TGIFImage& image, const TDecodedGif& decoded) {
+  EXPECT_EQ(image.Width(), decoded.Width);
+  EXPECT_EQ(image.Height(), decoded.Height);
+  const auto global = image.Header().ColorMap().Entries();
+  EXPECT_EQ(std::vector<TGIFColor>(global.begin(), global.end()), decoded.GlobalColors);
+  ASSERT_EQ(image.Images().Count(), static_cast<int>(decoded.Frames.size()));
+  int loopCount = -1;
+  for (int i = 0; i < image.Images().Count(); ++i) {
+    const TGIFSubImage& frame = *image.Images()[i];
+    const TDecodedFrame& want = decoded.Frames[static_cast<std::size_t>(i)];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(frame.Left(), want.Left);
+    EXPECT_EQ(frame.Top(), want.Top);
+    EXPECT_EQ(frame.Width(), want.Width);
+    EXPECT_EQ(frame.Height(), want.Height);
+    EXPECT_EQ(frame.Interlaced(), want.Interlaced);
+    EXPECT_EQ(std::vector<std::uint8_t>(frame.Data(), frame.Data() + frame.DataSize()), want.Pixels);
+    const auto local = frame.ColorMap().Entries();
+    EXPECT_EQ(std::vector<TGIFColor>(local.begin(), local.end()), want.LocalColors);
+    const TGIFGraphicControlExtension* control = frame.GraphicControlExtension();
+    EXPECT_EQ(control != nullptr ? control->Delay() : -1, want.Delay);
+    if (control != nullptr) {
+      EXPECT_EQ(control->Transparent() ? control->TransparentColorIndex() : -1, want.TransparentIndex);
+      EXPECT_EQ(control->Disposal(), want.Disposal);
+    }
+    for (const auto& extension : frame.Extensions())
+      if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(extension.get()); loop && loopCount < 0)
+        loopCount = loop->LoopCount;
+  }
+  EXPECT_EQ(loopCount, decoded.LoopCount);
 }
 
 }  // namespace clipvane::gif_test

@@ -65,8 +65,16 @@ std::vector<int> ReadCodes(const std::uint8_t* data, std::size_t size);
 // written by us; the stream must hold exactly one frame with a local table.
 std::size_t ImageDataOffset(const std::vector<std::uint8_t>& bytes);
 
-// The bytes of a multi-frame test animation (frames of several sizes, local and global
-// tables, interlacing, comments, an unknown application block).
-std::vector<std::uint8_t> SampleAnimation();
+// A multi-frame test animation (frames of several sizes, local and global tables,
+// interlacing, transparency, comments, an unknown application block), and its bytes.
+void BuildSampleAnimation(TGIFImage& image);
+std::vector<std::uint8_t> SampleAnimation(TGIFEncoding encoding = encLZW);
+
+// A GIF written by giflib's encoder from a description of its frames (pixels in row order;
+// interlaced frames are handed to giflib in pass order).
+std::vector<std::uint8_t> EncodeWithGiflib(const TDecodedGif& gif);
+
+// The document's frames as giflib would report them.
+void ExpectSameAsGiflib(const TGIFImage& image, const TDecodedGif& decoded);
 
 }  // namespace clipvane::gif_test

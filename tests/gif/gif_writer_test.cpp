@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <queue>
 #include <set>
 #include <string>
 #include <vector>
@@ -308,45 +307,44 @@ std::pair<Bytes, int> PixelsFillingOneProbeCycle() {
   // One more string than the cycle holds: that one cannot be stored.
   while (storedInCycle <= cycleSize) {
     // Breadth-first through known strings from the current prefix to a string with a new
-    // extension whose key falls into the cycle.
+    // extension whose key falls into the cycle (or, failing that, any new extension).
     struct TNode {
       int Code;
-      Bytes Path;
+      int Parent;
+      std::uint8_t Pixel;
     };
-    std::queue<TNode> queue;
-    queue.push({prefix, {}});
-    bool found = false;
-    TNode fallback{-1, {}};
+    std::vector<TNode> nodes = {{prefix, -1, 0}};
+    int chosen = -1;
+    int chosenPixel = 0;
+    int fallback = -1;
     int fallbackPixel = 0;
-    while (!queue.empty() && !found) {
-      TNode node = queue.front();
-      queue.pop();
-      for (int q = 0; q < 4 && !found; ++q) {
-        const std::uint32_t key = (static_cast<std::uint32_t>(node.Code) << 8) | static_cast<std::uint32_t>(q);
+    for (std::size_t n = 0; n < nodes.size() && chosen < 0; ++n) {
+      for (int q = 0; q < 4 && chosen < 0; ++q) {
+        const std::uint32_t key = (static_cast<std::uint32_t>(nodes[n].Code) << 8) | static_cast<std::uint32_t>(q);
         if (strings[key] >= 0) {
-          Bytes path = node.Path;
-          path.push_back(static_cast<std::uint8_t>(q));
-          queue.push({strings[key], path});
+          nodes.push_back({strings[key], static_cast<int>(n), static_cast<std::uint8_t>(q)});
         } else if (wanted(key)) {
-          pixels.insert(pixels.end(), node.Path.begin(), node.Path.end());
-          pixels.push_back(static_cast<std::uint8_t>(q));
-          if (storedInCycle < cycleSize) strings[key] = static_cast<std::int16_t>(nextFree++);
-          ++storedInCycle;
-          prefix = q;
-          found = true;
-        } else if (fallback.Code < 0) {
-          fallback = node;
+          chosen = static_cast<int>(n);
+          chosenPixel = q;
+        } else if (fallback < 0) {
+          fallback = static_cast<int>(n);
           fallbackPixel = q;
         }
       }
     }
-    if (!found) {
-      pixels.insert(pixels.end(), fallback.Path.begin(), fallback.Path.end());
-      pixels.push_back(static_cast<std::uint8_t>(fallbackPixel));
-      strings[(static_cast<std::uint32_t>(fallback.Code) << 8) | static_cast<std::uint32_t>(fallbackPixel)] =
-          static_cast<std::int16_t>(nextFree++);
-      prefix = fallbackPixel;
-    }
+    const bool inTheCycle = chosen >= 0;
+    const int node = inTheCycle ? chosen : fallback;
+    const int pixel = inTheCycle ? chosenPixel : fallbackPixel;
+    Bytes path;
+    for (int at = node; nodes[static_cast<std::size_t>(at)].Parent >= 0; at = nodes[static_cast<std::size_t>(at)].Parent)
+      path.push_back(nodes[static_cast<std::size_t>(at)].Pixel);
+    pixels.insert(pixels.end(), path.rbegin(), path.rend());
+    pixels.push_back(static_cast<std::uint8_t>(pixel));
+    const std::uint32_t key = (static_cast<std::uint32_t>(nodes[static_cast<std::size_t>(node)].Code) << 8) | static_cast<std::uint32_t>(pixel);
+    if (inTheCycle) ++storedInCycle;
+    // The string that finds the cycle full is not stored: the encoder starts a new table.
+    if (storedInCycle <= cycleSize) strings[key] = static_cast<std::int16_t>(nextFree++);
+    prefix = pixel;
     stored = nextFree - 6;
   }
   return {pixels, stored};
