@@ -9,8 +9,8 @@
 
 namespace clipvane {
 
-TAppWindows::TAppWindows() {
-  Form1 = std::make_unique<TForm1>(State);
+TAppWindows::TAppWindows(std::shared_ptr<TPlayerClock> clock) {
+  Form1 = std::make_unique<TForm1>(State, std::move(clock));
   Form2 = std::make_unique<TForm2>();
   Form3 = std::make_unique<TForm3>();
   Form5 = std::make_unique<TForm5>();

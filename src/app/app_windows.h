@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/video_state.h"
+#include "video/player_clock.h"
 
 namespace clipvane {
 
@@ -17,7 +18,8 @@ class TForm5;
 
 class TAppWindows {
  public:
-  TAppWindows();
+  // The media device plays on `clock`, the steady clock unless one is given.
+  explicit TAppWindows(std::shared_ptr<TPlayerClock> clock = nullptr);
   ~TAppWindows();
   TAppWindows(const TAppWindows&) = delete;
   TAppWindows& operator=(const TAppWindows&) = delete;

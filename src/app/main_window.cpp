@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -20,12 +22,16 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/about_form.h"
 #include "app/error_box.h"
 #include "app/frame_check_model.h"
+#include "app/gif_preview_window.h"
+#include "app/position_text.h"
 #include "app/progress_bar.h"
 #include "app/url_opener.h"
+#include "app/video_window.h"
 #include "core/error.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
@@ -50,9 +56,10 @@ void TForm1::Wire(Sender* sender, Signal signal, Handler handler) {
   connect(sender, signal, this, [this, handler] { RunHandler(this, [this, handler] { (this->*handler)(); }); });
 }
 
-TForm1::TForm1(TVideoState& state, QWidget* parent)
+TForm1::TForm1(TVideoState& state, std::shared_ptr<TPlayerClock> clock, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      MediaPlayer1(std::move(clock)),
       state_(state) {
   setWindowTitle(QString::fromUtf8(kApplicationTitle));
   setFixedSize(608, 486);
@@ -71,10 +78,23 @@ TForm1::TForm1(TVideoState& state, QWidget* parent)
   BottomBar = Place<QFrame>(this, 0, 474, 608, 12);
   ProgressBar1 = Place<TProgressBar>(BottomBar, 1, 1, 606, 10);
 
+  OpenDialog1 = [this] {
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("AVI files (*.avi)"));
+    dialog.setDefaultSuffix(QStringLiteral("avi"));
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                   : QString();
+  };
+
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The device is closed before any window it draws into goes.
+  MediaPlayer1.SetDisplay(nullptr);
+  MediaPlayer1.Close();
+}
 
 void TForm1::BuildTopBar() {
   TopBar = Place<QFrame>(this, 0, 0, 608, 30);
@@ -83,6 +103,7 @@ void TForm1::BuildTopBar() {
   Button1 = Place<QPushButton>(TopBar, 108, 5, 90, 20, QStringLiteral("Help"));
   Button2 = Place<QPushButton>(TopBar, 208, 5, 90, 20, QStringLiteral("About"));
   Button18 = Place<QPushButton>(TopBar, 308, 5, 90, 20, QStringLiteral("Exit"));
+  Wire(Button3, &QPushButton::clicked, &TForm1::Button3Click);
   Wire(Button1, &QPushButton::clicked, &TForm1::Button1Click);
   Wire(Button2, &QPushButton::clicked, &TForm1::Button2Click);
   Wire(Button18, &QPushButton::clicked, &TForm1::Button18Click);
@@ -123,6 +144,15 @@ void TForm1::BuildVideoControl() {
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(100);
+
+  Wire(Button9, &QPushButton::clicked, &TForm1::Button9Click);
+  Wire(Button10, &QPushButton::clicked, &TForm1::Button10Click);
+  Wire(Button11, &QPushButton::clicked, &TForm1::Button11Click);
+  Wire(BitBtn1, &QPushButton::clicked, &TForm1::BitBtn1Click);
+  Wire(BitBtn2, &QPushButton::clicked, &TForm1::BitBtn2Click);
+  Wire(TrackBar1, &QSlider::valueChanged, &TForm1::TrackBar1Change);
+  Wire(Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
+  TrackBarPanel->installEventFilter(this);
 }
 
 void TForm1::BuildFileInfo() {
@@ -191,6 +221,173 @@ void TForm1::Button18Click() {
 void TForm1::FormClose() {
   state_.ClearResults();
   FrameCheckModel->Reload([this] { state_.FrameSelected.clear(); });
+}
+
+void TForm1::Button3Click() {
+  form2_->hide();
+  form3_->hide();
+  const QString path = OpenDialog1 ? OpenDialog1() : QString();
+  if (path.isEmpty()) return;
+
+  state_.FilePath = path.toStdString();
+  state_.FileTitle = QFileInfo(path).fileName().toStdString();
+  MediaPlayer1.SetFileName(state_.FilePath);
+  MediaPlayer1.Open();
+
+  const TRect display = MediaPlayer1.DisplayRect();  // left, top, width, height
+  state_.DisplayRect = TRect{0, 0, display.Right, display.Bottom};
+  state_.FrameWidth = display.Right;
+  state_.FrameHeight = display.Bottom;
+
+  const QString title = QString::fromStdString(state_.FileTitle);
+  form2_->setWindowTitle(title + QStringLiteral(" --- LOADING..."));
+  form2_->show();
+  MediaPlayer1.SetDisplay(form2_);
+  form2_->SetClientSize(state_.FrameWidth, state_.FrameHeight);
+
+  MediaPlayer1.SetTimeFormat(TMPTimeFormats::tfMilliseconds);
+  state_.LengthMs = MediaPlayer1.Length();
+  state_.LengthSeconds = state_.LengthMs / 1000;
+  MediaPlayer1.SetTimeFormat(TMPTimeFormats::tfFrames);
+  state_.LastFrame = MediaPlayer1.Length();
+
+  state_.ExtractedFrames.clear();
+  FrameCheckModel->Reload(
+      [this] { state_.FrameSelected.assign(static_cast<std::size_t>(state_.LastFrame) + 1, true); });
+
+  MediaPlayer1.SetTimeFormat(TMPTimeFormats::tfFrames);
+  MediaPlayer1.SetStartPos(0);
+  MediaPlayer1.SetEndPos(0);
+  MediaPlayer1.Play();
+
+  GifPage->ShowCaptureSize(state_.FrameWidth, state_.FrameHeight);
+
+  for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength})
+    label->setEnabled(true);
+  LabelFrameWidth->setText(QStringLiteral("Frame width: %1 pixels").arg(state_.FrameWidth));
+  LabelFrameHeight->setText(QStringLiteral("Frame height: %1 pixels").arg(state_.FrameHeight));
+  // The true number of frames: positions run from 0 to LastFrame, but the last position is
+  // the end of the video, not a frame of its own.
+  LabelFramesCount->setText(QStringLiteral("Frames count: %1").arg(state_.LastFrame));
+  LabelTimeLength->setText(TimeLengthText(state_.LengthMs));
+
+  GifPage->SetRangeEnds(state_.LastFrame, state_.LengthSeconds);
+
+  FramesPage->RadioButton6Click();
+  FramesPage->RadioButton10Click();
+  FramesPage->RadioButton6->setChecked(true);
+  FramesPage->GroupBoxFramesSelect->setEnabled(true);
+
+  state_.RangeFirst = 0;
+  state_.RangeLast = state_.LastFrame;
+  state_.SamplingRate = 1;
+  state_.CaptureWidth = state_.FrameWidth;
+  state_.CaptureHeight = state_.FrameHeight;
+  state_.CaptureRect = state_.DisplayRect;
+  state_.PickAnchorX = 0;
+  state_.PickAnchorY = 0;
+  state_.PickCornerX = state_.FrameWidth;
+  state_.PickCornerY = state_.FrameHeight;
+
+  GifPage->Button5->setEnabled(true);
+  FramesPage->Button12->setEnabled(true);
+  Button9->setEnabled(true);
+  BitBtn1->setEnabled(true);
+  BitBtn2->setEnabled(true);
+  GifPage->ComboBox2->setEnabled(true);
+  GifPage->ComboBox2->setCurrentText(QString::fromLatin1(TGifPage::kAsAviWindowSize));
+  GifPage->ComboBox2Change();
+
+  LabelFramePosition->setEnabled(true);
+  LabelTimePosition->setEnabled(true);
+  Timer1->start();
+  LabelStep->setEnabled(true);
+  UpDown1->setEnabled(true);
+  // A video of fewer than 10 frames still steps by 1: the box cannot go below its minimum.
+  UpDown1->setMaximum(std::max(1, state_.LastFrame / 10));
+  UpDown1->setValue(1);
+
+  TrackBar1->setEnabled(true);
+  TrackBar1->setMaximum(state_.LastFrame);
+
+  MediaPlayer1.SetStartPos(0);
+  MediaPlayer1.SetEndPos(state_.LastFrame);
+  MediaPlayer1.Play();
+
+  Button9->setEnabled(false);
+  Button10->setEnabled(true);
+  Button11->setEnabled(true);
+  state_.Paused = false;
+
+  form2_->setWindowTitle(title);
+}
+
+void TForm1::Button9Click() {
+  form2_->show();
+  MediaPlayer1.Play();
+  Button9->setEnabled(false);
+  Button10->setEnabled(true);
+  Button11->setEnabled(true);
+  state_.Paused = false;
+}
+
+void TForm1::PauseVideo() {
+  MediaPlayer1.Pause();
+  Button9->setEnabled(true);
+  Button10->setEnabled(false);
+  Button11->setEnabled(true);
+  state_.Paused = true;
+}
+
+void TForm1::Button10Click() { PauseVideo(); }
+
+void TForm1::Button11Click() {
+  MediaPlayer1.Stop();
+  MediaPlayer1.Seek(0);
+  Button9->setEnabled(true);
+  Button10->setEnabled(false);
+  Button11->setEnabled(false);
+  state_.Paused = true;
+}
+
+void TForm1::TrackBar1Change() {
+  const TMPModes mode = MediaPlayer1.Mode();
+  if (state_.Paused || mode == TMPModes::mpStopped || mode == TMPModes::mpPaused) MediaPlayer1.Seek(TrackBar1->value());
+}
+
+void TForm1::TrackBarPanelMouseMove() {
+  if (MediaPlayer1.Mode() == TMPModes::mpPlaying) PauseVideo();
+}
+
+// A step beyond either end is refused by the device; the position then stays.
+void TForm1::BitBtn1Click() { MediaPlayer1.Seek(MediaPlayer1.Position() - UpDown1->value()); }
+
+void TForm1::BitBtn2Click() { MediaPlayer1.Seek(MediaPlayer1.Position() + UpDown1->value()); }
+
+void TForm1::Timer1Timer() {
+  const int position = MediaPlayer1.Position();
+  const int tenths = TimePositionTenths(state_.LengthMs, state_.LastFrame, position);
+  LabelFramePosition->setText(QStringLiteral("Frame position: %1").arg(position));
+  LabelTimePosition->setText(TimePositionText(tenths));
+  const int now = MediaPlayer1.Position();
+  // Changing the slider runs TrackBar1Change, which seeks only when paused or stopped, to
+  // the position the device already has.
+  TrackBar1->setValue(std::clamp(now, TrackBar1->minimum(), TrackBar1->maximum()));
+  if (now == state_.LastFrame) {
+    Button9->setEnabled(true);
+    BitBtn2->setEnabled(false);
+  }
+  if (now == 0) BitBtn1->setEnabled(false);
+  if (now != state_.LastFrame && now != 0) {
+    BitBtn1->setEnabled(true);
+    BitBtn2->setEnabled(true);
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == TrackBarPanel && event->type() == QEvent::MouseMove)
+    RunHandler(this, [this] { TrackBarPanelMouseMove(); });
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 #include "core/video_state.h"
+#include "video/media_player.h"
 
 class QCloseEvent;
 class QFrame;
@@ -33,7 +36,8 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TForm1(TVideoState& state, QWidget* parent = nullptr);
+  // The media device plays on `clock`, the steady clock unless one is given.
+  explicit TForm1(TVideoState& state, std::shared_ptr<TPlayerClock> clock = nullptr, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // The secondary windows, created after this one and living as long as the program.
@@ -48,6 +52,21 @@ class TForm1 : public QWidget {
   void Button2Click();   // "About"
   void Button18Click();  // "Exit"
   void FormClose();
+  void Button3Click();    // "Open AVI"
+  void Button9Click();    // "Play"
+  void Button10Click();   // "Pause"
+  void Button11Click();   // "Reset"
+  void TrackBar1Change();
+  void TrackBarPanelMouseMove();
+  void BitBtn1Click();    // "Frame -"
+  void BitBtn2Click();    // "Frame +"
+  void Timer1Timer();
+
+  // The open dialog for videos: returns the chosen path, or an empty text when cancelled.
+  // Tests replace it to answer the dialog.
+  std::function<QString()> OpenDialog1;
+  // The media device; the "Video" window is its display.
+  TMediaPlayer MediaPlayer1;
 
   TVideoState& State() { return state_; }
 
@@ -91,6 +110,7 @@ class TForm1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -98,6 +118,7 @@ class TForm1 : public QWidget {
   void BuildVideoControl();
   void BuildFileInfo();
   void BuildPages();
+  void PauseVideo();
   // Connects a control's signal to a handler run under the error box guard.
   template <class Sender, class Signal, class Handler>
   void Wire(Sender* sender, Signal signal, Handler handler);

@@ -38,20 +38,20 @@ QLabel* StatusPanel(QWidget* parent, int left, int width, QFrame::Shadow shadow,
 }  // namespace
 
 TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state_(state) {
-  GroupBoxWindowSize = Place<QGroupBox>(this, 4, 2, 236, 82, QStringLiteral("AVI window size"));
+  GroupBoxWindowSize = Place<QGroupBox>(this, 4, 2, 250, 82, QStringLiteral("AVI window size"));
   RadioButton1 = Place<QRadioButton>(GroupBoxWindowSize, 8, 18, 110, 18, QStringLiteral("Full window"));
   RadioButton2 = Place<QRadioButton>(GroupBoxWindowSize, 8, 38, 110, 18, QStringLiteral("Window part"));
   RadioButton1->setChecked(true);
-  Button8 = Place<QPushButton>(GroupBoxWindowSize, 124, 24, 100, 22, QStringLiteral("Pick window"));
+  Button8 = Place<QPushButton>(GroupBoxWindowSize, 138, 24, 100, 22, QStringLiteral("Pick window"));
   Button8->setEnabled(false);
-  LabelCaptureWidth = Place<QLabel>(GroupBoxWindowSize, 8, 58, 114, 20, QStringLiteral("Width ="));
-  LabelCaptureHeight = Place<QLabel>(GroupBoxWindowSize, 124, 58, 108, 20, QStringLiteral("Height ="));
+  LabelCaptureWidth = Place<QLabel>(GroupBoxWindowSize, 8, 58, 118, 20, QStringLiteral("Width ="));
+  LabelCaptureHeight = Place<QLabel>(GroupBoxWindowSize, 128, 58, 118, 20, QStringLiteral("Height ="));
   LabelCaptureWidth->setEnabled(false);
   LabelCaptureHeight->setEnabled(false);
 
-  RadioGroupDirection = Place<QGroupBox>(this, 244, 2, 96, 82, QStringLiteral("Direction"));
-  RadioForward = Place<QRadioButton>(RadioGroupDirection, 10, 24, 80, 18, QStringLiteral("forward"));
-  RadioBackward = Place<QRadioButton>(RadioGroupDirection, 10, 48, 80, 18, QStringLiteral("backward"));
+  RadioGroupDirection = Place<QGroupBox>(this, 258, 2, 84, 82, QStringLiteral("Direction"));
+  RadioForward = Place<QRadioButton>(RadioGroupDirection, 8, 24, 74, 18, QStringLiteral("forward"));
+  RadioBackward = Place<QRadioButton>(RadioGroupDirection, 8, 48, 74, 18, QStringLiteral("backward"));
   RadioForward->setChecked(true);
 
   Button5 = Place<QPushButton>(this, 346, 8, 62, 22, QStringLiteral("Convert"));

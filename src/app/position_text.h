@@ -1,0 +1,20 @@
+// The texts of the file information and of the position display, in the user's number format
+// (decimal separator of the locale, no digit grouping).
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+namespace clipvane {
+
+// The time position in tenths of a second: LengthMs / LastFrame x position / 100 in floating
+// point, truncated toward zero; 0 while LastFrame is not above 0.
+int TimePositionTenths(int lengthMs, int lastFrame, int position);
+
+// "Time position: " + tenths / 10 in the shortest form (5, 2.5, 0) + " s".
+QString TimePositionText(int tenths, const QLocale& locale = QLocale());
+
+// "Time length: " + lengthMs / 1000 with one decimal + " s".
+QString TimeLengthText(int lengthMs, const QLocale& locale = QLocale());
+
+}  // namespace clipvane
