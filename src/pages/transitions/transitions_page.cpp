@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include "pages/transitions/transition_effects.h"
 #include "view/image_view.h"
 
 namespace clipvane {
@@ -22,13 +23,6 @@ Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&.
   widget->setGeometry(left, top, width, height);
   return widget;
 }
-
-// The effect box lists the effects in the renderer's order.
-const char* const kEffectNames[] = {
-    "CrossDissolve",   "FadeOutIn",      "LeftRight",      "RightLeft",   "UpDown",      "DownUp",
-    "FromUpLeft",      "FromUpRight",    "FromBottomLeft", "FromBottomRight", "MoveLeftRight1", "MoveLeftRight2",
-    "MoveRightLeft1",  "MoveRightLeft2", "MoveUpDown1",    "MoveUpDown2", "MoveDownUp1", "MoveDownUp2",
-    "RandomPoints",    "RandomBoxes",    "Center1",        "Center2",     "CenterZoom1", "CenterZoom2"};
 
 }  // namespace
 
@@ -74,7 +68,8 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   LabelEffect = Place<QLabel>(this, 14, 206, 40, 22, QStringLiteral("Effect"));
   EffectBox = Place<QComboBox>(this, 56, 206, 150, 22);
   EffectBox->setEditable(true);
-  for (const char* name : kEffectNames) EffectBox->addItem(QString::fromLatin1(name));
+  for (const std::string_view name : TransitionEffectNames())
+    EffectBox->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   LabelStep = Place<QLabel>(this, 220, 206, 30, 22, QStringLiteral("Step"));
   StepEdit = Place<QSpinBox>(this, 252, 206, 52, 22);
   StepEdit->setRange(1, 50);
