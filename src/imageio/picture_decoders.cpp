@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "core/error.h"
+#include "imageio/gif_decoder.h"
 #include "imageio/ico_decoder.h"
 #include "imageio/jpeg_decoder.h"
 #include "imageio/pcx_decoder.h"
@@ -75,6 +76,7 @@ const std::vector<TPictureFormat>& Formats() {
       {"PNG", {".png"}, DecodePng},
       {"TIFF", {".tif", ".tiff", ".fax"}, DecodeTiff},
       {"PCX", {".pcx"}, DecodePcxIgnoringBackground},
+      {"GIF", {".gif"}, DecodeGif},
       {"Bitmaps", {".bmp", ".dib", ".rle"}, DecodeBmp},
       {"Icons and cursors", {".ico", ".cur"}, DecodeIco},
       {"Targa", {".tga", ".targa", ".vda", ".icb", ".vst", ".win"}, DecodeTga},
