@@ -144,7 +144,16 @@ int RunGif(const std::vector<std::string>& args, const TRunHooks& hooks) {
     throw TUsageError{"the GIF size " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                       " is outside 1 to 65535 pixels a side"};
 
-  const TGifFileResult result = ConvertToGifBytes(state, MakeAviFrameSource, options, hooks, parsed.threads > 1);
+  // The window's bar goes back to empty after the run; a terminal's stays full once there.
+  TRunHooks runHooks = hooks;
+  if (hooks.progress)
+    runHooks.progress = [&hooks, full = false](int position, int maximum) mutable {
+      if (full) return;
+      hooks.progress(position, maximum);
+      full = position >= maximum;
+    };
+  const TGifFileResult result =
+      ConvertToGifBytes(state, MakeAviFrameSource, options, runHooks, parsed.threads > 1);
   if (result.FrameCount == 0)
     throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written");
   WriteFileAtomically(parsed.output, result.Bytes);

@@ -123,7 +123,6 @@ void CutAndStretch(const TBitmap& decoded, const TRect& captureRect, TBitmap& pi
 TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options,
                                       const TRunHooks& hooks) {
   TGifConversionResult result;
-  state.ResetResults();
   state.ConvertAbort = false;
   const int step = SamplingStep(state);
   result.FrameDelay = GifFrameDelay(state.LengthMs, step, state.LastFrame, options.KeepPlaySpeed);
@@ -137,9 +136,12 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
 
   const int maximum = CountTickedFrames(state);
   int position = 0;
-  hooks.Progress(position, maximum);
 
+  // Nothing leaves the run as an exception once it has begun: whoever drives it (the CLI
+  // encodes frames on another thread meanwhile) gets the document and the error together.
   try {
+    state.ResetResults();
+    hooks.Progress(position, maximum);
     source.Open(state.FilePath);
     TSourceCloser closer(source);
     result.Document = std::make_unique<TGIFImage>();
@@ -203,8 +205,12 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
   } catch (...) {
     result.Error = std::current_exception();
   }
+  try {
+    hooks.Progress(0, maximum);
+  } catch (...) {
+    if (!result.Error) result.Error = std::current_exception();
+  }
   if (result.Error) result.ErrorMessage = MessageOf(result.Error);
-  hooks.Progress(0, maximum);
   result.StatusText = GifStatusText(result.GifWidth, result.GifHeight, state.GifFrameCount);
   return result;
 }

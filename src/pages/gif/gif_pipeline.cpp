@@ -46,6 +46,7 @@ void TReadAheadFrameSource::Open(const std::string& path) {
   inner_->Open(path);
   next_ = 0;
   own_ = false;
+  current_ = TBitmap();
   if (plan_.empty()) return;
   shared_ = std::make_unique<TShared>();
   TShared& shared = *shared_;
@@ -122,7 +123,11 @@ bool TReadAheadFrameSource::ReadFrame(int frameNumber) {
   return ok;
 }
 
-const TBitmap& TReadAheadFrameSource::DecodeBitmap() const { return own_ ? current_ : inner_->DecodeBitmap(); }
+// While the worker reads, the inner source's bitmap is its alone: before the first frame
+// arrives the caller sees an empty bitmap.
+const TBitmap& TReadAheadFrameSource::DecodeBitmap() const {
+  return (own_ || ahead_) ? current_ : inner_->DecodeBitmap();
+}
 
 void TReadAheadFrameSource::Close() {
   StopWorker();
@@ -237,6 +242,9 @@ std::vector<std::uint8_t> JoinStream(TGIFImage& document, std::vector<std::vecto
 TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource,
                                  const TGifOptions& options, const TRunHooks& hooks, bool twoThreads) {
   std::unique_ptr<TFrameSource> source = makeSource();
+  // Declared before the encoder, so that on every way out the encoder has stopped before the
+  // document it reads from goes.
+  TGifConversionResult run;
   std::unique_ptr<TFrameEncoder> encoder;
   TGifOptions runOptions = options;
   if (twoThreads) {
@@ -255,7 +263,7 @@ TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& 
       }
     };
   }
-  TGifConversionResult run = RunGifConversion(state, *source, runOptions, hooks);
+  run = RunGifConversion(state, *source, runOptions, hooks);
   // Encoding must be over before the document can go, also when the run failed.
   std::vector<std::vector<std::uint8_t>> frames;
   std::exception_ptr encodingError;
