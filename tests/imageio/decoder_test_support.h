@@ -29,7 +29,7 @@ inline void Append(TBytes& out, const TBytes& more) { out.insert(out.end(), more
 inline TBytes FromText(const std::string& text) { return TBytes(text.begin(), text.end()); }
 
 // What the PNG writer is told: rows already packed as the PNG stores them.
-struct TPngSpec {
+struct TPngPicture {
   int width = 0;
   int height = 0;
   int colourType = PNG_COLOR_TYPE_RGB;
@@ -42,14 +42,14 @@ struct TPngSpec {
   bool interlaced = false;
 };
 
-inline TPngSpec PngSpec(int width, int height, int colourType, int depth, bool interlaced = false) {
-  TPngSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.colourType = colourType;
-  spec.depth = depth;
-  spec.interlaced = interlaced;
-  return spec;
+inline TPngPicture PngPicture(int width, int height, int colourType, int depth, bool interlaced = false) {
+  TPngPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.colourType = colourType;
+  picture.depth = depth;
+  picture.interlaced = interlaced;
+  return picture;
 }
 
 inline void AppendPngData(png_structp png, png_bytep data, std::size_t length) {
@@ -59,7 +59,7 @@ inline void AppendPngData(png_structp png, png_bytep data, std::size_t length) {
 inline void FlushPngData(png_structp) {}
 
 // Written by libpng itself, so the decoder is checked against the reference encoder.
-inline TBytes WritePng(const TPngSpec& spec) {
+inline TBytes WritePng(const TPngPicture& picture) {
   TBytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -69,18 +69,18 @@ inline TBytes WritePng(const TPngSpec& spec) {
     return {};
   }
   png_set_write_fn(png, &out, AppendPngData, FlushPngData);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
-               spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), picture.depth,
+               picture.colourType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, const_cast<png_colorp>(spec.palette.data()), static_cast<int>(spec.palette.size()));
-  if (!spec.paletteAlpha.empty())
-    png_set_tRNS(png, info, const_cast<png_bytep>(spec.paletteAlpha.data()), static_cast<int>(spec.paletteAlpha.size()),
+  if (!picture.palette.empty())
+    png_set_PLTE(png, info, const_cast<png_colorp>(picture.palette.data()), static_cast<int>(picture.palette.size()));
+  if (!picture.paletteAlpha.empty())
+    png_set_tRNS(png, info, const_cast<png_bytep>(picture.paletteAlpha.data()), static_cast<int>(picture.paletteAlpha.size()),
                  nullptr);
-  if (spec.transparentColour) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&spec.transparent));
+  if (picture.transparentColour) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&picture.transparent));
   png_write_info(png, info);
   std::vector<png_bytep> rows;
-  for (const TBytes& row : spec.rows) rows.push_back(const_cast<png_bytep>(row.data()));
+  for (const TBytes& row : picture.rows) rows.push_back(const_cast<png_bytep>(row.data()));
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);

@@ -115,9 +115,9 @@ TEST(IconEntries, LargestImageIsChosen) {
 }
 
 TEST(IconEntries, PngEntriesAndCursors) {
-  TPngSpec spec = PngSpec(2, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8);
-  spec.rows = {{10, 20, 30, 255, 10, 20, 30, 0}};
-  const TBitmap p = DecodeIco(IconFile({{2, 1, 32, WritePng(spec)}}), kBackground);
+  TPngPicture picture = PngPicture(2, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8);
+  picture.rows = {{10, 20, 30, 255, 10, 20, 30, 0}};
+  const TBitmap p = DecodeIco(IconFile({{2, 1, 32, WritePng(picture)}}), kBackground);
   ASSERT_EQ(p.PixelFormat(), TPixelFormat::pf24bit);
   EXPECT_EQ(p.GetPixel(0, 0), RGB(10, 20, 30));
   EXPECT_EQ(p.GetPixel(1, 0), kBackground);

@@ -38,9 +38,9 @@ TEST(PictureFormatChoice, ExtensionsAreComparedWithoutRegardToCase) {
     EXPECT_EQ(DecodePicture(TinyPixmap(), name, clWhite).GetPixel(0, 0), RGB(10, 20, 30)) << name;
   for (const char* name : {"a.tga", "b.TARGA", "c.Vda", "d.ICB", "e.vst", "f.WIN"})
     EXPECT_EQ(DecodePicture(TinyTarga(), name, clWhite).GetPixel(0, 0), RGB(10, 20, 30)) << name;
-  TPngSpec spec = PngSpec(1, 1, PNG_COLOR_TYPE_RGB, 8);
-  spec.rows = {{1, 2, 3}};
-  EXPECT_EQ(DecodePicture(WritePng(spec), "/some.dir/Photo.PNG", clWhite).GetPixel(0, 0), RGB(1, 2, 3));
+  TPngPicture picture = PngPicture(1, 1, PNG_COLOR_TYPE_RGB, 8);
+  picture.rows = {{1, 2, 3}};
+  EXPECT_EQ(DecodePicture(WritePng(picture), "/some.dir/Photo.PNG", clWhite).GetPixel(0, 0), RGB(1, 2, 3));
 }
 
 TEST(PictureFormatChoice, TheExtensionDecidesNotTheContents) {

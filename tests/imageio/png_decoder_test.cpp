@@ -14,19 +14,19 @@ using namespace testing_support;
 constexpr TColor kBlue = RGB(0, 0, 255);
 
 
-TPngSpec RgbSpec(bool interlaced = false) {
+TPngPicture RgbPicture(bool interlaced = false) {
   // 9 x 9 so that every Adam7 pass has pixels; each pixel distinct.
-  TPngSpec spec = PngSpec(9, 9, PNG_COLOR_TYPE_RGB, 8, interlaced);
+  TPngPicture picture = PngPicture(9, 9, PNG_COLOR_TYPE_RGB, 8, interlaced);
   for (int y = 0; y < 9; ++y) {
     TBytes row;
     for (int x = 0; x < 9; ++x) row.insert(row.end(), {static_cast<std::uint8_t>(x * 28), static_cast<std::uint8_t>(y * 28), static_cast<std::uint8_t>(x * y)});
-    spec.rows.push_back(row);
+    picture.rows.push_back(row);
   }
-  return spec;
+  return picture;
 }
 
 TEST(PngColourTypes, TrueColourPixelsAreExact) {
-  const TBitmap bitmap = DecodePng(WritePng(RgbSpec()), kBlue);
+  const TBitmap bitmap = DecodePng(WritePng(RgbPicture()), kBlue);
   ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf24bit);
   ASSERT_EQ(bitmap.Width(), 9);
   ASSERT_EQ(bitmap.Height(), 9);
@@ -35,15 +35,15 @@ TEST(PngColourTypes, TrueColourPixelsAreExact) {
 }
 
 TEST(PngColourTypes, InterlacedGivesTheSamePicture) {
-  EXPECT_EQ(DecodePng(WritePng(RgbSpec(true)), kBlue), DecodePng(WritePng(RgbSpec(false)), kBlue));
+  EXPECT_EQ(DecodePng(WritePng(RgbPicture(true)), kBlue), DecodePng(WritePng(RgbPicture(false)), kBlue));
 }
 
 TEST(PngColourTypes, PaletteKeepsIndicesAndBlendsTransparentEntries) {
-  TPngSpec spec = PngSpec(3, 1, PNG_COLOR_TYPE_PALETTE, 4);
-  spec.rows = {{0x01, 0x20}};  // indices 0, 1, 2
-  spec.palette = {{255, 0, 0}, {0, 255, 0}, {255, 255, 255}};
-  spec.paletteAlpha = {0, 128};  // entry 0 clear, entry 1 half, entry 2 opaque
-  const TBitmap bitmap = DecodePng(WritePng(spec), kBlue);
+  TPngPicture picture = PngPicture(3, 1, PNG_COLOR_TYPE_PALETTE, 4);
+  picture.rows = {{0x01, 0x20}};  // indices 0, 1, 2
+  picture.palette = {{255, 0, 0}, {0, 255, 0}, {255, 255, 255}};
+  picture.paletteAlpha = {0, 128};  // entry 0 clear, entry 1 half, entry 2 opaque
+  const TBitmap bitmap = DecodePng(WritePng(picture), kBlue);
   ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf4bit);
   EXPECT_EQ(bitmap.GetIndex(0, 0), 0);
   EXPECT_EQ(bitmap.GetIndex(1, 0), 1);
@@ -55,7 +55,7 @@ TEST(PngColourTypes, PaletteKeepsIndicesAndBlendsTransparentEntries) {
 }
 
 TEST(PngColourTypes, OneAndTwoBitPalettes) {
-  TPngSpec one = PngSpec(10, 1, PNG_COLOR_TYPE_PALETTE, 1);
+  TPngPicture one = PngPicture(10, 1, PNG_COLOR_TYPE_PALETTE, 1);
   one.rows = {{0b10100000, 0b01000000}};
   one.palette = {{10, 20, 30}, {200, 100, 50}};
   const TBitmap b1 = DecodePng(WritePng(one), kBlue);
@@ -65,7 +65,7 @@ TEST(PngColourTypes, OneAndTwoBitPalettes) {
   EXPECT_EQ(b1.GetPixel(2, 0), RGB(200, 100, 50));
   EXPECT_EQ(b1.GetPixel(9, 0), RGB(200, 100, 50));
 
-  TPngSpec two = PngSpec(5, 1, PNG_COLOR_TYPE_PALETTE, 2);
+  TPngPicture two = PngPicture(5, 1, PNG_COLOR_TYPE_PALETTE, 2);
   two.rows = {{0b00011011, 0b10000000}};  // 0 1 2 3 2
   two.palette = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
   const TBitmap b2 = DecodePng(WritePng(two), kBlue);
@@ -75,7 +75,7 @@ TEST(PngColourTypes, OneAndTwoBitPalettes) {
 }
 
 TEST(PngColourTypes, GreyDepthsBecomeTheGreyTable) {
-  TPngSpec bilevel = PngSpec(9, 1, PNG_COLOR_TYPE_GRAY, 1);
+  TPngPicture bilevel = PngPicture(9, 1, PNG_COLOR_TYPE_GRAY, 1);
   bilevel.rows = {{0b01000000, 0b10000000}};
   const TBitmap b1 = DecodePng(WritePng(bilevel), kBlue);
   ASSERT_EQ(b1.PixelFormat(), TPixelFormat::pf1bit);
@@ -83,7 +83,7 @@ TEST(PngColourTypes, GreyDepthsBecomeTheGreyTable) {
   EXPECT_EQ(b1.GetPixel(1, 0), clWhite);
   EXPECT_EQ(b1.GetPixel(8, 0), clWhite);
 
-  TPngSpec four = PngSpec(3, 1, PNG_COLOR_TYPE_GRAY, 4);
+  TPngPicture four = PngPicture(3, 1, PNG_COLOR_TYPE_GRAY, 4);
   four.rows = {{0x05, 0xF0}};  // 0, 5, 15: 15 steps widen to 17 each
   const TBitmap b4 = DecodePng(WritePng(four), kBlue);
   ASSERT_EQ(b4.PixelFormat(), TPixelFormat::pf8bit);
@@ -91,7 +91,7 @@ TEST(PngColourTypes, GreyDepthsBecomeTheGreyTable) {
   EXPECT_EQ(b4.GetPixel(1, 0), RGB(85, 85, 85));
   EXPECT_EQ(b4.GetPixel(2, 0), clWhite);
 
-  TPngSpec sixteen = PngSpec(2, 1, PNG_COLOR_TYPE_GRAY, 16);
+  TPngPicture sixteen = PngPicture(2, 1, PNG_COLOR_TYPE_GRAY, 16);
   sixteen.rows = {{0x12, 0x12, 0xFF, 0xFF}};  // 0x1212 = 18 * 257
   const TBitmap b16 = DecodePng(WritePng(sixteen), kBlue);
   ASSERT_EQ(b16.PixelFormat(), TPixelFormat::pf8bit);
@@ -100,7 +100,7 @@ TEST(PngColourTypes, GreyDepthsBecomeTheGreyTable) {
 }
 
 TEST(PngTransparency, AlphaChannelsAreFlattenedOntoTheBackground) {
-  TPngSpec rgba = PngSpec(3, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8);
+  TPngPicture rgba = PngPicture(3, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8);
   rgba.rows = {{255, 0, 0, 0, 255, 0, 0, 128, 255, 0, 0, 255}};
   const TBitmap b = DecodePng(WritePng(rgba), kBlue);
   ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
@@ -108,14 +108,14 @@ TEST(PngTransparency, AlphaChannelsAreFlattenedOntoTheBackground) {
   EXPECT_EQ(b.GetPixel(1, 0), RGB(128, 0, 127));
   EXPECT_EQ(b.GetPixel(2, 0), RGB(255, 0, 0));
 
-  TPngSpec greyAlpha = PngSpec(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8);
+  TPngPicture greyAlpha = PngPicture(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8);
   greyAlpha.rows = {{200, 0, 200, 255}};
   const TBitmap g = DecodePng(WritePng(greyAlpha), RGB(10, 20, 30));
   EXPECT_EQ(g.GetPixel(0, 0), RGB(10, 20, 30));
   EXPECT_EQ(g.GetPixel(1, 0), RGB(200, 200, 200));
 
   // 16 bits a sample with alpha: scaled to 8 bits, then flattened.
-  TPngSpec deep = PngSpec(2, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16);
+  TPngPicture deep = PngPicture(2, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16);
   deep.rows = {{0x80, 0x80, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}};
   const TBitmap d = DecodePng(WritePng(deep), kBlue);
   EXPECT_EQ(d.GetPixel(0, 0), RGB(0x80, 0, 0xFF));
@@ -123,17 +123,17 @@ TEST(PngTransparency, AlphaChannelsAreFlattenedOntoTheBackground) {
 }
 
 TEST(PngTransparency, TransparentColourTakesTheBackground) {
-  TPngSpec spec = PngSpec(2, 1, PNG_COLOR_TYPE_RGB, 8);
-  spec.rows = {{1, 2, 3, 4, 5, 6}};
-  spec.transparentColour = true;
-  spec.transparent.red = 4;
-  spec.transparent.green = 5;
-  spec.transparent.blue = 6;
-  const TBitmap b = DecodePng(WritePng(spec), RGB(9, 9, 9));
+  TPngPicture picture = PngPicture(2, 1, PNG_COLOR_TYPE_RGB, 8);
+  picture.rows = {{1, 2, 3, 4, 5, 6}};
+  picture.transparentColour = true;
+  picture.transparent.red = 4;
+  picture.transparent.green = 5;
+  picture.transparent.blue = 6;
+  const TBitmap b = DecodePng(WritePng(picture), RGB(9, 9, 9));
   EXPECT_EQ(b.GetPixel(0, 0), RGB(1, 2, 3));
   EXPECT_EQ(b.GetPixel(1, 0), RGB(9, 9, 9));
 
-  TPngSpec grey = PngSpec(2, 1, PNG_COLOR_TYPE_GRAY, 8);
+  TPngPicture grey = PngPicture(2, 1, PNG_COLOR_TYPE_GRAY, 8);
   grey.rows = {{7, 8}};
   grey.transparentColour = true;
   grey.transparent.gray = 8;
@@ -153,7 +153,7 @@ TBytes WithWidth(TBytes png, std::uint32_t width) {
 
 TEST(PngMalformed, AbsurdSizeIsRefusedWithItsOwnMessage) {
   try {
-    DecodePng(WithWidth(WritePng(RgbSpec()), 40000), kBlue);
+    DecodePng(WithWidth(WritePng(RgbPicture()), 40000), kBlue);
     FAIL() << "accepted a 40000 pixel wide picture";
   } catch (const EClipvaneError& error) {
     EXPECT_STREQ(error.what(), "PNG image is too large: 40000 x 9 pixels");
@@ -161,10 +161,10 @@ TEST(PngMalformed, AbsurdSizeIsRefusedWithItsOwnMessage) {
 }
 
 TEST(PngMalformed, DamagedChecksumAndSignatureAreRefused) {
-  TBytes png = WritePng(RgbSpec());
+  TBytes png = WritePng(RgbPicture());
   png[20] ^= 1;  // inside IHDR, checksum now wrong
   EXPECT_THROW(DecodePng(png, kBlue), EClipvaneError);
-  TBytes notPng = WritePng(RgbSpec());
+  TBytes notPng = WritePng(RgbPicture());
   notPng[1] = 'Q';
   try {
     DecodePng(notPng, kBlue);
@@ -175,11 +175,11 @@ TEST(PngMalformed, DamagedChecksumAndSignatureAreRefused) {
 }
 
 TEST(PngMalformed, EveryTruncationIsRefused) {
-  TPngSpec spec = PngSpec(4, 3, PNG_COLOR_TYPE_PALETTE, 8);
-  spec.palette = {{1, 2, 3}, {4, 5, 6}};
-  spec.rows = {{0, 1, 0, 1}, {1, 1, 0, 0}, {0, 0, 1, 1}};
-  ExpectEveryTruncationRejected(WritePng(spec), [](const TBytes& d) { return DecodePng(d, kBlue); });
-  ExpectEveryTruncationRejected(WritePng(RgbSpec(true)), [](const TBytes& d) { return DecodePng(d, kBlue); });
+  TPngPicture picture = PngPicture(4, 3, PNG_COLOR_TYPE_PALETTE, 8);
+  picture.palette = {{1, 2, 3}, {4, 5, 6}};
+  picture.rows = {{0, 1, 0, 1}, {1, 1, 0, 0}, {0, 0, 1, 1}};
+  ExpectEveryTruncationRejected(WritePng(picture), [](const TBytes& d) { return DecodePng(d, kBlue); });
+  ExpectEveryTruncationRejected(WritePng(RgbPicture(true)), [](const TBytes& d) { return DecodePng(d, kBlue); });
 }
 
 // Recomputes every chunk checksum, so damage reaches the decompression and row code
@@ -198,8 +198,8 @@ TBytes WithRepairedChecksums(TBytes png) {
 
 TEST(PngMalformed, RandomDamageIsHandled) {
   const auto decode = [](const TBytes& d) { return DecodePng(d, kBlue); };
-  ExpectMutationsHandled(WritePng(RgbSpec(true)), decode, 0x504E47);
-  ExpectMutationsHandled(WritePng(RgbSpec(false)), [&](const TBytes& d) { return decode(WithRepairedChecksums(d)); }, 0x504E48);
+  ExpectMutationsHandled(WritePng(RgbPicture(true)), decode, 0x504E47);
+  ExpectMutationsHandled(WritePng(RgbPicture(false)), [&](const TBytes& d) { return decode(WithRepairedChecksums(d)); }, 0x504E48);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace {
 
 using namespace testing_support;
 
-struct TTiffSpec {
+struct TTiffPicture {
   int width = 0;
   int height = 0;
   int samples = 3;
@@ -30,18 +30,18 @@ struct TTiffSpec {
   std::vector<TBytes> rows;                     // packed as the file stores them
 };
 
-TTiffSpec Spec(int width, int height, int samples, int bits, int photometric) {
-  TTiffSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.samples = samples;
-  spec.bits = bits;
-  spec.photometric = photometric;
-  return spec;
+TTiffPicture TiffPicture(int width, int height, int samples, int bits, int photometric) {
+  TTiffPicture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.samples = samples;
+  picture.bits = bits;
+  picture.photometric = photometric;
+  return picture;
 }
 
 // Written by libtiff itself into a file, then read back as bytes.
-TBytes WriteTiff(const TTiffSpec& spec) {
+TBytes WriteTiff(const TTiffPicture& picture) {
   std::filesystem::create_directories(CLIPVANE_TEST_TMP);
   const std::string path = std::string(CLIPVANE_TEST_TMP) + "/decoder_test.tif";
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
@@ -49,35 +49,35 @@ TBytes WriteTiff(const TTiffSpec& spec) {
     ADD_FAILURE() << "cannot create " << path;
     return {};
   }
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(spec.width));
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(spec.height));
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(spec.samples));
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(spec.bits));
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, static_cast<std::uint16_t>(spec.photometric));
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, static_cast<std::uint16_t>(spec.compression));
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(picture.width));
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(picture.height));
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(picture.samples));
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(picture.bits));
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, static_cast<std::uint16_t>(picture.photometric));
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, static_cast<std::uint16_t>(picture.compression));
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  if (spec.alpha) {
-    const std::uint16_t extra[1] = {static_cast<std::uint16_t>(spec.alpha)};
+  if (picture.alpha) {
+    const std::uint16_t extra[1] = {static_cast<std::uint16_t>(picture.alpha)};
     TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
   }
-  if (!spec.red.empty())
-    TIFFSetField(tiff, TIFFTAG_COLORMAP, spec.red.data(), spec.green.data(), spec.blue.data());
-  if (spec.tiled) {
+  if (!picture.red.empty())
+    TIFFSetField(tiff, TIFFTAG_COLORMAP, picture.red.data(), picture.green.data(), picture.blue.data());
+  if (picture.tiled) {
     TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 16u);
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, 16u);
-    const std::size_t pixelBytes = static_cast<std::size_t>(spec.samples * spec.bits / 8);
-    for (int ty = 0; ty < spec.height; ty += 16)
-      for (int tx = 0; tx < spec.width; tx += 16) {
+    const std::size_t pixelBytes = static_cast<std::size_t>(picture.samples * picture.bits / 8);
+    for (int ty = 0; ty < picture.height; ty += 16)
+      for (int tx = 0; tx < picture.width; tx += 16) {
         TBytes tile(16 * 16 * pixelBytes, 0);
-        for (int y = ty; y < std::min(ty + 16, spec.height); ++y)
-          for (int x = tx; x < std::min(tx + 16, spec.width); ++x)
-            std::copy_n(&spec.rows[y][x * pixelBytes], pixelBytes, &tile[((y - ty) * 16 + (x - tx)) * pixelBytes]);
+        for (int y = ty; y < std::min(ty + 16, picture.height); ++y)
+          for (int x = tx; x < std::min(tx + 16, picture.width); ++x)
+            std::copy_n(&picture.rows[y][x * pixelBytes], pixelBytes, &tile[((y - ty) * 16 + (x - tx)) * pixelBytes]);
         TIFFWriteTile(tiff, tile.data(), static_cast<std::uint32_t>(tx), static_cast<std::uint32_t>(ty), 0, 0);
       }
   } else {
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 2u);
-    for (int y = 0; y < spec.height; ++y) {
-      TBytes row = spec.rows[y];
+    for (int y = 0; y < picture.height; ++y) {
+      TBytes row = picture.rows[y];
       TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0);
     }
   }
@@ -85,8 +85,8 @@ TBytes WriteTiff(const TTiffSpec& spec) {
   return ReadFileBytes(path);
 }
 
-TTiffSpec RgbSpec(int width, int height) {
-  TTiffSpec spec = Spec(width, height, 3, 8, PHOTOMETRIC_RGB);
+TTiffPicture RgbPicture(int width, int height) {
+  TTiffPicture picture = TiffPicture(width, height, 3, 8, PHOTOMETRIC_RGB);
   for (int y = 0; y < height; ++y) {
     TBytes row;
     for (int x = 0; x < width; ++x) {
@@ -94,9 +94,9 @@ TTiffSpec RgbSpec(int width, int height) {
       row.push_back(static_cast<std::uint8_t>(y * 13));
       row.push_back(static_cast<std::uint8_t>(x ^ y));
     }
-    spec.rows.push_back(row);
+    picture.rows.push_back(row);
   }
-  return spec;
+  return picture;
 }
 
 void ExpectRgbPattern(const TBitmap& bitmap, int width, int height) {
@@ -107,16 +107,16 @@ void ExpectRgbPattern(const TBitmap& bitmap, int width, int height) {
     for (int x = 0; x < width; ++x) ASSERT_EQ(bitmap.GetPixel(x, y), RGB(x * 12, y * 13, x ^ y)) << x << "," << y;
 }
 
-TEST(TiffLayouts, CompressedStripsDecodeExactly) { ExpectRgbPattern(DecodeTiff(WriteTiff(RgbSpec(5, 7)), clWhite), 5, 7); }
+TEST(TiffLayouts, CompressedStripsDecodeExactly) { ExpectRgbPattern(DecodeTiff(WriteTiff(RgbPicture(5, 7)), clWhite), 5, 7); }
 
 TEST(TiffLayouts, TilesDecodeExactly) {
-  TTiffSpec spec = RgbSpec(20, 18);
-  spec.tiled = true;
-  ExpectRgbPattern(DecodeTiff(WriteTiff(spec), clWhite), 20, 18);
+  TTiffPicture picture = RgbPicture(20, 18);
+  picture.tiled = true;
+  ExpectRgbPattern(DecodeTiff(WriteTiff(picture), clWhite), 20, 18);
 }
 
 TEST(TiffLayouts, ColourMapsKeepTheirIndices) {
-  TTiffSpec four = Spec(3, 2, 1, 4, PHOTOMETRIC_PALETTE);
+  TTiffPicture four = TiffPicture(3, 2, 1, 4, PHOTOMETRIC_PALETTE);
   four.red.assign(16, 0);
   four.green.assign(16, 0);
   four.blue.assign(16, 0);
@@ -134,7 +134,7 @@ TEST(TiffLayouts, ColourMapsKeepTheirIndices) {
   EXPECT_EQ(b4.GetPixel(1, 0), RGB(0, 0x80, 0));
   EXPECT_EQ(b4.GetPixel(2, 0), RGB(0, 0, 0xFF));
 
-  TTiffSpec two = Spec(5, 1, 1, 2, PHOTOMETRIC_PALETTE);
+  TTiffPicture two = TiffPicture(5, 1, 1, 2, PHOTOMETRIC_PALETTE);
   two.red = {0, 0x1100, 0x2200, 0x3300};
   two.green = two.blue = two.red;
   two.rows = {{0b00011011, 0b10000000}};  // 0 1 2 3 2
@@ -146,7 +146,7 @@ TEST(TiffLayouts, ColourMapsKeepTheirIndices) {
 }
 
 TEST(TiffLayouts, FaxPagesAreBlackAndWhite) {
-  TTiffSpec fax = Spec(20, 3, 1, 1, PHOTOMETRIC_MINISWHITE);
+  TTiffPicture fax = TiffPicture(20, 3, 1, 1, PHOTOMETRIC_MINISWHITE);
   fax.compression = COMPRESSION_CCITTFAX4;
   fax.rows = {{0x80, 0x00, 0x10}, {0xFF, 0xFF, 0xF0}, {0x00, 0x00, 0x00}};  // set bits are black
   const TBitmap bitmap = DecodePicture(WriteTiff(fax), "scan.FAX", clWhite);
@@ -157,7 +157,7 @@ TEST(TiffLayouts, FaxPagesAreBlackAndWhite) {
   for (int x = 0; x < 20; ++x) EXPECT_EQ(bitmap.GetPixel(x, 1), clBlack) << x;
   for (int x = 0; x < 20; ++x) EXPECT_EQ(bitmap.GetPixel(x, 2), clWhite) << x;
 
-  TTiffSpec blackIsZero = Spec(2, 1, 1, 1, PHOTOMETRIC_MINISBLACK);
+  TTiffPicture blackIsZero = TiffPicture(2, 1, 1, 1, PHOTOMETRIC_MINISBLACK);
   blackIsZero.rows = {{0x80}};
   const TBitmap b = DecodeTiff(WriteTiff(blackIsZero), clWhite);
   EXPECT_EQ(b.GetPixel(0, 0), clWhite);
@@ -165,7 +165,7 @@ TEST(TiffLayouts, FaxPagesAreBlackAndWhite) {
 }
 
 TEST(TiffLayouts, SixteenBitGreyIsScaled) {
-  TTiffSpec grey = Spec(2, 1, 1, 16, PHOTOMETRIC_MINISBLACK);
+  TTiffPicture grey = TiffPicture(2, 1, 1, 16, PHOTOMETRIC_MINISBLACK);
   const std::uint16_t samples[2] = {18 * 257, 65535};
   TBytes row(4);
   std::memcpy(row.data(), samples, 4);  // libtiff takes native order
@@ -177,7 +177,7 @@ TEST(TiffLayouts, SixteenBitGreyIsScaled) {
 }
 
 TEST(TiffTransparency, AlphaIsFlattenedOntoTheBackground) {
-  TTiffSpec rgba = Spec(3, 1, 4, 8, PHOTOMETRIC_RGB);
+  TTiffPicture rgba = TiffPicture(3, 1, 4, 8, PHOTOMETRIC_RGB);
   rgba.alpha = EXTRASAMPLE_UNASSALPHA;
   rgba.rows = {{255, 0, 0, 0, 255, 0, 0, 128, 255, 0, 0, 255}};
   const TBitmap bitmap = DecodeTiff(WriteTiff(rgba), RGB(0, 0, 255));
@@ -190,7 +190,7 @@ TEST(TiffTransparency, AlphaIsFlattenedOntoTheBackground) {
 }
 
 TEST(TiffMalformed, AbsurdSizeIsRefusedWithItsOwnMessage) {
-  TTiffSpec wide = Spec(40000, 1, 1, 8, PHOTOMETRIC_MINISBLACK);
+  TTiffPicture wide = TiffPicture(40000, 1, 1, 8, PHOTOMETRIC_MINISBLACK);
   wide.rows = {TBytes(40000, 7)};
   try {
     DecodeTiff(WriteTiff(wide), clWhite);
@@ -214,9 +214,9 @@ void PatchTag(TBytes& tiff, std::uint16_t tag, std::uint32_t value) {
 }
 
 TEST(TiffMalformed, StripBeyondTheEndIsRefused) {
-  TTiffSpec spec = RgbSpec(4, 2);  // one plain strip of 24 bytes
-  spec.compression = COMPRESSION_NONE;
-  const TBytes good = WriteTiff(spec);
+  TTiffPicture picture = RgbPicture(4, 2);  // one plain strip of 24 bytes
+  picture.compression = COMPRESSION_NONE;
+  const TBytes good = WriteTiff(picture);
   ASSERT_EQ(good[0], 'I');
   ExpectRgbPattern(DecodeTiff(good, clWhite), 4, 2);
   TBytes late = good;
@@ -228,8 +228,8 @@ TEST(TiffMalformed, StripBeyondTheEndIsRefused) {
 }
 
 TEST(TiffMalformed, EveryTruncationIsRefusedQuietly) {
-  const TBytes rgb = WriteTiff(RgbSpec(4, 3));
-  TTiffSpec fax = Spec(16, 2, 1, 1, PHOTOMETRIC_MINISWHITE);
+  const TBytes rgb = WriteTiff(RgbPicture(4, 3));
+  TTiffPicture fax = TiffPicture(16, 2, 1, 1, PHOTOMETRIC_MINISWHITE);
   fax.compression = COMPRESSION_CCITTFAX4;
   fax.rows = {{0xF0, 0x0F}, {0x3C, 0xC3}};
   const TBytes bilevel = WriteTiff(fax);
@@ -240,8 +240,8 @@ TEST(TiffMalformed, EveryTruncationIsRefusedQuietly) {
 }
 
 TEST(TiffMalformed, RandomDamageIsHandledQuietly) {
-  const TBytes rgb = WriteTiff(RgbSpec(6, 5));
-  TTiffSpec mapped = Spec(6, 4, 1, 8, PHOTOMETRIC_PALETTE);
+  const TBytes rgb = WriteTiff(RgbPicture(6, 5));
+  TTiffPicture mapped = TiffPicture(6, 4, 1, 8, PHOTOMETRIC_PALETTE);
   mapped.red.assign(256, 0x4000);
   mapped.green.assign(256, 0x8000);
   mapped.blue.assign(256, 0xC000);
