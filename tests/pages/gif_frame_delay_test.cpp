@@ -1,5 +1,9 @@
-// The GIF frame delay from the video's length, and the status line.
+// The GIF frame delay from the video's length, the status line and the page's controls
+// around a run.
 #include <gtest/gtest.h>
+
+#include <exception>
+#include <stdexcept>
 
 #include "pages/gif/gif_conversion.h"
 
@@ -45,6 +49,54 @@ TEST(GifStatusLine, SizeAndFrames) {
   EXPECT_EQ(GifStatusText(320, 240, 25), "Size: 320 x 240 pixels  Frames: 25");
   EXPECT_EQ(GifStatusText(0, 0, 0), "Size: 0 x 0 pixels  Frames: 0");
   EXPECT_EQ(ClearedGifStatusText(), " ");
+}
+
+TEST(GifPageControls, ARunLocksTheStartButtonsUntilClearGif) {
+  const TGifControlChange start = GifRunStartControls();
+  EXPECT_EQ(start.Abort, true);
+  EXPECT_EQ(start.Convert, false);
+  EXPECT_EQ(start.OpenAvi, false);
+  EXPECT_EQ(start.Play, false);
+  EXPECT_FALSE(start.ClearGif.has_value());  // stays as it was
+  EXPECT_FALSE(start.StatusText.has_value());
+
+  TGifConversionResult ended;
+  ended.StatusText = GifStatusText(64, 48, 3);
+  const TGifControlChange end = GifRunEndControls(ended);
+  EXPECT_EQ(end.StatusText, "Size: 64 x 48 pixels  Frames: 3");
+  EXPECT_EQ(end.ClearGif, true);
+  EXPECT_EQ(end.Save, true);
+  EXPECT_EQ(end.Abort, false);
+  EXPECT_EQ(end.Play, true);
+  EXPECT_EQ(end.Pause, false);
+  EXPECT_EQ(end.Reset, false);
+  EXPECT_EQ(end.Preview, true);
+  // Neither "Convert" nor "Open AVI" comes back before "Clear GIF".
+  EXPECT_FALSE(end.Convert.has_value());
+  EXPECT_FALSE(end.OpenAvi.has_value());
+
+  const TGifControlChange clear = ClearGifControls();
+  EXPECT_EQ(clear.Convert, true);
+  EXPECT_EQ(clear.OpenAvi, true);
+  EXPECT_EQ(clear.ClearGif, false);
+  EXPECT_EQ(clear.Save, false);
+  EXPECT_EQ(clear.Preview, false);
+  EXPECT_EQ(clear.StatusText, " ");
+}
+
+TEST(GifPageControls, AFailedRunShowsNoPreviewButStillOffersSave) {
+  TGifConversionResult failed;
+  failed.Error = std::make_exception_ptr(std::runtime_error("Failed to open AVI file"));
+  const TGifControlChange end = GifRunEndControls(failed);
+  EXPECT_FALSE(end.Preview.has_value());
+  EXPECT_EQ(end.Save, true);
+  EXPECT_EQ(end.ClearGif, true);
+}
+
+TEST(GifPageControls, AbortSetsTheSharedFlag) {
+  TVideoState state;
+  AbortGifRun(state);
+  EXPECT_TRUE(state.ConvertAbort);
 }
 
 }  // namespace

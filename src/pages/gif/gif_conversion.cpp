@@ -112,6 +112,45 @@ std::string GifStatusText(int gifWidth, int gifHeight, int frameCount) {
 
 std::string ClearedGifStatusText() { return " "; }
 
+void AbortGifRun(TVideoState& state) { state.ConvertAbort = true; }
+
+TGifControlChange GifRunStartControls() {
+  TGifControlChange change;
+  change.Abort = true;
+  change.Convert = false;
+  change.OpenAvi = false;
+  change.Play = false;
+  change.Pause = false;
+  change.Reset = false;
+  return change;
+}
+
+TGifControlChange GifRunEndControls(const TGifConversionResult& result) {
+  TGifControlChange change;
+  change.StatusText = result.StatusText;
+  change.ClearGif = true;
+  change.Save = true;
+  change.Abort = false;
+  change.Play = true;
+  change.Pause = false;
+  change.Reset = false;
+  // A run that failed never reached the step that shows the preview; one that ended by an
+  // abort or at the end of the video did, with or without frames.
+  if (!result.Error) change.Preview = true;
+  return change;
+}
+
+TGifControlChange ClearGifControls() {
+  TGifControlChange change;
+  change.OpenAvi = true;
+  change.ClearGif = false;
+  change.Convert = true;
+  change.Save = false;
+  change.Preview = false;
+  change.StatusText = ClearedGifStatusText();
+  return change;
+}
+
 void CutAndStretch(const TBitmap& decoded, const TRect& captureRect, TBitmap& picture) {
   if (picture.Empty()) return;
   // Rows and columns of the rectangle outside the frame are left undrawn: black, not what

@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/bitmap.h"
@@ -82,5 +83,34 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
 
 // "Clear GIF": the status line becomes " " (one blank).
 std::string ClearedGifStatusText();
+
+// "Abort" on the page: the run stops before its next frame.
+void AbortGifRun(TVideoState& state);
+
+// What a step of the page does to the controls it touches: a value enables (shows) or
+// disables (hides) the control, an empty one leaves it as it is.
+struct TGifControlChange {
+  std::optional<bool> Convert;
+  std::optional<bool> Abort;
+  std::optional<bool> ClearGif;
+  std::optional<bool> Save;
+  std::optional<bool> OpenAvi;
+  std::optional<bool> Play;   // the video control's buttons
+  std::optional<bool> Pause;
+  std::optional<bool> Reset;
+  std::optional<bool> Preview;  // the "GIF preview" window shown
+  std::optional<std::string> StatusText;
+};
+
+// When "Convert" starts: "Abort" on (it takes the focus), "Convert", "Open AVI", "Play",
+// "Pause" and "Reset" off.
+TGifControlChange GifRunStartControls();
+// When the run has ended, however it ended: the status line, "Clear GIF" and "Save" on,
+// "Abort" off, "Play" on, "Pause" and "Reset" off; the preview window shows the GIF unless an
+// error ended the run.
+TGifControlChange GifRunEndControls(const TGifConversionResult& result);
+// "Clear GIF": "Open AVI" and "Convert" on, "Clear GIF" and "Save" off, the preview hidden
+// (it keeps its picture), the status line " ".
+TGifControlChange ClearGifControls();
 
 }  // namespace clipvane
