@@ -316,6 +316,17 @@ TEST(GifRunEnd, AbortHookWorksBackwardToo) {
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 4");
 }
 
+TEST(GifRunWalk, ARangeReachingFarPastTheVideoEndsWithIt) {
+  TVideoState state = OpenedVideo(5);
+  state.RangeFirst = -4;
+  state.RangeLast = 2147483647;
+  SetSamplingRate(state, 2);
+  TFakeSource source;
+  const auto result = RunGifConversion(state, source, {}, {});
+  EXPECT_EQ(source.read, (std::vector<int>{0, 2, 4}));
+  EXPECT_EQ(state.GifFrameCount, 3);
+}
+
 TEST(GifRunEnd, AnUnreadableFrameEndsTheWalkQuietly) {
   TVideoState state = OpenedVideo(9);
   TFakeSource source;

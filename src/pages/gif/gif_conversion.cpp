@@ -201,10 +201,12 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
     std::vector<TRGBQuad> decodePalette;
     if (!backward) scaled = TBitmap(size.Width, size.Height);
 
-    // The bounds are read once; the ticks are read as the walk reaches them, since the
-    // window lets the user tick entries while the run goes on.
+    // The bounds are read once (numbers past the ticks have none, so the walk stops there);
+    // the ticks are read as the walk reaches them, since the window lets the user tick
+    // entries while the run goes on.
     const std::int64_t first = state.RangeFirst;
-    const std::int64_t last = state.RangeLast;
+    const std::int64_t last =
+        std::min<std::int64_t>(state.RangeLast, static_cast<std::int64_t>(state.FrameSelected.size()) - 1);
     for (std::int64_t n = first; n <= last; n += step) {
       if (n < 0 || n >= static_cast<std::int64_t>(state.FrameSelected.size()) ||
           !state.FrameSelected[static_cast<std::size_t>(n)])
