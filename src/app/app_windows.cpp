@@ -2,7 +2,7 @@
 #include "app/app_windows.h"
 
 #include "app/about_form.h"
-#include "app/frame_preview_window.h"
+#include "pages/frames/frame_preview_window.h"
 #include "app/gif_preview_window.h"
 #include "app/main_window.h"
 #include "app/video_window.h"
@@ -13,7 +13,7 @@ TAppWindows::TAppWindows(std::shared_ptr<TPlayerClock> clock) {
   Form1 = std::make_unique<TForm1>(State, std::move(clock));
   Form2 = std::make_unique<TForm2>();
   Form3 = std::make_unique<TForm3>();
-  Form5 = std::make_unique<TForm5>();
+  Form5 = std::make_unique<TForm5>(State);
   AboutForm = std::make_unique<TAboutForm>();
   Form1->SetSecondaryWindows(Form2.get(), Form3.get(), Form5.get(), AboutForm.get());
 }

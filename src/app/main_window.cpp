@@ -183,6 +183,7 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
   form3_ = form3;
   form5_ = form5;
   aboutForm_ = aboutForm;
+  FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_});
 }
 
 void TForm1::FormCreate() {

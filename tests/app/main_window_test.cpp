@@ -19,7 +19,7 @@
 
 #include "app/about_form.h"
 #include "app/frame_check_model.h"
-#include "app/frame_preview_window.h"
+#include "pages/frames/frame_preview_window.h"
 #include "app/gif_preview_window.h"
 #include "app/main_window.h"
 #include "app/progress_bar.h"

@@ -1,11 +1,17 @@
-// TFramesPage: the controls of the "frames extract" page with their initial states, and what
-// opening a video applies to them ("All frames" and "Original").
+// TFramesPage: the "frames extract" page: frame selection, "Get frames" with "Abort" and
+// "Clear results", the colour mode, the frame size with its coupling, the "Save to ..." group
+// and "Save", and the frames list that opens the preview window.
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "core/video_state.h"
+#include "pages/frames/extraction_run.h"
+#include "pages/frames/save_format_switch.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,6 +25,21 @@ class QSpinBox;
 
 namespace clipvane {
 
+class TForm5;
+class TFramesListDelegate;
+class TFramesListModel;
+class TProgressBar;
+
+// Controls of the main window and the preview window that the page's runs drive.
+struct TFramesPageLinks {
+  TProgressBar* ProgressBar = nullptr;
+  QPushButton* OpenAvi = nullptr;
+  QPushButton* Play = nullptr;
+  QPushButton* Pause = nullptr;
+  QPushButton* Reset = nullptr;
+  TForm5* Preview = nullptr;
+};
+
 class TFramesPage : public QWidget {
   Q_OBJECT
 
@@ -30,6 +51,33 @@ class TFramesPage : public QWidget {
   void RadioButton6Click();
   // "Original": the size boxes show the frame size and are disabled with their labels.
   void RadioButton10Click();
+
+  void SetLinks(const TFramesPageLinks& links) { links_ = links; }
+
+  void Button12Click();      // "Get frames"
+  void Button13Click();      // "Abort"
+  void Button14Click();      // "Clear results"
+  void Button15Click();      // "Save"
+  void Button16Click();      // "Frames preview"
+  void RadioButton7Click();  // "Frames range"
+  void SpinEdit6Change();    // the from or the to box changed
+  void RadioButton11Click();  // "Specified"
+  void SpinEdit10Change();    // "Width"
+  void SpinEdit11Change();    // "Height"
+  void ComboBox1Change();     // "Color mode"
+  void RadioButton8Click();   // "BMP"
+  void RadioButton9Click();   // "JPEG" / "TIFF"
+  void lbAVIDblClick();
+
+  // Seams the tests answer. The folder for "Save" (empty: cancelled); a yes/no question;
+  // the memory available now (nothing: unknown); the frame source of a run.
+  std::function<QString()> ChooseFolder;
+  std::function<bool(const QString& question)> Confirm;
+  std::function<std::optional<std::uint64_t>()> AvailableMemory;
+  std::function<std::unique_ptr<TFrameSource>()> MakeSource;
+
+  TFramesListModel* FramesListModel = nullptr;
+  TFramesListDelegate* FramesListDelegate = nullptr;
 
   // Called after this page changed the ticks of FrameSelected (the check list repaints).
   std::function<void()> OnFrameTicksChanged;
@@ -72,7 +120,17 @@ class TFramesPage : public QWidget {
   QPushButton* Button16 = nullptr;  // "Frames preview"
 
  private:
+  template <class Signal, class Sender>
+  void Wire(Sender* sender, Signal signal, void (TFramesPage::*handler)());
+  void ApplySaveGroup(const TSaveGroupState& group);
+  TSaveGroupState SaveGroup() const;
+  // The list catches up with the results; when they were dropped, so are the thumbnails.
+  void SyncFramesList();
+
   TVideoState& state_;
+  TFramesPageLinks links_;
+  QString lastFolder_;
+  bool running_ = false;
 };
 
 }  // namespace clipvane
