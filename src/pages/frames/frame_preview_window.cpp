@@ -151,8 +151,7 @@ void TForm5::DrawEntry() {
   // Never smaller than the frame: the boxes may have changed since the run, and a frame
   // cut at the view's edge would hide part of the picture.
   if (entry.Bitmap != nullptr && (entry.Bitmap->Width() > bitmap.Width() || entry.Bitmap->Height() > bitmap.Height())) {
-    bitmap.SetHeight(std::max(bitmap.Height(), entry.Bitmap->Height()));
-    bitmap.SetWidth(std::max(bitmap.Width(), entry.Bitmap->Width()));
+    bitmap.SetSize(std::max(bitmap.Width(), entry.Bitmap->Width()), std::max(bitmap.Height(), entry.Bitmap->Height()));
   }
   ImageView1->Clear();
   if (entry.Bitmap != nullptr) bitmap.Draw(0, 0, *entry.Bitmap);
@@ -176,9 +175,8 @@ void TForm5::UpdateStepButtons() {
 void TForm5::ShowEntry(int index, int boxWidth, int boxHeight) {
   if (index < 0 || index >= static_cast<int>(state_.ExtractedFrames.size())) return;
   state_.PreviewIndex = index;
-  TBitmap& bitmap = ImageView1->Bitmap();
-  bitmap.SetHeight(std::max(boxHeight, 0));
-  bitmap.SetWidth(std::max(boxWidth, 0));
+  // Both sides at once: an empty bitmap given only its height first would stay empty.
+  ImageView1->Bitmap().SetSize(std::max(boxWidth, 0), std::max(boxHeight, 0));
   DrawEntry();
   SetZoom(100);
   UpdateStepButtons();
