@@ -1,0 +1,163 @@
+// "Save" on the frames page: the files written for each format, Cancel writing nothing, the
+// one question before files are replaced, a failure that names the file and keeps the files
+// before it; the folder chooser TForm4 itself.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+
+#include "app/progress_bar.h"
+#include "pages/frames/folder_chooser_form.h"
+#include "pages/frames/frames_page.h"
+#include "window_fixture.h"
+
+namespace clipvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FramesSaveTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    Target = Folder.File("out");
+    fs::create_directories(Target);
+    Page().ChooseFolder = [this] { return FolderAnswer; };
+    FolderAnswer = QString::fromStdString(Target);
+    Page().Confirm = [this](const QString& question) {
+      Questions.push_back(question);
+      return ConfirmAnswer;
+    };
+  }
+  TFramesPage& Page() { return *Form().FramesPage; }
+  void Extract(int frames, const QString& mode = QStringLiteral("24 bit")) {
+    OpenAvi(Video("clip.avi", frames));
+    Page().ComboBox1->setCurrentText(mode);
+    Page().Button12->click();
+    ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  }
+  std::vector<std::string> Files() {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(Target)) names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Head(const std::string& name, std::size_t bytes) {
+    std::ifstream file(Target + "/" + name, std::ios::binary);
+    std::string head(bytes, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(bytes));
+    return head;
+  }
+
+  std::string Target;
+  QString FolderAnswer;
+  bool ConfirmAnswer = true;
+  std::vector<QString> Questions;
+};
+
+TEST_F(FramesSaveTest, BmpFilesHoldTheExtractedFrames) {
+  Extract(3);
+  Page().FileNameEdit->setText(QStringLiteral("shot"));
+  Page().Button15->click();
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"shot0000.bmp", "shot0001.bmp", "shot0002.bmp"}));
+  TBitmap back;
+  back.LoadFromFile(Target + "/shot0002.bmp");
+  EXPECT_EQ(back, *State().FrameResults[2]);
+  EXPECT_TRUE(Questions.empty());
+  EXPECT_EQ(Form().ProgressBar1->Position(), 0);
+}
+
+TEST_F(FramesSaveTest, JpegAtTheChosenQualityAndTiffForOneBit) {
+  Extract(2);
+  Page().RadioButton9->click();
+  Page().QualityEdit->setValue(90);
+  Page().Button15->click();
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"frame0000.jpg", "frame0001.jpg"}));
+  EXPECT_EQ(Head("frame0000.jpg", 3), std::string("\xFF\xD8\xFF"));
+
+  Page().Button14->click();
+  fs::remove_all(Target);
+  fs::create_directories(Target);
+  Page().ComboBox1->setCurrentText(QStringLiteral("1 bit"));
+  Page().Button12->click();
+  ASSERT_EQ(Page().RadioButton9->text(), QStringLiteral("TIFF"));
+  Page().Button15->click();
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"frame0000.tif", "frame0001.tif"}));
+  const std::string head = Head("frame0001.tif", 4);
+  EXPECT_TRUE(head == std::string("II*\0", 4) || head == std::string("MM\0*", 4));
+}
+
+TEST_F(FramesSaveTest, CancelInTheFolderChooserWritesNothing) {
+  Extract(3);
+  FolderAnswer.clear();
+  Page().Button15->click();
+  EXPECT_TRUE(Files().empty());
+  EXPECT_TRUE(ErrorTexts.empty());
+}
+
+TEST_F(FramesSaveTest, OneQuestionBeforeReplacingAndCancelKeepsTheOldFiles) {
+  Extract(3);
+  std::ofstream(Target + "/frame0001.bmp") << "old";
+  std::ofstream(Target + "/frame0002.bmp") << "old";
+  ConfirmAnswer = false;
+  Page().Button15->click();
+  ASSERT_EQ(Questions.size(), 1u);
+  EXPECT_TRUE(Questions[0].startsWith(QStringLiteral("2 files"))) << Questions[0].toStdString();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"frame0001.bmp", "frame0002.bmp"}));
+  EXPECT_EQ(Head("frame0001.bmp", 3), "old");
+
+  ConfirmAnswer = true;
+  Page().Button15->click();
+  EXPECT_EQ(Questions.size(), 2u);
+  EXPECT_EQ(Files().size(), 3u);
+  EXPECT_EQ(Head("frame0001.bmp", 2), "BM");
+}
+
+TEST_F(FramesSaveTest, FailureNamesTheFileAndKeepsTheFilesBefore) {
+  Extract(4);
+  // A folder in the way of the third file.
+  fs::create_directories(Target + "/frame0002.bmp");
+  Page().Button15->click();
+  ASSERT_EQ(ErrorTexts.size(), 1u);
+  EXPECT_NE(ErrorTexts[0].find("frame0002.bmp"), std::string::npos) << ErrorTexts[0];
+  EXPECT_TRUE(fs::is_regular_file(Target + "/frame0000.bmp"));
+  EXPECT_TRUE(fs::is_regular_file(Target + "/frame0001.bmp"));
+  EXPECT_FALSE(fs::exists(Target + "/frame0003.bmp"));
+  EXPECT_EQ(Form().ProgressBar1->Position(), 0);
+}
+
+TEST_F(FramesSaveTest, BaseNameWithASlashIsRefusedAndNothingWritten) {
+  Extract(2);
+  Page().FileNameEdit->setText(QStringLiteral("../frame"));
+  Page().Button15->click();
+  ASSERT_EQ(ErrorTexts.size(), 1u);
+  EXPECT_TRUE(Files().empty());
+  EXPECT_FALSE(fs::exists(Folder.File("frame0000.bmp")));
+}
+
+TEST(FolderChooser, ShowsTheChosenFolderAndTheRootVolume) {
+  fixtures::TTempFolder folder{CLIPVANE_TEST_TMP};
+  TForm4 chooser;
+  EXPECT_EQ(chooser.windowTitle(), QStringLiteral("Choose a folder"));
+  EXPECT_EQ(chooser.size(), QSize(366, 253));
+  EXPECT_GE(chooser.DriveComboBox1->findData(QStringLiteral("/")), 0);
+  EXPECT_EQ(chooser.LabelDestination->text(), QStringLiteral("Destination folder:"));
+  chooser.SetFolder(QString::fromStdString(folder.Path()));
+  EXPECT_EQ(chooser.SelectedFolder(), QString::fromStdString(fs::absolute(folder.Path()).string()));
+  EXPECT_EQ(chooser.LabelFolder->toolTip(), chooser.SelectedFolder());
+  chooser.ButtonCancel->click();
+  EXPECT_EQ(chooser.result(), QDialog::Rejected);
+  chooser.ButtonOK->click();
+  EXPECT_EQ(chooser.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace clipvane::testing
