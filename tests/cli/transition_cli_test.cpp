@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -28,7 +29,9 @@ struct TCliResult {
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 class TransitionCli : public ::testing::Test {
@@ -51,6 +54,13 @@ class TransitionCli : public ::testing::Test {
     return result;
   }
   std::string Path(const std::string& name) const { return (dir / name).string(); }
+  // The path in single quotes, for the shell.
+  std::string Quoted(const std::string& name) const {
+    std::string quoted(1, '\'');
+    quoted += Path(name);
+    quoted += '\'';
+    return quoted;
+  }
 
   fs::path dir;
 };
@@ -134,8 +144,8 @@ TEST_F(TransitionCli, PicturesArePaddedAndTheEffectIsChosenByNameOrIndex) {
   wide.SaveToFile(Path("wide.bmp"));
   tall.SaveToFile(Path("tall.bmp"));
   for (const std::string effect : {"LeftRight", "leftright", "2"}) {
-    const TCliResult result = Run("'" + Path("wide.bmp") + "' '" + Path("tall.bmp") + "' '" + Path("wipe.gif") +
-                                  "' --effect " + effect + " --steps 2 --duration 500 --source-color 00FF00 " +
+    const TCliResult result = Run(Quoted("wide.bmp") + " " + Quoted("tall.bmp") + " " + Quoted("wipe.gif") +
+                                  " --effect " + effect + " --steps 2 --duration 500 --source-color 00FF00 " +
                                   "--dest-color '#FFFF00'");
     ASSERT_EQ(result.status, 0) << effect << ": " << result.err;
     EXPECT_EQ(result.out, "Size: 30 x 30 pixels  Frames: 3\n");
@@ -153,7 +163,7 @@ TEST_F(TransitionCli, PicturesArePaddedAndTheEffectIsChosenByNameOrIndex) {
 }
 
 TEST_F(TransitionCli, BadCommandLinesAreUsageErrorsAndWriteNothing) {
-  const std::string out = "'" + Path("out.gif") + "'";
+  const std::string out = Quoted("out.gif");
   const std::vector<std::string> commandLines = {"empty empty", "empty empty " + out + " --steps 0", "empty empty " + out + " --steps 51",
         "empty empty " + out + " --duration 9", "empty empty " + out + " --duration 5001",
         "empty empty " + out + " --effect Swirl", "empty empty " + out + " --effect 24",

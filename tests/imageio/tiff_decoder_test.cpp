@@ -1,6 +1,7 @@
 // TIFF decoding: files written by libtiff (strips and tiles, colour maps, fax, 16-bit grey,
 // alpha) read back pixel for pixel, and damaged files refused without a word on stderr.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -43,7 +44,8 @@ TTiffPicture TiffPicture(int width, int height, int samples, int bits, int photo
 // Written by libtiff itself into a file, then read back as bytes.
 TBytes WriteTiff(const TTiffPicture& picture) {
   std::filesystem::create_directories(CLIPVANE_TEST_TMP);
-  const std::string path = std::string(CLIPVANE_TEST_TMP) + "/decoder_test.tif";
+  // One file per process: ctest runs the tests of this file side by side.
+  const std::string path = std::string(CLIPVANE_TEST_TMP) + "/decoder_test_" + std::to_string(getpid()) + ".tif";
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
   if (!tiff) {
     ADD_FAILURE() << "cannot create " << path;

@@ -44,7 +44,10 @@ inline std::vector<std::string> Origins(const TBitmap& picture) {
   std::vector<std::string> rows;
   for (int y = 0; y < picture.Height(); ++y) {
     std::string row;
-    for (int x = 0; x < picture.Width(); ++x) row += (x ? " " : "") + Origin(picture, x, y);
+    for (int x = 0; x < picture.Width(); ++x) {
+      if (x) row += ' ';
+      row += Origin(picture, x, y);
+    }
     rows.push_back(row);
   }
   return rows;
