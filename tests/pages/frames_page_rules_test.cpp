@@ -141,7 +141,7 @@ TEST(ResultMemoryEstimate, PaddedRowsTimesHeightTimesFrames) {
 TEST(ResultMemoryEstimate, CountsOnlyTickedFramesInsideTheRange) {
   TVideoState state;
   state.LastFrame = 9;
-  state.FrameSelected.assign(10, true);
+  state.FrameSelected = std::vector<bool>(10, true);
   state.FrameSelected[4] = false;
   state.RangeFirst = 2;
   state.RangeLast = 6;
