@@ -173,12 +173,12 @@ TEST(GifRoundTrip, PagesDocumentOfTrueColourFrames) {
 }
 
 TEST(GifReaderAgainstGiflib, ReadsWhatGiflibWrites) {
-  gif_test::TDecodedGif spec;
-  spec.Width = 50;
-  spec.Height = 40;
-  spec.GlobalColors = std::vector<TGIFColor>(8);
-  for (std::size_t i = 0; i < 8; ++i) spec.GlobalColors[i] = {static_cast<std::uint8_t>(i * 30), 7, 9};
-  spec.LoopCount = 5;
+  gif_test::TDecodedGif wanted;
+  wanted.Width = 50;
+  wanted.Height = 40;
+  wanted.GlobalColors = std::vector<TGIFColor>(8);
+  for (std::size_t i = 0; i < 8; ++i) wanted.GlobalColors[i] = {static_cast<std::uint8_t>(i * 30), 7, 9};
+  wanted.LoopCount = 5;
   int seed = 1;
   for (auto [w, h, interlaced, colours] : {std::tuple{50, 40, false, 0}, std::tuple{13, 11, true, 0},
                                            std::tuple{50, 40, true, 256}, std::tuple{7, 3, false, 2}}) {
@@ -194,9 +194,9 @@ TEST(GifReaderAgainstGiflib, ReadsWhatGiflibWrites) {
     frame.Delay = 3 * seed;
     frame.Disposal = seed % 4;
     frame.TransparentIndex = seed % 2 == 0 ? 1 : -1;
-    spec.Frames.push_back(frame);
+    wanted.Frames.push_back(frame);
   }
-  const Bytes bytes = gif_test::EncodeWithGiflib(spec);
+  const Bytes bytes = gif_test::EncodeWithGiflib(wanted);
   gif_test::TDecodedGif decoded;
   int error = 0;
   ASSERT_TRUE(gif_test::DecodeWithGiflib(bytes, decoded, error));
