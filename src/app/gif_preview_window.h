@@ -1,21 +1,58 @@
-// TForm3: the "GIF preview" window; one picture fills its client area. The GIF page fills it.
+// TForm3: the "GIF preview" window; one picture fills its client area. It shows the frames of a
+// run as they are appended, then holds a copy of the finished GIF document and animates it.
 #pragma once
 
 #include <QDialog>
+#include <QImage>
+#include <QWidget>
+#include <memory>
 
-class QLabel;
+#include "core/bitmap.h"
+#include "gif/gif_image.h"
 
 namespace clipvane {
+
+// QImage (RGB32) of any bitmap; empty for an empty bitmap.
+QImage BitmapToQImage(const TBitmap& bitmap);
+
+// The window's image control: paints one picture at its own size from the top-left corner.
+class TGifImageControl : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TGifImageControl(QWidget* parent = nullptr);
+  void SetPicture(QImage picture);
+  const QImage& Picture() const { return picture_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage picture_;
+};
 
 class TForm3 : public QDialog {
   Q_OBJECT
 
  public:
   explicit TForm3(QWidget* parent = nullptr);
+  ~TForm3() override;
 
   void SetClientSize(int width, int height);
 
-  QLabel* Image1 = nullptr;
+  // A copy of the picture shown at once and repainted immediately (a run's newest frame).
+  void ShowStill(const TBitmap& picture);
+  // The window keeps this document and animates it; any earlier one is stopped and replaced.
+  void SetDocument(std::unique_ptr<TGIFImage> document);
+  // The document held (what "Save" writes); none before the first run.
+  const TGIFImage* Document() const { return document_.get(); }
+  // Stops the animation; the picture on show stays.
+  void StopAnimation();
+
+  TGifImageControl* Image1 = nullptr;
+
+ private:
+  std::unique_ptr<TGIFImage> document_;
 };
 
 }  // namespace clipvane
