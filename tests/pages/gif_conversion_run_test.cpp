@@ -358,6 +358,26 @@ TEST(GifRunEnd, AnErrorEndsTheRunWithTheFramesSoFar) {
   EXPECT_EQ(progress.back(), (std::pair<int, int>{0, 10}));
 }
 
+TEST(GifRunEnd, AnErrorEndsABackwardRunWithTheFramesSoFarInReverse) {
+  TVideoState state = OpenedVideo(9);
+  TFakeSource source;
+  source.errorAt = 4;
+  TGifOptions options;
+  options.Direction = TGifDirection::gdBackward;
+  int handedOut = 0;
+  options.FrameAdded = [&](const TGIFImage&, int, const TBitmap&) { ++handedOut; };
+  const auto result = RunGifConversion(state, source, options, {});
+  ASSERT_TRUE(result.Error);
+  EXPECT_EQ(result.ErrorMessage, "Bitmap image is not valid");
+  EXPECT_EQ(state.GifFrameCount, 4);
+  EXPECT_EQ(handedOut, 4);
+  EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 4");
+  const TGiflibGif gif = Decoded(result);
+  EXPECT_EQ(ShownNumbers(gif), (std::vector<int>{3, 2, 1, 0}));
+  EXPECT_EQ(gif.LoopBlocks, 1);
+  EXPECT_EQ(source.closes, 1);
+}
+
 TEST(GifRunEnd, AVideoThatWillNotOpenGivesNoDocument) {
   TVideoState state = OpenedVideo(9);
   state.GifFrameCount = 7;  // from the run before

@@ -176,6 +176,27 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
   const int maximum = CountTickedFrames(state);
   int position = 0;
 
+  // Backward: every picture until the walk ends. Kept outside the try so that an error during
+  // the walk still ends the run with the frames gathered so far, in reverse as always.
+  std::vector<std::unique_ptr<TBitmap>> kept;
+  TPixelFormat decodeFormat = TPixelFormat::pf24bit;
+  std::vector<TRGBQuad> decodePalette;
+  std::optional<TGifFrameAppender> appender;
+  bool walking = false;
+  auto append = [&](const TBitmap& picture) {
+    const int index = appender->Append(picture, decodeFormat, decodePalette);
+    ++state.GifFrameCount;
+    if (options.FrameAdded) options.FrameAdded(*result.Document, index, appender->Appended());
+  };
+  auto appendKeptInReverse = [&] {
+    for (auto picture = kept.rbegin(); picture != kept.rend(); ++picture) {
+      append(**picture);
+      picture->reset();  // each kept picture goes as soon as the document holds it
+    }
+    kept.clear();
+  };
+  bool outOfMemory = false;
+
   // Nothing leaves the run as an exception once it has begun: whoever drives it (the CLI
   // encodes frames on another thread meanwhile) gets the document and the error together.
   try {
@@ -187,19 +208,12 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
     TGIFImage& document = *result.Document;
     document.ReductionMethod = GifReductionMethod(options.Direction);
     document.DitherKind = ditherFloydSteinberg;
-    TGifFrameAppender appender(document, result.FrameDelay);
-    auto append = [&](const TBitmap& picture, TPixelFormat format, const std::vector<TRGBQuad>& palette) {
-      const int index = appender.Append(picture, format, palette);
-      ++state.GifFrameCount;
-      if (options.FrameAdded) options.FrameAdded(document, index, appender.Appended());
-    };
+    appender.emplace(document, result.FrameDelay);
 
     const bool backward = options.Direction == TGifDirection::gdBackward;
     TBitmap scaled;  // forward: one picture for every frame
-    std::vector<std::unique_ptr<TBitmap>> kept;  // backward: every picture until the walk ends
-    TPixelFormat decodeFormat = TPixelFormat::pf24bit;
-    std::vector<TRGBQuad> decodePalette;
     if (!backward) scaled = TBitmap(size.Width, size.Height);
+    walking = true;
 
     // The bounds are read once (numbers past the ticks have none, so the walk stops there);
     // the ticks are read as the walk reaches them, since the window lets the user tick
@@ -231,20 +245,31 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
         picture = kept.back().get();
       }
       CutAndStretch(decoded, captureRect, *picture);
-      if (!backward) append(*picture, decodeFormat, decodePalette);
+      if (!backward) append(*picture);
     }
-    for (auto picture = kept.rbegin(); picture != kept.rend(); ++picture) {
-      append(**picture, decodeFormat, decodePalette);
-      picture->reset();  // each kept picture goes as soon as the document holds it
-    }
+    walking = false;
+    appendKeptInReverse();
     hooks.Progress(maximum, maximum);
   } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  } catch (...) {
+    result.Error = std::current_exception();
+  }
+  if (walking && !kept.empty()) {
+    // An error ended the walk: the frames read until then still make the GIF.
+    try {
+      appendKeptInReverse();
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+    } catch (...) {
+    }
+  }
+  kept.clear();
+  if (outOfMemory) {
     // A long run at a large size can exhaust memory; the frames appended so far are complete
     // and stay, so say so rather than fail with a bare allocation error.
     result.Error = std::make_exception_ptr(EClipvaneError(
         "Not enough memory: the GIF keeps the " + std::to_string(state.GifFrameCount) + " frames made so far"));
-  } catch (...) {
-    result.Error = std::current_exception();
   }
   try {
     hooks.Progress(0, maximum);
