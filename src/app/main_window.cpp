@@ -184,6 +184,7 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
   form5_ = form5;
   aboutForm_ = aboutForm;
   FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_});
+  TransitionsPage->SetLinks(TTransitionsPageLinks{ProgressBar1, Button3, form3_});
 }
 
 void TForm1::FormCreate() {

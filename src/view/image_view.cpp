@@ -70,7 +70,13 @@ QRect TImageView::ShownRect() const {
 }
 
 void TImageView::ApplyLayout() {
-  const TImageViewLayout layout = Layout();
+  TImageViewLayout layout = Layout();
+  if (fit_ && !bitmap_.Empty()) {
+    // A fitted picture fits the whole area: ranges taken from a viewport that scroll bars
+    // (or the stale size of a hidden view) have narrowed would keep those bars for good.
+    const QSize area = maximumViewportSize();
+    layout = ComputeImageViewLayout(bitmap_.Width(), bitmap_.Height(), zoom_, area.width(), area.height(), centre_);
+  }
   horizontalScrollBar()->setRange(0, layout.MaxScrollX);
   horizontalScrollBar()->setPageStep(std::max(1, viewport()->width()));
   horizontalScrollBar()->setSingleStep(std::max(1, nearest(zoom_ / 100.0)));

@@ -1,16 +1,33 @@
-// TTransitionsPage: fixed layout of the "Transition effects" page and its start-up states.
+// TTransitionsPage: fixed layout of the "Transition effects" page, its start-up states, the slot
+// actions, the settings and the transition run with its preview.
 #include "pages/transitions/transitions_page.h"
 
+#include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
+#include <QUrl>
+#include <utility>
 
-#include "pages/transitions/transition_effects.h"
+#include "app/error_box.h"
+#include "app/gif_preview_window.h"
+#include "app/progress_bar.h"
+#include "core/error.h"
+#include "gif/gif_image.h"
+#include "imageio/picture_decoders.h"
+#include "pages/gif/gif_save_form.h"
+#include "pages/transitions/transition_clip.h"
 #include "view/image_view.h"
 
 namespace clipvane {
@@ -24,7 +41,33 @@ Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&.
   return widget;
 }
 
+// Runs `done` on every way out of a scope, also when an error travels out.
+class TFinally {
+ public:
+  explicit TFinally(std::function<void()> done) : done_(std::move(done)) {}
+  ~TFinally() { done_(); }
+  TFinally(const TFinally&) = delete;
+  TFinally& operator=(const TFinally&) = delete;
+
+ private:
+  std::function<void()> done_;
+};
+
+// The one local picture file a drag carries, if it is one we can decode; else empty.
+QString DroppedPicturePath(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().front();
+  if (!url.isLocalFile()) return {};
+  const QString path = url.toLocalFile();
+  return IsSupportedPictureFile(QFile::encodeName(path).toStdString()) ? path : QString();
+}
+
 }  // namespace
+
+template <class Sender, class Signal, class Handler>
+void TTransitionsPage::Wire(Sender* sender, Signal signal, Handler handler) {
+  connect(sender, signal, this, [this, handler] { RunHandler(this, [this, handler] { handler(); }); });
+}
 
 TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidget(parent), state_(state) {
   struct TSlotWidgets {
@@ -50,6 +93,10 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
     slot.View = Place<TImageView>(this, left, 22, 200, 144);
     slot.View->SetCentre(true);
     slot.View->SetFit(true);
+    // A picture file dropped on the view opens into the slot; the viewport gets the events.
+    slot.View->setAcceptDrops(true);
+    slot.View->viewport()->setAcceptDrops(true);
+    slot.View->viewport()->installEventFilter(this);
     slot.Open = Place<QToolButton>(this, left, 172, 26, 24);
     slot.Open->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     slot.Open->setToolTip(QStringLiteral("Open image"));
@@ -60,6 +107,7 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
     slot.Panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     slot.Panel->setToolTip(QStringLiteral("Background color - Double Click to Edit"));
     slot.Panel->setAutoFillBackground(true);
+    slot.Panel->installEventFilter(this);
     SetPanelColor(slot.Panel, clWhite);
     slot.Size = Place<QLabel>(this, left + 104, 172, 96, 24, QStringLiteral("Size:"));
     slot.Size->setVisible(false);
@@ -68,11 +116,13 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   LabelEffect = Place<QLabel>(this, 14, 206, 40, 22, QStringLiteral("Effect"));
   EffectBox = Place<QComboBox>(this, 56, 206, 150, 22);
   EffectBox->setEditable(true);
+  // Typed text only names an effect; it never becomes a new entry.
+  EffectBox->setInsertPolicy(QComboBox::NoInsert);
   for (const std::string_view name : TransitionEffectNames())
     EffectBox->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   LabelStep = Place<QLabel>(this, 220, 206, 30, 22, QStringLiteral("Step"));
   StepEdit = Place<QSpinBox>(this, 252, 206, 52, 22);
-  StepEdit->setRange(1, 50);
+  StepEdit->setRange(MinTransitionSteps, MaxTransitionSteps);
   StepEdit->setValue(10);
   StepEdit->setWrapping(false);
   LabelDuration = Place<QLabel>(this, 318, 206, 140, 22, QStringLiteral("Duration (10...5000 ms)"));
@@ -85,6 +135,17 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   AbortButton->setEnabled(false);
   ClearGifButton->setEnabled(false);
   SaveButton->setEnabled(false);
+
+  using enum TTransitionSlotId;
+  Wire(OpenSourceButton, &QToolButton::clicked, [this] { OpenImageClick(tsSource); });
+  Wire(OpenDestinationButton, &QToolButton::clicked, [this] { OpenImageClick(tsDestination); });
+  Wire(EmptySourceButton, &QToolButton::clicked, [this] { EmptyImageClick(tsSource); });
+  Wire(EmptyDestinationButton, &QToolButton::clicked, [this] { EmptyImageClick(tsDestination); });
+  Wire(DurationEdit, &QLineEdit::textChanged, [this] { DurationEditChange(); });
+  Wire(ConvertButton, &QPushButton::clicked, [this] { ConvertClick(); });
+  Wire(AbortButton, &QPushButton::clicked, [this] { AbortClick(); });
+  Wire(ClearGifButton, &QPushButton::clicked, [this] { ClearGifClick(); });
+  Wire(SaveButton, &QPushButton::clicked, [this] { SaveClick(); });
 }
 
 void TTransitionsPage::SetPanelColor(QFrame* panel, TColor color) {
@@ -96,6 +157,199 @@ void TTransitionsPage::SetPanelColor(QFrame* panel, TColor color) {
 TColor TTransitionsPage::PanelColor(const QFrame* panel) {
   const QColor color = panel->palette().color(QPalette::Window);
   return RGB(color.red(), color.green(), color.blue());
+}
+
+TTransitionsPage::TSlotControls TTransitionsPage::Slot(TTransitionSlotId slot) {
+  if (slot == TTransitionSlotId::tsSource)
+    return {SourceView, OpenSourceButton, EmptySourceButton, SourceColorPanel, SourceSizeLabel, state_.SourceEmpty};
+  return {DestinationView,       OpenDestinationButton, EmptyDestinationButton,
+          DestinationColorPanel, DestinationSizeLabel,  state_.DestinationEmpty};
+}
+
+void TTransitionsPage::ShowSizeLabel(TTransitionSlotId slot) {
+  const TSlotControls controls = Slot(slot);
+  const TBitmap& picture = controls.View->Bitmap();
+  controls.Size->setText(QStringLiteral("Size: %1x%2").arg(picture.Width()).arg(picture.Height()));
+  controls.Size->setVisible(true);
+}
+
+void TTransitionsPage::OpenImageClick(TTransitionSlotId slot) {
+  const QString filter = QString::fromStdString(PictureFileFilter());
+  const QString path = OpenPictureDialog
+                           ? OpenPictureDialog(filter)
+                           : QFileDialog::getOpenFileName(this, QStringLiteral("Open image"), QString(), filter);
+  if (path.isEmpty()) return;
+  OpenImageFile(slot, path);
+}
+
+void TTransitionsPage::OpenImageFile(TTransitionSlotId slot, const QString& path) {
+  const TSlotControls controls = Slot(slot);
+  // Decoded first, so a file that cannot be read leaves the slot as it was. Transparent
+  // parts take the slot's background colour.
+  TBitmap picture = LoadPictureFile(QFile::encodeName(path).toStdString(), PanelColor(controls.Panel));
+  controls.View->Bitmap() = std::move(picture);
+  controls.View->Update();
+  ShowSizeLabel(slot);
+  controls.EmptyFlag = false;
+}
+
+void TTransitionsPage::EmptyImageClick(TTransitionSlotId slot) {
+  const TSlotControls controls = Slot(slot);
+  controls.View->Clear();
+  controls.Size->setText(QStringLiteral("Size: "));
+  controls.Size->setVisible(false);
+  controls.EmptyFlag = true;
+}
+
+void TTransitionsPage::ColorPanelDblClick(TTransitionSlotId slot) {
+  QFrame* panel = Slot(slot).Panel;
+  const TColor initial = PanelColor(panel);
+  std::optional<TColor> chosen;
+  if (ChooseColor) {
+    chosen = ChooseColor(initial);
+  } else {
+    const QColor picked =
+        QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)), this);
+    if (picked.isValid()) chosen = RGB(picked.red(), picked.green(), picked.blue());
+  }
+  if (chosen) SetPanelColor(panel, *chosen);
+}
+
+void TTransitionsPage::DurationEditChange() {
+  state_.TransitionDurationMs = TransitionDurationFromText(DurationEdit->text().toStdString());
+}
+
+TTransitionEffect TTransitionsPage::SelectedEffect() const {
+  return TransitionEffectFromName(EffectBox->currentText().toStdString());
+}
+
+void TTransitionsPage::ConvertClick() {
+  if (running_) return;
+  const int steps = StepEdit->value();
+  TTransitionSlot source{SourceView->Bitmap(), PanelColor(SourceColorPanel)};
+  TTransitionSlot destination{DestinationView->Bitmap(), PanelColor(DestinationColorPanel)};
+
+  const bool openAviWasEnabled = links_.OpenAvi && links_.OpenAvi->isEnabled();
+  AbortButton->setEnabled(true);
+  AbortButton->setFocus();
+  ConvertButton->setEnabled(false);
+  if (links_.OpenAvi) links_.OpenAvi->setEnabled(false);
+  // The slots' pictures are the run's input: they stay as they are until it ends.
+  for (QToolButton* button : {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
+    button->setEnabled(false);
+
+  running_ = true;
+  bool finished = false;
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  const TFinally finalStep([&] {
+    QApplication::restoreOverrideCursor();
+    AbortButton->setEnabled(false);
+    for (QToolButton* button :
+         {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
+      button->setEnabled(true);
+    if (finished) {
+      ClearGifButton->setEnabled(true);
+      SaveButton->setEnabled(true);
+    } else {
+      // A run that failed made no clip: the page goes back to where it stood before.
+      ConvertButton->setEnabled(true);
+      if (links_.OpenAvi) links_.OpenAvi->setEnabled(openAviWasEnabled);
+    }
+    running_ = false;
+  });
+
+  // The slots hold the padded pictures once the run has prepared them, which is before its
+  // first progress report; the views show them from then on.
+  bool viewsPadded = false;
+  const auto showPaddedPictures = [&] {
+    SourceView->Bitmap() = source.Picture;
+    DestinationView->Bitmap() = destination.Picture;
+    SourceView->Update();
+    DestinationView->Update();
+    viewsPadded = true;
+  };
+  TRunHooks hooks;
+  hooks.progress = [&](int position, int maximum) {
+    if (!viewsPadded) showPaddedPictures();
+    if (!links_.ProgressBar) return;
+    links_.ProgressBar->SetMin(0);
+    links_.ProgressBar->SetMax(maximum);
+    links_.ProgressBar->SetPosition(position);
+  };
+  hooks.processMessages = [] { QCoreApplication::processEvents(); };
+  const auto frameAdded = [this](const TBitmap& frame) {
+    if (links_.Preview) links_.Preview->ShowStill(frame);
+  };
+
+  TTransitionClip clip =
+      BuildTransitionClip(state_, source, destination, steps, [this] { return SelectedEffect(); }, hooks, frameAdded);
+  if (!viewsPadded) showPaddedPictures();
+  if (links_.Preview) {
+    links_.Preview->SetClientSize(clip.Width, clip.Height);
+    links_.Preview->show();
+    links_.Preview->SetDocument(std::move(clip.Document));
+  }
+  finished = true;
+}
+
+void TTransitionsPage::AbortClick() {
+  state_.ConvertAbort = true;
+  AbortButton->setEnabled(false);
+}
+
+void TTransitionsPage::ClearGifClick() {
+  if (links_.OpenAvi) links_.OpenAvi->setEnabled(true);
+  ConvertButton->setEnabled(true);
+  ClearGifButton->setEnabled(false);
+  SaveButton->setEnabled(false);
+  // The preview keeps its picture; the next run of either page replaces it.
+  if (links_.Preview) links_.Preview->hide();
+}
+
+void TTransitionsPage::SaveClick() {
+  const TGIFImage* document = links_.Preview ? links_.Preview->Document() : nullptr;
+  if (!document) throw EClipvaneError("There is no GIF to save");
+  SaveGifDocument(this, *document, "transition.gif");
+}
+
+bool TTransitionsPage::eventFilter(QObject* watched, QEvent* event) {
+  // Events can arrive while the constructor is still placing the controls.
+  if (!SourceView || !DestinationView || !SourceColorPanel || !DestinationColorPanel)
+    return QWidget::eventFilter(watched, event);
+  using enum TTransitionSlotId;
+  for (const TTransitionSlotId slot : {tsSource, tsDestination}) {
+    const TSlotControls controls = Slot(slot);
+    if (watched == controls.Panel && event->type() == QEvent::MouseButtonDblClick) {
+      RunHandler(this, [this, slot] { ColorPanelDblClick(slot); });
+      return true;
+    }
+    if (watched != controls.View->viewport()) continue;
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!running_ && !DroppedPicturePath(drag->mimeData()).isEmpty())
+          drag->acceptProposedAction();
+        else
+          drag->ignore();
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString path = DroppedPicturePath(drop->mimeData());
+        if (running_ || path.isEmpty()) {
+          drop->ignore();
+          return true;
+        }
+        drop->acceptProposedAction();
+        RunHandler(this, [this, slot, path] { OpenImageFile(slot, path); });
+        return true;
+      }
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace clipvane

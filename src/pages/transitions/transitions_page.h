@@ -1,12 +1,16 @@
-// TTransitionsPage: the controls of the "Transition effects" page with their initial states:
-// the two picture slots with their image views, the effect, step and duration settings and
-// the run buttons.
+// TTransitionsPage: the "Transition effects" page: the two picture slots with their image views,
+// colour panels and size labels, the effect, step and duration settings, and "Convert" with
+// "Abort", "Clear GIF" and "Save" around the transition run shown in the "GIF preview" window.
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <functional>
+#include <optional>
 
 #include "core/color.h"
 #include "core/video_state.h"
+#include "pages/transitions/transition_effects.h"
 
 class QComboBox;
 class QFrame;
@@ -18,7 +22,18 @@ class QToolButton;
 
 namespace clipvane {
 
+class TForm3;
 class TImageView;
+class TProgressBar;
+
+// Controls of the main window and the preview window that the page's run drives.
+struct TTransitionsPageLinks {
+  TProgressBar* ProgressBar = nullptr;
+  QPushButton* OpenAvi = nullptr;
+  TForm3* Preview = nullptr;
+};
+
+enum class TTransitionSlotId { tsSource, tsDestination };
 
 class TTransitionsPage : public QWidget {
   Q_OBJECT
@@ -29,6 +44,34 @@ class TTransitionsPage : public QWidget {
   // A slot's colour panel shows this colour (white at start).
   static void SetPanelColor(QFrame* panel, TColor color);
   static TColor PanelColor(const QFrame* panel);
+
+  void SetLinks(const TTransitionsPageLinks& links) { links_ = links; }
+
+  // Handlers.
+  void OpenImageClick(TTransitionSlotId slot);    // "Open image"
+  void EmptyImageClick(TTransitionSlotId slot);   // "Empty image"
+  void ColorPanelDblClick(TTransitionSlotId slot);
+  void DurationEditChange();
+  void ConvertClick();   // "Convert"
+  void AbortClick();     // "Abort"
+  void ClearGifClick();  // "Clear GIF"
+  void SaveClick();      // "Save"
+
+  // Loads the picture file into the slot (what "Open image" and a dropped file do). A file
+  // that cannot be decoded throws and leaves the slot as it was.
+  void OpenImageFile(TTransitionSlotId slot, const QString& path);
+
+  // The effect the box names now: the entry whose text equals the box's text, regardless of
+  // case; -1 when the typed text matches no entry.
+  TTransitionEffect SelectedEffect() const;
+
+  bool Running() const { return running_; }
+
+  // Seams the tests answer. The open-picture dialog gets its filter and returns the chosen
+  // path (empty: cancelled); the colour dialog gets the panel's colour and returns the chosen
+  // one (nothing: cancelled). Empty functions use the system dialogs.
+  std::function<QString(const QString& filter)> OpenPictureDialog;
+  std::function<std::optional<TColor>(TColor initial)> ChooseColor;
 
   QLabel* LabelSource = nullptr;       // "Source image"
   TImageView* SourceView = nullptr;
@@ -56,8 +99,27 @@ class TTransitionsPage : public QWidget {
   QPushButton* ClearGifButton = nullptr;
   QPushButton* SaveButton = nullptr;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  struct TSlotControls {
+    TImageView* View;
+    QToolButton* Open;
+    QToolButton* Empty;
+    QFrame* Panel;
+    QLabel* Size;
+    bool& EmptyFlag;
+  };
+  TSlotControls Slot(TTransitionSlotId slot);
+  void ShowSizeLabel(TTransitionSlotId slot);
+  // Connects a control's signal to a handler run under the error box guard.
+  template <class Sender, class Signal, class Handler>
+  void Wire(Sender* sender, Signal signal, Handler handler);
+
   TVideoState& state_;
+  TTransitionsPageLinks links_;
+  bool running_ = false;
 };
 
 }  // namespace clipvane
