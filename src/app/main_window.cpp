@@ -33,6 +33,7 @@
 #include "app/url_opener.h"
 #include "app/video_window.h"
 #include "core/error.h"
+#include "pages/frames/frames_list_page.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "pages/transitions/transitions_page.h"
@@ -184,6 +185,10 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
   form5_ = form5;
   aboutForm_ = aboutForm;
   FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_});
+  GifPage->SetLinks(TGifPageLinks{
+      ProgressBar1, Button3, Button9, Button10, Button11, form2_, form3_, [this] { MediaPlayer1.Seek(0); },
+      [this] { FramesPage->FramesListModel->Reload([this] { state_.ResetResults(); }); },
+      [this] { FrameCheckModel->TicksChanged(); }});
   TransitionsPage->SetLinks(TTransitionsPageLinks{ProgressBar1, Button3, form3_});
 }
 

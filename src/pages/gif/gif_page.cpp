@@ -8,8 +8,21 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QApplication>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <algorithm>
+#include <utility>
+
+#include "app/error_box.h"
+#include "app/gif_preview_window.h"
+#include "app/progress_bar.h"
+#include "app/video_window.h"
+#include "pages/frames/extraction_run.h"
+#include "pages/gif/capture_region.h"
+#include "pages/gif/frame_sampling.h"
+#include "pages/gif/gif_save_form.h"
+#include "pages/gif/gif_size.h"
 
 namespace clipvane {
 
@@ -122,6 +135,36 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   StatusPanel0 = StatusPanel(StatusBar, 2, 50, QFrame::Raised, QStringLiteral("GIF"));
   StatusPanel0->setAlignment(Qt::AlignCenter);
   StatusPanel1 = StatusPanel(StatusBar, 54, 423, QFrame::Sunken, QString());
+
+  MakeSource = [] { return MakeAviFrameSource(); };
+  Wire(Button5, &QPushButton::clicked, &TGifPage::Button5Click);
+  Wire(Button7, &QPushButton::clicked, &TGifPage::Button7Click);
+  Wire(Button4, &QPushButton::clicked, &TGifPage::Button4Click);
+  Wire(Button6, &QPushButton::clicked, &TGifPage::Button6Click);
+  Wire(RadioButton1, &QRadioButton::clicked, &TGifPage::RadioButton1Click);
+  Wire(RadioButton2, &QRadioButton::clicked, &TGifPage::RadioButton2Click);
+  Wire(Button8, &QPushButton::clicked, &TGifPage::Button8Click);
+  Wire(SpinEdit1, &QSpinBox::valueChanged, &TGifPage::SpinEdit1Change);
+  Wire(RadioButton3, &QRadioButton::clicked, &TGifPage::RadioButton3Click);
+  Wire(RadioButton4, &QRadioButton::clicked, &TGifPage::RadioButton4Click);
+  Wire(RadioButton5, &QRadioButton::clicked, &TGifPage::RadioButton5Click);
+  Wire(Button19, &QPushButton::clicked, &TGifPage::Button19Click);
+  Wire(ComboBox2, &QComboBox::currentTextChanged, &TGifPage::ComboBox2Change);
+  Wire(SpinEdit8, &QSpinBox::valueChanged, &TGifPage::SpinEdit8Change);
+  Wire(SpinEdit9, &QSpinBox::valueChanged, &TGifPage::SpinEdit9Change);
+}
+
+template <class Sender, class Signal, class Handler>
+void TGifPage::Wire(Sender* sender, Signal signal, Handler handler) {
+  connect(sender, signal, this, [this, handler] { RunHandler(this, [this, handler] { (this->*handler)(); }); });
+}
+
+void TGifPage::SetLinks(TGifPageLinks links) {
+  links_ = std::move(links);
+  if (links_.Video) {
+    links_.Video->SetPickState(&state_);
+    links_.Video->OnPickEnded = [this] { PickEnded(); };
+  }
 }
 
 void TGifPage::ShowCaptureSize(int width, int height) {
@@ -151,6 +194,193 @@ void TGifPage::ComboBox2Change() {
   if (specified) SpinEdit8->setValue(state_.CaptureWidth);
   SpinEdit9->setVisible(specified);
   if (specified) SpinEdit9->setValue(state_.CaptureHeight);
+}
+
+TGifOptions TGifPage::RunOptions() const {
+  TGifOptions options;
+  options.Direction = RadioBackward->isChecked() ? TGifDirection::gdBackward : TGifDirection::gdForward;
+  options.KeepPlaySpeed = CheckBoxKeepSpeed->isChecked();
+  options.Size.Rule = GifSizeRuleFromText(ComboBox2->currentText().toStdString());
+  options.Size.ScalePosition = ScalePositionFromText(ComboBoxScale->currentText().toStdString());
+  options.Size.SpecifiedWidth = SpinEdit8->value();
+  options.Size.SpecifiedHeight = SpinEdit9->value();
+  return options;
+}
+
+void TGifPage::Apply(const TGifControlChange& change) {
+  auto set = [](QWidget* control, const std::optional<bool>& enabled) {
+    if (control && enabled) control->setEnabled(*enabled);
+  };
+  set(Button5, change.Convert);
+  set(Button7, change.Abort);
+  set(Button4, change.ClearGif);
+  set(Button6, change.Save);
+  set(links_.OpenAvi, change.OpenAvi);
+  set(links_.Play, change.Play);
+  set(links_.Pause, change.Pause);
+  set(links_.Reset, change.Reset);
+  if (change.Preview && links_.Preview) {
+    if (*change.Preview) {
+      links_.Preview->show();
+    } else {
+      links_.Preview->StopAnimation();
+      links_.Preview->hide();
+    }
+  }
+  if (change.StatusText) StatusPanel1->setText(QString::fromStdString(*change.StatusText));
+}
+
+void TGifPage::Button5Click() {
+  if (running_) return;
+  std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeAviFrameSource();
+  const TGifOptions chosen = RunOptions();
+
+  if (links_.ClearFrameResults) links_.ClearFrameResults();
+  Apply(GifRunStartControls());
+  Button7->setFocus();
+  running_ = true;
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+
+  TGifOptions options = chosen;
+  options.FrameAdded = [this](const TGIFImage&, int, const TBitmap& picture) {
+    if (links_.Preview) links_.Preview->ShowStill(picture);
+  };
+  TRunHooks hooks;
+  hooks.progress = [this](int position, int maximum) {
+    if (!links_.ProgressBar) return;
+    links_.ProgressBar->SetMin(0);
+    links_.ProgressBar->SetMax(maximum);
+    links_.ProgressBar->SetPosition(position);
+  };
+  hooks.processMessages = [] { QCoreApplication::processEvents(); };
+  TGifConversionResult result = RunGifConversion(state_, *source, options, hooks);
+  source.reset();
+
+  const TGifControlChange end = GifRunEndControls(result);
+  if (links_.Preview && result.Document) {
+    // The preview holds what "Save" writes, also the frames gathered before an error.
+    links_.Preview->SetClientSize(std::max(result.GifWidth, 1), std::max(result.GifHeight, 1));
+    links_.Preview->SetDocument(std::move(result.Document));
+  }
+  QApplication::restoreOverrideCursor();
+  Apply(end);
+  running_ = false;
+  if (result.Error) ShowErrorBox(this, result.ErrorMessage);
+}
+
+void TGifPage::Button7Click() {
+  AbortGifRun(state_);
+  Button7->setEnabled(false);
+}
+
+void TGifPage::Button4Click() { Apply(ClearGifControls()); }
+
+void TGifPage::Button6Click() {
+  const TGIFImage* document = links_.Preview ? links_.Preview->Document() : nullptr;
+  if (!document) {
+    ShowErrorBox(this, "There is no GIF to save");
+    return;
+  }
+  SaveGifDocument(this, *document, GifDefaultFileName(state_.FileTitle));
+}
+
+void TGifPage::RadioButton1Click() {
+  Button8->setEnabled(false);
+  SelectFullWindow(state_);
+  ShowCaptureSize(state_.FrameWidth, state_.FrameHeight);
+}
+
+void TGifPage::RadioButton2Click() { Button8->setEnabled(true); }
+
+void TGifPage::Button8Click() {
+  ArmPick(state_);
+  if (links_.Video) links_.Video->show();
+  if (links_.SeekToStart) links_.SeekToStart();
+}
+
+void TGifPage::PickEnded() {
+  // Written "Width = " as everywhere else (not "Wigth = ").
+  ShowCaptureSize(state_.CaptureWidth, state_.CaptureHeight);
+}
+
+void TGifPage::SpinEdit1Change() {
+  const bool keepSpeed = SetSamplingRate(state_, SpinEdit1->value());
+  CheckBoxKeepSpeed->setEnabled(keepSpeed);
+  LabelKeepSpeed->setEnabled(keepSpeed);
+}
+
+void TGifPage::ResetRangeBoxes() {
+  const TRangeBoxes boxes = clipvane::ResetRangeBoxes(state_);
+  FrameFromBox->setRange(0, boxes.FrameMaximum);
+  FrameToBox->setRange(0, boxes.FrameMaximum);
+  TimeFromBox->setRange(0, boxes.TimeMaximum);
+  TimeToBox->setRange(0, boxes.TimeMaximum);
+  FrameFromBox->setValue(boxes.FrameFrom);
+  FrameToBox->setValue(boxes.FrameTo);
+  TimeFromBox->setValue(boxes.TimeFrom);
+  TimeToBox->setValue(boxes.TimeTo);
+}
+
+void TGifPage::SetRangeControls(bool frameRange, bool timeRange) {
+  Button19->setEnabled(frameRange || timeRange);
+  for (QWidget* control : {static_cast<QWidget*>(LabelFrameFrom), static_cast<QWidget*>(FrameFromBox),
+                           static_cast<QWidget*>(LabelFrameTo), static_cast<QWidget*>(FrameToBox),
+                           static_cast<QWidget*>(LabelFrameUnit)})
+    control->setEnabled(frameRange);
+  for (QWidget* control : {static_cast<QWidget*>(LabelTimeFrom), static_cast<QWidget*>(TimeFromBox),
+                           static_cast<QWidget*>(LabelTimeTo), static_cast<QWidget*>(TimeToBox),
+                           static_cast<QWidget*>(LabelTimeUnit)})
+    control->setEnabled(timeRange);
+}
+
+void TGifPage::RadioButton3Click() {
+  SetRangeControls(false, false);
+  ResetRangeBoxes();
+  SelectAllFrames(state_);
+  if (links_.FrameTicksChanged) links_.FrameTicksChanged();
+}
+
+void TGifPage::RadioButton4Click() {
+  SetRangeControls(true, false);
+  ResetRangeBoxes();
+}
+
+void TGifPage::RadioButton5Click() {
+  SetRangeControls(false, true);
+  ResetRangeBoxes();
+}
+
+void TGifPage::Button19Click() {
+  if (RadioButton4->isChecked()) {
+    UpdateFramesList(state_, TRangeChoice::rcFramesRange, FrameFromBox->value(), FrameToBox->value());
+  } else if (RadioButton5->isChecked()) {
+    UpdateFramesList(state_, TRangeChoice::rcTimeRange, TimeFromBox->value(), TimeToBox->value());
+  } else {
+    return;
+  }
+  if (links_.FrameTicksChanged) links_.FrameTicksChanged();
+}
+
+void TGifPage::SpinEdit8Change() {
+  if (coupling_) return;
+  const TFrameSize boxes = CoupleGifSize({SpinEdit8->value(), SpinEdit9->value()}, TSizeBox::sbWidth,
+                                         CheckBoxGifAspect->isChecked(), state_.FrameWidth, state_.FrameHeight);
+  // The coupling has already followed the chain of changes to its end; setting the boxes
+  // must not start it again.
+  coupling_ = true;
+  SpinEdit8->setValue(boxes.Width);
+  SpinEdit9->setValue(boxes.Height);
+  coupling_ = false;
+}
+
+void TGifPage::SpinEdit9Change() {
+  if (coupling_) return;
+  const TFrameSize boxes = CoupleGifSize({SpinEdit8->value(), SpinEdit9->value()}, TSizeBox::sbHeight,
+                                         CheckBoxGifAspect->isChecked(), state_.FrameWidth, state_.FrameHeight);
+  coupling_ = true;
+  SpinEdit8->setValue(boxes.Width);
+  SpinEdit9->setValue(boxes.Height);
+  coupling_ = false;
 }
 
 }  // namespace clipvane

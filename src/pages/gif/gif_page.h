@@ -1,10 +1,14 @@
-// TGifPage: the controls of the "AVI to animated GIF" page with their initial states, and what
-// opening a video applies to them (the range ends, the capture labels, the GIF size list).
+// TGifPage: the controls of the "AVI to animated GIF" page with their initial states, what
+// opening a video applies to them, their handlers (options, region, range, size) and the
+// conversion run with "Abort", "Clear GIF" and "Save".
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 #include "core/video_state.h"
+#include "pages/gif/gif_conversion.h"
 
 class QCheckBox;
 class QComboBox;
@@ -16,6 +20,29 @@ class QSpinBox;
 class QFrame;
 
 namespace clipvane {
+
+class TForm2;
+class TForm3;
+class TFrameSource;
+class TProgressBar;
+
+// The main window's parts the page drives around a run, and the "Video" and "GIF preview"
+// windows.
+struct TGifPageLinks {
+  TProgressBar* ProgressBar = nullptr;
+  QPushButton* OpenAvi = nullptr;
+  QPushButton* Play = nullptr;
+  QPushButton* Pause = nullptr;
+  QPushButton* Reset = nullptr;
+  TForm2* Video = nullptr;
+  TForm3* Preview = nullptr;
+  // Seeks the media device to the start of the video.
+  std::function<void()> SeekToStart;
+  // Empties the frames page's results together with its list (a conversion discards them).
+  std::function<void()> ClearFrameResults;
+  // The ticks of FrameSelected changed (the frame check list shows them).
+  std::function<void()> FrameTicksChanged;
+};
 
 class TGifPage : public QWidget {
   Q_OBJECT
@@ -34,6 +61,31 @@ class TGifPage : public QWidget {
   void SetRangeEnds(int lastFrame, int lengthSeconds);
   // Shows the controls of the chosen GIF size rule.
   void ComboBox2Change();
+
+  void SetLinks(TGifPageLinks links);
+
+  // Handlers.
+  void Button5Click();        // "Convert"
+  void Button7Click();        // "Abort"
+  void Button4Click();        // "Clear GIF"
+  void Button6Click();        // "Save"
+  void RadioButton1Click();   // "Full window"
+  void RadioButton2Click();   // "Window part"
+  void Button8Click();        // "Pick window"
+  void SpinEdit1Change();     // "Frame sampling rate:"
+  void RadioButton3Click();   // "All frames"
+  void RadioButton4Click();   // "Frames range"
+  void RadioButton5Click();   // "Time range"
+  void Button19Click();       // "Update frames list"
+  void SpinEdit8Change();     // "Width (pixels)"
+  void SpinEdit9Change();     // "Height (pixels)"
+
+  // The options the next run reads from the controls.
+  TGifOptions RunOptions() const;
+  bool Running() const { return running_; }
+
+  // The frame reader of a run; tests give their own.
+  std::function<std::unique_ptr<TFrameSource>()> MakeSource;
 
   // "AVI window size".
   QGroupBox* GroupBoxWindowSize = nullptr;
@@ -87,7 +139,18 @@ class TGifPage : public QWidget {
   QLabel* StatusPanel1 = nullptr;
 
  private:
+  // Runs a handler under the error box guard when the control's signal fires.
+  template <class Sender, class Signal, class Handler>
+  void Wire(Sender* sender, Signal signal, Handler handler);
+  void Apply(const TGifControlChange& change);
+  void ResetRangeBoxes();
+  void SetRangeControls(bool frameRange, bool timeRange);
+  void PickEnded();
+
   TVideoState& state_;
+  TGifPageLinks links_;
+  bool running_ = false;
+  bool coupling_ = false;
 };
 
 }  // namespace clipvane

@@ -45,6 +45,11 @@ std::string GifDefaultFileName(const std::string& videoPath) {
 }
 
 bool SaveGifDocument(QWidget* parent, const TGIFImage& document, const std::string& defaultName) {
+  // A GIF stream needs at least one frame; say so before the user picks a file.
+  if (document.Empty()) {
+    ShowErrorBox(parent, "The GIF has no frames to save");
+    return false;
+  }
   QString path = AskFileName(parent, QString::fromStdString(defaultName));
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".gif");
