@@ -125,7 +125,7 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   StepEdit->setRange(MinTransitionSteps, MaxTransitionSteps);
   StepEdit->setValue(10);
   StepEdit->setWrapping(false);
-  LabelDuration = Place<QLabel>(this, 318, 206, 140, 22, QStringLiteral("Duration (10...5000 ms)"));
+  LabelDuration = Place<QLabel>(this, 318, 206, 156, 22, QStringLiteral("Duration (10...5000 ms)"));
   DurationEdit = Place<QLineEdit>(this, 318, 230, 60, 22, QStringLiteral("1000"));
 
   ConvertButton = Place<QPushButton>(this, 14, 262, 90, 24, QStringLiteral("Convert"));
