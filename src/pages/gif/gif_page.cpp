@@ -62,9 +62,9 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   LabelCaptureWidth->setEnabled(false);
   LabelCaptureHeight->setEnabled(false);
 
-  RadioGroupDirection = Place<QGroupBox>(this, 258, 2, 84, 82, QStringLiteral("Direction"));
-  RadioForward = Place<QRadioButton>(RadioGroupDirection, 8, 24, 74, 18, QStringLiteral("forward"));
-  RadioBackward = Place<QRadioButton>(RadioGroupDirection, 8, 48, 74, 18, QStringLiteral("backward"));
+  RadioGroupDirection = Place<QGroupBox>(this, 258, 2, 87, 82, QStringLiteral("Direction"));
+  RadioForward = Place<QRadioButton>(RadioGroupDirection, 4, 24, 82, 18, QStringLiteral("forward"));
+  RadioBackward = Place<QRadioButton>(RadioGroupDirection, 4, 48, 82, 18, QStringLiteral("backward"));
   RadioForward->setChecked(true);
 
   Button5 = Place<QPushButton>(this, 346, 8, 62, 22, QStringLiteral("Convert"));
@@ -98,11 +98,11 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
         static_cast<QWidget*>(LabelTimeUnit)})
     control->setEnabled(false);
 
-  LabelSamplingRate = Place<QLabel>(this, 8, 178, 122, 22, QStringLiteral("Frame sampling rate:"));
-  SpinEdit1 = SpinBox(this, 132, 178, 50, 1, 10, 1);
-  CheckBoxKeepSpeed = Place<QCheckBox>(this, 198, 180, 18, 18);
+  LabelSamplingRate = Place<QLabel>(this, 8, 178, 132, 22, QStringLiteral("Frame sampling rate:"));
+  SpinEdit1 = SpinBox(this, 142, 178, 50, 1, 10, 1);
+  CheckBoxKeepSpeed = Place<QCheckBox>(this, 208, 180, 18, 18);
   CheckBoxKeepSpeed->setChecked(true);
-  LabelKeepSpeed = Place<QLabel>(this, 218, 178, 120, 22, QStringLiteral("keep a play speed"));
+  LabelKeepSpeed = Place<QLabel>(this, 228, 178, 120, 22, QStringLiteral("keep a play speed"));
   CheckBoxKeepSpeed->setEnabled(false);
   LabelKeepSpeed->setEnabled(false);
 
