@@ -398,7 +398,9 @@ void TGIFImageList::Clear() {
 TGIFImage::TGIFImage() : images_(this), header_(this) { header_.Prepare(); }
 
 TGIFImage::~TGIFImage() {
+  *alive_ = false;
   StopPainters();
+  DetachPainters();
   Clear();
 }
 
@@ -412,17 +414,6 @@ void TGIFImage::Progress(TGIFPersistent* sender, TProgressStage stage, int perce
 
 void TGIFImage::Changed() {
   if (OnChange) OnChange(this);
-}
-
-void TGIFImage::StopDraw() {
-  std::lock_guard<std::mutex> lock(painterLock_);
-  // The painter on display (playback) is told to stop here; the picture it drew goes.
-  composite_.reset();
-}
-
-void TGIFImage::StopPainters() {
-  std::lock_guard<std::mutex> lock(painterLock_);
-  composite_.reset();
 }
 
 int TGIFImage::Version() const {

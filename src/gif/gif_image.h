@@ -1,13 +1,15 @@
 // TGIFImage: an animated GIF held in memory (logical screen, global colour table, ordered
 // frames with pixel indices, local tables and extensions), and the items it is made of.
 // Saving lives in gif_writer.cpp and loading in gif_reader.cpp, so a program that only
-// writes GIFs never links the reader (and the reverse).
+// writes GIFs never links the reader (and the reverse). Drawing, the composite picture and
+// the painter bookkeeping live in gif_painter.cpp.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -23,6 +25,8 @@
 namespace clipvane {
 
 class TGIFImage;
+class TUIDispatcher;
+class TPainterClock;
 
 // The 7-byte logical screen descriptor, held as written.
 struct TLogicalScreenDescriptor {
@@ -95,6 +99,17 @@ class TGIFSubImage : public TGIFItem {
   void Assign(const TBitmap& bitmap, const TBitmap* transparencyMask = nullptr);
   // The frame as an 8-bit bitmap with its active colour table.
   void AssignTo(TBitmap& bitmap) const;
+
+  // Draws the frame onto surface, whose rectangle shows the whole logical screen: without
+  // tile the frame's area is scaled into it and the picture stretched there; with tile the
+  // frame is repeated at logical-screen steps across it. With transparent, the pixels of a
+  // transparent frame's transparent index leave the surface as it was (gif_painter.cpp).
+  void Draw(TBitmap& surface, const TRect& rect, bool tile, bool transparent);
+  // The rendered frame (cached until the frame changes): its pixels with its palette (the 16
+  // standard colours when it has none), and for a transparent frame with a transparent pixel
+  // the 1-bit mask of those pixels (none otherwise). Reports "Rendering..." progress.
+  const TBitmap& Render();
+  const TBitmap* Mask() const { return mask_.get(); }
 
   // Destroys the extensions, empties the local table, frees the pixels, sizes to 0 x 0.
   void Clear();
@@ -288,6 +303,29 @@ class TGIFImage : public TGIFPersistent {
   // The composite picture of the animation (built by playback); none until then.
   const TBitmap* CompositeBitmap() const { return composite_.get(); }
 
+  // Draws the document into the surface's rectangle (UI thread; gif_painter.cpp). One frame,
+  // or poAnimate clear: frame 0 as a still. Otherwise a painter plays the animation into the
+  // composite bitmap (or, with poPaintDirect, straight onto the surface), and later draws copy
+  // the composite. A nested call is ignored. A non-threaded playback runs inside this call
+  // and its error is raised here.
+  void Draw(TBitmap& surface, const TRect& rect);
+  // The composite picture of frame 0: a 24-bit bitmap of the logical screen in the painters'
+  // background colour with frame 0 drawn over it; empty for an empty document.
+  void AssignTo(TBitmap& bitmap);
+  // Tells the painter on display to stop, without waiting, and drops the composite bitmap.
+  void StopDraw();
+  // Stops every painter and waits until the threaded ones have ended (running the work they
+  // hand over meanwhile), then drops the composite bitmap.
+  void StopPainters();
+  // Painters in the list (running animations).
+  int PainterCount();
+
+  // Where painter threads hand their work over; none: animations play inside Draw. Not
+  // owned, not copied; it must outlive the document.
+  TUIDispatcher* Dispatcher = nullptr;
+  // The clock animations are timed with; none: the steady clock. Not owned, not copied.
+  TPainterClock* Clock = nullptr;
+
   // The GIF stream: header, frames, trailer (gif_writer.cpp). "Unsupported GIF version"
   // before any byte is written when there are no frames.
   void SaveToStream(TGIFStream& stream);
@@ -302,11 +340,15 @@ class TGIFImage : public TGIFPersistent {
   friend class TGIFGlobalColorMap;
   friend class TGIFLocalColorMap;
   friend class TGIFHeader;
+  friend class TGIFPainter;
 
-  // Stops the animation on display and drops the composite bitmap.
-  void StopDraw();
-  // Stops every painter and drops the composite bitmap.
-  void StopPainters();
+  // Stops the painter on display and waits for it to end before a new one is made. False
+  // when the document was destroyed meanwhile.
+  bool StopOnScreenPainterAndWait();
+  // Joins the threads of painters that have ended.
+  void JoinEndedPainters();
+  // The document goes away: painters that could not end yet forget it.
+  void DetachPainters();
   // The global table changed: the palette cache goes.
   void PaletteChanged() { palette_.reset(); }
 
@@ -320,6 +362,11 @@ class TGIFImage : public TGIFPersistent {
   std::vector<TGIFPainter*> painters_;
   std::unique_ptr<TBitmap> composite_;
   TGIFPainter* onScreenPainter_ = nullptr;
+  // Threads of ended painters, joined by the UI thread; guarded by painterLock_.
+  std::vector<std::thread> endedPainterThreads_;
+  std::uint64_t nextPainterId_ = 0;
+  // Cleared by the destructor: Draw's waits run hooks, and a hook may destroy the document.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   // Pixels a load in progress may still allocate.
   std::uint64_t loadBudget_ = 0;
 };
