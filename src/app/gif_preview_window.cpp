@@ -2,7 +2,9 @@
 // control and the document it shows.
 #include "app/gif_preview_window.h"
 
+#include <QMetaObject>
 #include <QPainter>
+#include <QPointer>
 
 #include "core/color.h"
 
@@ -32,27 +34,51 @@ QImage BitmapToQImage(const TBitmap& bitmap) {
   return image;
 }
 
+void TQtUIDispatcher::Notify() {
+  QMetaObject::invokeMethod(receiver_, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
 TGifImageControl::TGifImageControl(QWidget* parent) : QWidget(parent) {}
 
 void TGifImageControl::SetPicture(QImage picture) {
+  document_ = nullptr;
   picture_ = std::move(picture);
   update();
 }
 
+void TGifImageControl::SetDocument(TGIFImage* document) {
+  document_ = document;
+  if (document_ && !document_->Empty())
+    surface_ = TBitmap(std::max(document_->Width(), 1), std::max(document_->Height(), 1));
+  else
+    picture_ = QImage();
+  update();
+}
+
 void TGifImageControl::paintEvent(QPaintEvent*) {
+  if (document_ && !document_->Empty()) {
+    // The first draw starts the animation; later ones copy the frame it has reached.
+    document_->Draw(surface_, TRect{0, 0, surface_.Width(), surface_.Height()});
+    picture_ = BitmapToQImage(surface_);
+  }
   QPainter painter(this);
   painter.fillRect(rect(), palette().window());
   if (!picture_.isNull()) painter.drawImage(0, 0, picture_);
 }
 
-TForm3::TForm3(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TForm3::TForm3(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), dispatcher_(this) {
   setWindowTitle(QStringLiteral("GIF preview"));
   setAttribute(Qt::WA_QuitOnClose, false);
   Image1 = new TGifImageControl(this);
   SetClientSize(172, 124);
 }
 
-TForm3::~TForm3() { StopAnimation(); }
+TForm3::~TForm3() {
+  StopAnimation();
+  Image1->SetDocument(nullptr);
+  document_.reset();
+}
 
 void TForm3::SetClientSize(int width, int height) {
   setFixedSize(width, height);
@@ -60,25 +86,33 @@ void TForm3::SetClientSize(int width, int height) {
 }
 
 void TForm3::ShowStill(const TBitmap& picture) {
+  StopAnimation();
   Image1->SetPicture(BitmapToQImage(picture));
   Image1->repaint();
 }
 
 void TForm3::SetDocument(std::unique_ptr<TGIFImage> document) {
   StopAnimation();
+  Image1->SetDocument(nullptr);
   document_ = std::move(document);
-  if (!document_ || document_->Images().Count() == 0) {
+  if (!document_) {
     Image1->SetPicture(QImage());
     return;
   }
-  TBitmap first;
-  document_->Images()[0]->AssignTo(first);
-  // Frame 0 stands where it lies on the logical screen.
-  TBitmap screen(std::max(document_->Width(), 1), std::max(document_->Height(), 1));
-  screen.Draw(document_->Images()[0]->Left(), document_->Images()[0]->Top(), first);
-  Image1->SetPicture(BitmapToQImage(screen));
+  document_->Dispatcher = &dispatcher_;
+  // Every frame the painter reaches changes the composite picture: show it.
+  document_->OnChange = [control = QPointer<TGifImageControl>(Image1)](TGIFImage*) {
+    if (control) control->update();
+  };
+  Image1->SetDocument(document_.get());
 }
 
-void TForm3::StopAnimation() {}
+void TForm3::StopAnimation() {
+  if (!document_) return;
+  // The last frame shown stays as a still picture; painters end before anything else goes.
+  document_->StopPainters();
+  QImage last = Image1->Picture();
+  Image1->SetPicture(std::move(last));
+}
 
 }  // namespace clipvane

@@ -9,11 +9,25 @@
 
 #include "core/bitmap.h"
 #include "gif/gif_image.h"
+#include "gif/gif_painter.h"
 
 namespace clipvane {
 
 // QImage (RGB32) of any bitmap; empty for an empty bitmap.
 QImage BitmapToQImage(const TBitmap& bitmap);
+
+// Painter threads hand their work to the GUI thread through a queued call on a window; the
+// window's destruction drops calls still queued.
+class TQtUIDispatcher : public TUIDispatcher {
+ public:
+  explicit TQtUIDispatcher(QObject* receiver) : receiver_(receiver) {}
+
+ protected:
+  void Notify() override;
+
+ private:
+  QObject* receiver_;
+};
 
 // The window's image control: paints one picture at its own size from the top-left corner.
 class TGifImageControl : public QWidget {
@@ -21,7 +35,12 @@ class TGifImageControl : public QWidget {
 
  public:
   explicit TGifImageControl(QWidget* parent = nullptr);
+  // A still picture; the control stops drawing any document.
   void SetPicture(QImage picture);
+  // The document drawn on every repaint (it animates itself and asks for repaints); none: the
+  // still picture. Not owned.
+  void SetDocument(TGIFImage* document);
+  // The picture on show, as painted last.
   const QImage& Picture() const { return picture_; }
 
  protected:
@@ -29,6 +48,8 @@ class TGifImageControl : public QWidget {
 
  private:
   QImage picture_;
+  TGIFImage* document_ = nullptr;
+  TBitmap surface_;  // what the document draws into
 };
 
 class TForm3 : public QDialog {
@@ -48,10 +69,14 @@ class TForm3 : public QDialog {
   const TGIFImage* Document() const { return document_.get(); }
   // Stops the animation; the picture on show stays.
   void StopAnimation();
+  // Painters playing the document (1 while it animates).
+  int PainterCount() { return document_ ? document_->PainterCount() : 0; }
 
   TGifImageControl* Image1 = nullptr;
 
  private:
+  // Declared before the document: painters hand work to it until the document is gone.
+  TQtUIDispatcher dispatcher_;
   std::unique_ptr<TGIFImage> document_;
 };
 
