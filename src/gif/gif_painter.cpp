@@ -720,9 +720,10 @@ void TGIFPainter::Finish() {
     return;
   }
   if (threaded_ && error_) {
-    // Never lost: the report runs on the UI thread even though the painter is stopped.
+    // Never lost: the report runs on the UI thread even though the painter is stopped. The
+    // error moves with it, so that only the UI thread holds it from here on.
     TUIDispatcher* dispatcher = dispatcher_;
-    dispatcher->Post([dispatcher, error = error_] { dispatcher->ReportError(error); });
+    dispatcher->Post([dispatcher, error = std::exchange(error_, nullptr)] { dispatcher->ReportError(error); });
   }
   if (TGIFImage* image = image_) {
     std::lock_guard<std::mutex> lock(image->painterLock_);

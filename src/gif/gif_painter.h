@@ -172,7 +172,7 @@ class TGIFPainter {
   int Disposal() const { return disposal_; }
   int PreviousDisposal() const { return previousDisposal_; }
   TColor BackgroundColor() const { return backgroundColor_; }
-  // The error the playback caught, if any.
+  // The error the playback caught, if any (a threaded painter hands it over as it ends).
   std::exception_ptr Error() const { return error_; }
 
  private:
