@@ -1,4 +1,5 @@
 // TForm1: layout and start-up states of the main window, Help, About, Exit and closing.
+#include "app/widget_placement.h"
 #include "app/main_window.h"
 
 #include <QCloseEvent>
@@ -40,17 +41,6 @@
 #include "view/image_view.h"
 
 namespace clipvane {
-
-namespace {
-
-template <class Widget, class... Args>
-Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&... args) {
-  auto* widget = new Widget(std::forward<Args>(args)..., parent);
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-}  // namespace
 
 template <class Sender, class Signal, class Handler>
 void TForm1::Wire(Sender* sender, Signal signal, Handler handler) {

@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <algorithm>
 
+#include "app/widget_placement.h"
 #include "app/error_box.h"
 #include "app/progress_bar.h"
 #include "pages/frames/folder_chooser_form.h"
@@ -29,20 +30,6 @@
 namespace clipvane {
 
 namespace {
-
-template <class Widget, class... Args>
-Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&... args) {
-  auto* widget = new Widget(std::forward<Args>(args)..., parent);
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-QSpinBox* SpinBox(QWidget* parent, int left, int top, int width, int minimum, int maximum, int value) {
-  auto* box = Place<QSpinBox>(parent, left, top, width, 22);
-  box->setRange(minimum, maximum);
-  box->setValue(value);
-  return box;
-}
 
 // Runs `done` on every way out of a scope, also when an error travels out.
 class TFinally {

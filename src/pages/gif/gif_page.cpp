@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/widget_placement.h"
 #include "app/error_box.h"
 #include "app/gif_preview_window.h"
 #include "app/progress_bar.h"
@@ -27,20 +28,6 @@
 namespace clipvane {
 
 namespace {
-
-template <class Widget, class... Args>
-Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&... args) {
-  auto* widget = new Widget(std::forward<Args>(args)..., parent);
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
-
-QSpinBox* SpinBox(QWidget* parent, int left, int top, int width, int minimum, int maximum, int value) {
-  auto* box = Place<QSpinBox>(parent, left, top, width, 22);
-  box->setRange(minimum, maximum);
-  box->setValue(value);
-  return box;
-}
 
 QLabel* StatusPanel(QWidget* parent, int left, int width, QFrame::Shadow shadow, const QString& text) {
   auto* panel = Place<QLabel>(parent, left, 1, width, 18, text);

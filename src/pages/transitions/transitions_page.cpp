@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "app/widget_placement.h"
 #include "app/error_box.h"
 #include "app/gif_preview_window.h"
 #include "app/progress_bar.h"
@@ -33,13 +34,6 @@
 namespace clipvane {
 
 namespace {
-
-template <class Widget, class... Args>
-Widget* Place(QWidget* parent, int left, int top, int width, int height, Args&&... args) {
-  auto* widget = new Widget(std::forward<Args>(args)..., parent);
-  widget->setGeometry(left, top, width, height);
-  return widget;
-}
 
 // Runs `done` on every way out of a scope, also when an error travels out.
 class TFinally {
