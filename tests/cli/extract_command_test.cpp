@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/cli_runner.h"
 #include "core/bitmap.h"
 #include "support/avi_fixtures.h"
 
@@ -18,17 +19,9 @@ using fixtures::TTempFolder;
 
 std::string CliPath() { return CLIPVANE_CLI_PATH; }
 
-struct TCliRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using cli_test::RunCli;
+using cli_test::Slurp;
+using cli_test::TCliRun;
 
 class ExtractCommand : public ::testing::Test {
  protected:
@@ -43,19 +36,7 @@ class ExtractCommand : public ::testing::Test {
     fs::create_directory(out_);
   }
 
-  TCliRun Run(const std::vector<std::string>& args) {
-    // Appended piece by piece: GCC 12 warns falsely about chained string + here.
-    std::string command = "'";
-    command.append(CliPath()).append("'");
-    for (const auto& arg : args) command.append(" '").append(arg).append("'");
-    command.append(" >'").append(temp_.File("stdout")).append("' 2>'").append(temp_.File("stderr")).append("'");
-    TCliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(temp_.File("stdout"));
-    run.err = Slurp(temp_.File("stderr"));
-    return run;
-  }
+  TCliRun Run(const std::vector<std::string>& args) { return RunCli(args, temp_); }
 
   std::vector<std::string> Written() const {
     std::vector<std::string> names;

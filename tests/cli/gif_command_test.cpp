@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_runner.h"
 #include "pages/gif_giflib_decode.h"
 #include "support/avi_fixtures.h"
 
@@ -20,17 +21,9 @@ namespace fs = std::filesystem;
 using giflib_check::DecodeGif;
 using giflib_check::TGiflibGif;
 
-struct TCliRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using cli_test::RunCli;
+using cli_test::Slurp;
+using cli_test::TCliRun;
 
 class GifCommand : public ::testing::Test {
  protected:
@@ -42,19 +35,7 @@ class GifCommand : public ::testing::Test {
     fixtures::WriteFixtureAvi(video_, avi);
   }
 
-  TCliRun Run(const std::vector<std::string>& args) {
-    // Appended piece by piece: GCC 12 warns falsely about chained string + here.
-    std::string command = "'";
-    command.append(CLIPVANE_CLI_PATH).append("'");
-    for (const auto& arg : args) command.append(" '").append(arg).append("'");
-    command.append(" >'").append(temp_.File("stdout")).append("' 2>'").append(temp_.File("stderr")).append("'");
-    TCliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(temp_.File("stdout"));
-    run.err = Slurp(temp_.File("stderr"));
-    return run;
-  }
+  TCliRun Run(const std::vector<std::string>& args) { return RunCli(args, temp_); }
 
   TGiflibGif Gif(const std::string& path) const {
     const std::string bytes = Slurp(path);

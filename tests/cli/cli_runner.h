@@ -1,0 +1,43 @@
+// Runs the built clipvane-cli as a user would, capturing its exit status and both outputs.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/avi_fixtures.h"
+
+namespace clipvane::cli_test {
+
+struct TCliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+inline std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Each argument is passed single-quoted; stdout and stderr go through files in `temp`.
+inline TCliRun RunCli(const std::vector<std::string>& args, const fixtures::TTempFolder& temp) {
+  // Appended piece by piece: GCC 12 warns falsely about chained string + here.
+  std::string command = "'";
+  command.append(CLIPVANE_CLI_PATH).append("'");
+  for (const auto& arg : args) command.append(" '").append(arg).append("'");
+  command.append(" >'").append(temp.File("stdout")).append("' 2>'").append(temp.File("stderr")).append("'");
+  TCliRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = Slurp(temp.File("stdout"));
+  run.err = Slurp(temp.File("stderr"));
+  return run;
+}
+
+}  // namespace clipvane::cli_test
