@@ -174,12 +174,17 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
   form3_ = form3;
   form5_ = form5;
   aboutForm_ = aboutForm;
-  FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_});
+  // Each page's run holds the other two pages' start buttons disabled while it works.
+  QPushButton* getFrames = FramesPage->Button12;
+  QPushButton* gifConvert = GifPage->Button5;
+  QPushButton* transitionConvert = TransitionsPage->ConvertButton;
+  FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_,
+                                        {gifConvert, transitionConvert}});
   GifPage->SetLinks(TGifPageLinks{
       ProgressBar1, Button3, Button9, Button10, Button11, form2_, form3_, [this] { MediaPlayer1.Seek(0); },
       [this] { FramesPage->FramesListModel->Reload([this] { state_.ResetResults(); }); },
-      [this] { FrameCheckModel->TicksChanged(); }});
-  TransitionsPage->SetLinks(TTransitionsPageLinks{ProgressBar1, Button3, form3_});
+      [this] { FrameCheckModel->TicksChanged(); }, {getFrames, transitionConvert}});
+  TransitionsPage->SetLinks(TTransitionsPageLinks{ProgressBar1, Button3, form3_, {getFrames, gifConvert}});
 }
 
 void TForm1::FormCreate() {

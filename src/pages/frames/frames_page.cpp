@@ -19,6 +19,7 @@
 #include "app/widget_placement.h"
 #include "app/error_box.h"
 #include "app/progress_bar.h"
+#include "app/run_starts_lock.h"
 #include "pages/frames/folder_chooser_form.h"
 #include "pages/frames/frame_conversion.h"
 #include "pages/frames/frame_preview_window.h"
@@ -255,6 +256,7 @@ void TFramesPage::Button12Click() {
     if (button) button->setEnabled(false);
   if (links_.Preview) links_.Preview->SetSizeText(QString::fromStdString(ExtractionStatusText(width, height, mode)));
 
+  const TRunStartsLock otherStarts(links_.OtherRunStarts);
   running_ = true;
   QApplication::setOverrideCursor(Qt::BusyCursor);
   const TFinally finalStep([this] {

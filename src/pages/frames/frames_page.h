@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/video_state.h"
 #include "pages/frames/extraction_run.h"
@@ -38,6 +39,8 @@ struct TFramesPageLinks {
   QPushButton* Pause = nullptr;
   QPushButton* Reset = nullptr;
   TForm5* Preview = nullptr;
+  // The other pages' start buttons, held disabled while a run works.
+  std::vector<QPushButton*> OtherRunStarts;
 };
 
 class TFramesPage : public QWidget {

@@ -18,6 +18,7 @@
 #include "app/error_box.h"
 #include "app/gif_preview_window.h"
 #include "app/progress_bar.h"
+#include "app/run_starts_lock.h"
 #include "app/video_window.h"
 #include "pages/frames/extraction_run.h"
 #include "pages/gif/capture_region.h"
@@ -224,6 +225,7 @@ void TGifPage::Button5Click() {
 
   if (links_.ClearFrameResults) links_.ClearFrameResults();
   Apply(GifRunStartControls());
+  TRunStartsLock otherStarts(links_.OtherRunStarts);
   Button7->setFocus();
   running_ = true;
   QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -251,6 +253,7 @@ void TGifPage::Button5Click() {
   }
   QApplication::restoreOverrideCursor();
   Apply(end);
+  otherStarts.Release();
   running_ = false;
   if (result.Error) ShowErrorBox(this, result.ErrorMessage);
 }

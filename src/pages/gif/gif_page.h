@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/video_state.h"
 #include "pages/gif/gif_conversion.h"
@@ -42,6 +43,8 @@ struct TGifPageLinks {
   std::function<void()> ClearFrameResults;
   // The ticks of FrameSelected changed (the frame check list shows them).
   std::function<void()> FrameTicksChanged;
+  // The other pages' start buttons, held disabled while a run works.
+  std::vector<QPushButton*> OtherRunStarts;
 };
 
 class TGifPage : public QWidget {

@@ -24,6 +24,7 @@
 #include "app/error_box.h"
 #include "app/gif_preview_window.h"
 #include "app/progress_bar.h"
+#include "app/run_starts_lock.h"
 #include "core/error.h"
 #include "gif/gif_image.h"
 #include "imageio/picture_decoders.h"
@@ -232,6 +233,7 @@ void TTransitionsPage::ConvertClick() {
   for (QToolButton* button : {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
     button->setEnabled(false);
 
+  const TRunStartsLock otherStarts(links_.OtherRunStarts);
   running_ = true;
   bool finished = false;
   QApplication::setOverrideCursor(Qt::BusyCursor);

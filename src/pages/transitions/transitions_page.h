@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "core/color.h"
 #include "core/video_state.h"
@@ -31,6 +32,8 @@ struct TTransitionsPageLinks {
   TProgressBar* ProgressBar = nullptr;
   QPushButton* OpenAvi = nullptr;
   TForm3* Preview = nullptr;
+  // The other pages' start buttons, held disabled while a run works.
+  std::vector<QPushButton*> OtherRunStarts;
 };
 
 enum class TTransitionSlotId { tsSource, tsDestination };
