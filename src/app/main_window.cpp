@@ -174,17 +174,23 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
   form3_ = form3;
   form5_ = form5;
   aboutForm_ = aboutForm;
-  // Each page's run holds the other two pages' start buttons disabled while it works.
+  // Each page's run holds the other two pages' start and clear buttons disabled while it
+  // works: a clear re-enables its page's start, which would open the way to a nested run.
   QPushButton* getFrames = FramesPage->Button12;
   QPushButton* gifConvert = GifPage->Button5;
   QPushButton* transitionConvert = TransitionsPage->ConvertButton;
+  QPushButton* clearResults = FramesPage->Button14;
+  QPushButton* gifClear = GifPage->Button4;
+  QPushButton* transitionClear = TransitionsPage->ClearGifButton;
   FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_,
-                                        {gifConvert, transitionConvert}});
+                                        {gifConvert, gifClear, transitionConvert, transitionClear}});
   GifPage->SetLinks(TGifPageLinks{
       ProgressBar1, Button3, Button9, Button10, Button11, form2_, form3_, [this] { MediaPlayer1.Seek(0); },
       [this] { FramesPage->FramesListModel->Reload([this] { state_.ResetResults(); }); },
-      [this] { FrameCheckModel->TicksChanged(); }, {getFrames, transitionConvert}});
-  TransitionsPage->SetLinks(TTransitionsPageLinks{ProgressBar1, Button3, form3_, {getFrames, gifConvert}});
+      [this] { FrameCheckModel->TicksChanged(); },
+      {getFrames, clearResults, transitionConvert, transitionClear}});
+  TransitionsPage->SetLinks(
+      TTransitionsPageLinks{ProgressBar1, Button3, form3_, {getFrames, clearResults, gifConvert, gifClear}});
 }
 
 void TForm1::FormCreate() {

@@ -1,5 +1,5 @@
 // The three long runs ("Get frames", the GIF "Convert" and the transition "Convert") process
-// window messages after every frame; while one works the other pages' start buttons are
+// window messages after every frame; while one works the other pages' start and clear buttons are
 // disabled, and its end gives each back the state it had before.
 #include <QPushButton>
 #include <QTimer>
@@ -114,6 +114,27 @@ TEST_F(RunStartsLockTest, AStartDisabledBeforeARunStaysDisabledAfterIt) {
   EXPECT_EQ(Starts(), (TStarts{false, false, false}));
   Form().TransitionsPage->ClearGifButton->click();
   EXPECT_EQ(Starts(), (TStarts{false, false, true}));
+}
+
+TEST_F(RunStartsLockTest, AnotherPagesClearIsHeldSoItCannotReopenItsStart) {
+  OpenAvi(Video("clip.avi", 6));
+  Form().GifPage->Button5->click();  // the GIF page now holds a result
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  QPushButton* gifClear = Form().GifPage->Button4;
+  ASSERT_TRUE(gifClear->isEnabled());
+  std::optional<bool> clearDuringRun;
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!clearDuringRun && Form().FramesPage->Button13->isEnabled()) clearDuringRun = gifClear->isEnabled();
+  });
+  watch.start();
+  Form().FramesPage->Button12->click();
+  watch.stop();
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  ASSERT_TRUE(clearDuringRun.has_value());
+  EXPECT_FALSE(*clearDuringRun);
+  EXPECT_TRUE(gifClear->isEnabled());
 }
 
 }  // namespace
