@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "app/widget_placement.h"
+#include "core/finally.h"
 #include "app/error_box.h"
 #include "app/progress_bar.h"
 #include "app/run_starts_lock.h"
@@ -29,22 +30,6 @@
 #include "pages/frames/result_memory.h"
 
 namespace clipvane {
-
-namespace {
-
-// Runs `done` on every way out of a scope, also when an error travels out.
-class TFinally {
- public:
-  explicit TFinally(std::function<void()> done) : done_(std::move(done)) {}
-  ~TFinally() { done_(); }
-  TFinally(const TFinally&) = delete;
-  TFinally& operator=(const TFinally&) = delete;
-
- private:
-  std::function<void()> done_;
-};
-
-}  // namespace
 
 template <class Signal, class Sender>
 void TFramesPage::Wire(Sender* sender, Signal signal, void (TFramesPage::*handler)()) {

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "app/widget_placement.h"
+#include "core/finally.h"
 #include "app/error_box.h"
 #include "app/gif_preview_window.h"
 #include "app/progress_bar.h"
@@ -35,18 +36,6 @@
 namespace clipvane {
 
 namespace {
-
-// Runs `done` on every way out of a scope, also when an error travels out.
-class TFinally {
- public:
-  explicit TFinally(std::function<void()> done) : done_(std::move(done)) {}
-  ~TFinally() { done_(); }
-  TFinally(const TFinally&) = delete;
-  TFinally& operator=(const TFinally&) = delete;
-
- private:
-  std::function<void()> done_;
-};
 
 // The one local picture file a drag carries, if it is one we can decode; else empty.
 QString DroppedPicturePath(const QMimeData* data) {
