@@ -1,6 +1,7 @@
 // Loading GIF streams: round trips through our writer with both encoders, GIFs written by
 // giflib, and every warning and error of the load.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -425,7 +426,7 @@ TEST(GifReaderFailure, LeavesTheDocumentAndStreamPositionAsTheyWere) {
 class GifReaderFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = std::filesystem::path(CLIPVANE_TEST_TMP) / "gif_reader_file.gif";
+    path_ = std::filesystem::path(CLIPVANE_TEST_TMP) / ("gif_reader_file_" + std::to_string(getpid()) + ".gif");
     std::filesystem::create_directories(path_.parent_path());
   }
   void TearDown() override { std::filesystem::remove(path_); }

@@ -1,6 +1,7 @@
 // The GIF stream writer: byte-exact blocks, sub-block cutting, LZW code widths and clears,
 // interlaced row order, the run-length encoder, saving to files; giflib decodes every GIF.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -571,7 +572,8 @@ TEST(GifSave, ProgressPerFrame) {
 class GifSaveToFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::path(CLIPVANE_TEST_TMP) / "gif_save_to_file";
+    // A folder per process: ctest runs the tests of this fixture side by side.
+    folder_ = std::filesystem::path(CLIPVANE_TEST_TMP) / ("gif_save_to_file_" + std::to_string(getpid()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
