@@ -118,10 +118,11 @@ std::array<int, 3> RemainingError(const std::array<int, 3>& value, const TLookup
 
 }  // namespace
 
-TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup& lookup)
-    : TDitherEngine(width, lookup), diffusion_(width, 4, 3, 200) {}
+TKernelDitherer::TKernelDitherer(int width, TColorLookup& lookup, const TKernelTap* taps, std::size_t tapCount,
+                                 int rows, int margin, int divisor)
+    : TDitherEngine(width, lookup), taps_(taps), tapCount_(tapCount), diffusion_(width, rows, margin, divisor) {}
 
-int TSteveArcheDitherer::MapPixel(int red, int green, int blue) {
+int TKernelDitherer::MapPixel(int red, int green, int blue) {
   CheckColumn(column_, width_);
   const int x = column_;
   std::array<int, 3> value = {red, green, blue};
@@ -130,67 +131,28 @@ int TSteveArcheDitherer::MapPixel(int red, int green, int blue) {
   const int index = LookupAndStep(value[0], value[1], value[2], entry);
   const std::array<int, 3> error = RemainingError(value, entry);
   for (int c = 0; c < 3; ++c)
-    if (error[c] != 0) diffusion_.Spread(kStevensonArce, std::size(kStevensonArce), c, x, direction_, error[c]);
+    if (error[c] != 0) diffusion_.Spread(taps_, tapCount_, c, x, direction_, error[c]);
   return index;
 }
 
-void TSteveArcheDitherer::EndRow() {
+void TKernelDitherer::EndRow() {
   diffusion_.Advance();
   TDitherEngine::EndRow();
 }
+
+TSteveArcheDitherer::TSteveArcheDitherer(int width, TColorLookup& lookup)
+    : TKernelDitherer(width, lookup, kStevensonArce, std::size(kStevensonArce), 4, 3, 200) {}
 
 TBurkesDitherer::TBurkesDitherer(int width, TColorLookup& lookup)
-    : TDitherEngine(width, lookup), diffusion_(width, 2, 2, 32) {}
+    : TKernelDitherer(width, lookup, kBurkes, std::size(kBurkes), 2, 2, 32) {}
 
-int TBurkesDitherer::MapPixel(int red, int green, int blue) {
-  CheckColumn(column_, width_);
-  const int x = column_;
-  std::array<int, 3> value = {red, green, blue};
-  diffusion_.Correct(x, value);
-  TLookupColor entry;
-  const int index = LookupAndStep(value[0], value[1], value[2], entry);
-  const std::array<int, 3> error = RemainingError(value, entry);
-  for (int c = 0; c < 3; ++c)
-    if (error[c] != 0) diffusion_.Spread(kBurkes, std::size(kBurkes), c, x, direction_, error[c]);
-  return index;
-}
+TStuckiDitherer::TStuckiDitherer(int width, TColorLookup& lookup)
+    : TKernelDitherer(width, lookup, kStucki, std::size(kStucki), 3, 2, 42) {}
 
-void TBurkesDitherer::EndRow() {
-  diffusion_.Advance();
-  TDitherEngine::EndRow();
-}
+TSierraDitherer::TSierraDitherer(int width, TColorLookup& lookup)
+    : TKernelDitherer(width, lookup, kSierra, std::size(kSierra), 3, 2, 32) {}
 
-T5by3Ditherer::T5by3Ditherer(int width, TColorLookup& lookup, int divisor)
-    : TDitherEngine(width, lookup), diffusion_(width, 3, 2, divisor) {}
-
-int T5by3Ditherer::MapPixel(int red, int green, int blue) {
-  CheckColumn(column_, width_);
-  const int x = column_;
-  std::array<int, 3> value = {red, green, blue};
-  diffusion_.Correct(x, value);
-  TLookupColor entry;
-  const int index = LookupAndStep(value[0], value[1], value[2], entry);
-  const std::array<int, 3> error = RemainingError(value, entry);
-  for (int c = 0; c < 3; ++c)
-    if (error[c] != 0) SpreadError(c, x, error[c]);
-  return index;
-}
-
-void T5by3Ditherer::EndRow() {
-  diffusion_.Advance();
-  TDitherEngine::EndRow();
-}
-
-void TStuckiDitherer::SpreadError(int channel, int x, int error) {
-  diffusion_.Spread(kStucki, std::size(kStucki), channel, x, direction_, error);
-}
-
-void TSierraDitherer::SpreadError(int channel, int x, int error) {
-  diffusion_.Spread(kSierra, std::size(kSierra), channel, x, direction_, error);
-}
-
-void TJaJuNiDitherer::SpreadError(int channel, int x, int error) {
-  diffusion_.Spread(kJarvisJudiceNinke, std::size(kJarvisJudiceNinke), channel, x, direction_, error);
-}
+TJaJuNiDitherer::TJaJuNiDitherer(int width, TColorLookup& lookup)
+    : TKernelDitherer(width, lookup, kJarvisJudiceNinke, std::size(kJarvisJudiceNinke), 3, 2, 48) {}
 
 }  // namespace clipvane

@@ -169,67 +169,52 @@ class TErrorDiffusion {
   std::vector<std::int32_t> values_;
 };
 
-// Stevenson-Arce: 4 rows, 7 columns, divisor 200.
-class TSteveArcheDitherer final : public TDitherEngine {
+// A ditherer that spreads each channel's remaining error over a fixed kernel; the five
+// published kernels differ only in their taps, rows, reach and divisor.
+class TKernelDitherer : public TDitherEngine {
  public:
-  TSteveArcheDitherer(int width, TColorLookup& lookup);
   int MapPixel(int red, int green, int blue) override;
   void EndRow() override;
 
+ protected:
+  // taps must outlive the ditherer (the kernels are constants).
+  TKernelDitherer(int width, TColorLookup& lookup, const TKernelTap* taps, std::size_t tapCount, int rows,
+                  int margin, int divisor);
+
  private:
+  const TKernelTap* taps_;
+  std::size_t tapCount_;
   TErrorDiffusion diffusion_;
+};
+
+// Stevenson-Arce: 4 rows, 7 columns, divisor 200.
+class TSteveArcheDitherer final : public TKernelDitherer {
+ public:
+  TSteveArcheDitherer(int width, TColorLookup& lookup);
 };
 
 // Burkes: 2 rows, 5 columns, divisor 32.
-class TBurkesDitherer final : public TDitherEngine {
+class TBurkesDitherer final : public TKernelDitherer {
  public:
   TBurkesDitherer(int width, TColorLookup& lookup);
-  int MapPixel(int red, int green, int blue) override;
-  void EndRow() override;
-
- private:
-  TErrorDiffusion diffusion_;
 };
 
-// The ditherers with a 5 x 3 kernel; each spreads the error over its own kernel.
-class T5by3Ditherer : public TDitherEngine {
+// Stucki: 3 rows, 5 columns, divisor 42.
+class TStuckiDitherer final : public TKernelDitherer {
  public:
-  int MapPixel(int red, int green, int blue) override;
-  void EndRow() override;
-
- protected:
-  T5by3Ditherer(int width, TColorLookup& lookup, int divisor);
-  // Distributes one channel's error of the pixel at column x over the kernel.
-  virtual void SpreadError(int channel, int x, int error) = 0;
-
-  TErrorDiffusion diffusion_;
+  TStuckiDitherer(int width, TColorLookup& lookup);
 };
 
-// Stucki: divisor 42.
-class TStuckiDitherer final : public T5by3Ditherer {
+// Sierra (three rows): 5 columns, divisor 32.
+class TSierraDitherer final : public TKernelDitherer {
  public:
-  TStuckiDitherer(int width, TColorLookup& lookup) : T5by3Ditherer(width, lookup, 42) {}
-
- protected:
-  void SpreadError(int channel, int x, int error) override;
+  TSierraDitherer(int width, TColorLookup& lookup);
 };
 
-// Sierra (three rows): divisor 32.
-class TSierraDitherer final : public T5by3Ditherer {
+// Jarvis, Judice and Ninke: 3 rows, 5 columns, divisor 48.
+class TJaJuNiDitherer final : public TKernelDitherer {
  public:
-  TSierraDitherer(int width, TColorLookup& lookup) : T5by3Ditherer(width, lookup, 32) {}
-
- protected:
-  void SpreadError(int channel, int x, int error) override;
-};
-
-// Jarvis, Judice and Ninke: divisor 48.
-class TJaJuNiDitherer final : public T5by3Ditherer {
- public:
-  TJaJuNiDitherer(int width, TColorLookup& lookup) : T5by3Ditherer(width, lookup, 48) {}
-
- protected:
-  void SpreadError(int channel, int x, int error) override;
+  TJaJuNiDitherer(int width, TColorLookup& lookup);
 };
 
 }  // namespace clipvane
