@@ -1,10 +1,12 @@
 # Front door: make run | make test | make build | make bench | make test-sanitize
+#             make install [PREFIX=/usr/local] [DESTDIR=...] | make deb | make deb-lint
 BUILD ?= build
+PREFIX ?= /usr/local
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-sanitize bench sample clean format
+.PHONY: all deps build run test test-sanitize bench sample clean format install deb deb-lint
 
 all: build
 
@@ -41,5 +43,20 @@ bench: build
 	@CLIPVANE_DEPS=all scripts/install-deps
 	bench/run-benchmarks $(BUILD)
 
+# DESTDIR, when set, is honoured by cmake --install.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The package is copied here, so `apt install ./clipvane_*.deb` finds it.
+deb: build
+	@CLIPVANE_DEPS=deb scripts/install-deps
+	rm -f $(BUILD)/clipvane_*.deb
+	cd $(BUILD) && cpack -G DEB
+	cp $(BUILD)/clipvane_*.deb .
+
+deb-lint: deb
+	@CLIPVANE_DEPS=lint scripts/install-deps
+	lintian --fail-on error clipvane_*.deb
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) clipvane_*.deb

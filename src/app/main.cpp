@@ -1,9 +1,12 @@
 // Program start: the application title, the splash window during start-up, the windows
-// created hidden, then the event loop until the main window closes. No arguments are read.
+// created hidden, then the event loop until the main window closes. A video named on the
+// command line (as the desktop entry passes it) is opened once the main window shows.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFont>
+#include <QTimer>
 #include <memory>
 
 #include "app/app_windows.h"
@@ -43,5 +46,11 @@ int main(int argc, char** argv) {
   splash.reset();
 
   windows.Form1->show();
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() > 1) {
+    const QString video = QFileInfo(arguments.at(1)).absoluteFilePath();
+    clipvane::TForm1* form1 = windows.Form1.get();
+    QTimer::singleShot(0, form1, [form1, video] { clipvane::RunHandler(form1, [&] { form1->OpenVideo(video); }); });
+  }
   return QApplication::exec();
 }

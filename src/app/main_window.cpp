@@ -206,6 +206,10 @@ void TForm1::FormCreate() {
 QString TForm1::HelpFilePath() {
   const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
   if (QFileInfo::exists(besideProgram)) return besideProgram;
+  // Installed: bin/clipvane finds share/clipvane/help/index.html, whatever the prefix.
+  const QString installed =
+      QCoreApplication::applicationDirPath() + QStringLiteral("/../share/clipvane/help/index.html");
+  if (QFileInfo::exists(installed)) return QFileInfo(installed).canonicalFilePath();
   const QString inSources = QStringLiteral(CLIPVANE_SOURCE_DIR "/docs/help/index.html");
   if (QFileInfo::exists(inSources)) return inSources;
   return {};
@@ -236,7 +240,10 @@ void TForm1::Button3Click() {
   form3_->hide();
   const QString path = OpenDialog1 ? OpenDialog1() : QString();
   if (path.isEmpty()) return;
+  OpenVideo(path);
+}
 
+void TForm1::OpenVideo(const QString& path) {
   state_.FilePath = path.toStdString();
   state_.FileTitle = QFileInfo(path).fileName().toStdString();
   MediaPlayer1.SetFileName(state_.FilePath);

@@ -43,7 +43,8 @@ class TForm1 : public QWidget {
   // The secondary windows, created after this one and living as long as the program.
   void SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TAboutForm* aboutForm);
 
-  // The help page: next to the program, else in the source tree; empty when neither exists.
+  // The help page: next to the program, else where the install puts it (share/clipvane/help),
+  // else in the source tree; empty when none exists.
   static QString HelpFilePath();
 
   // Handlers.
@@ -53,6 +54,8 @@ class TForm1 : public QWidget {
   void Button18Click();  // "Exit"
   void FormClose();
   void Button3Click();    // "Open AVI"
+  // What "Open AVI" does once its dialog has given `path`; also the program's VIDEO argument.
+  void OpenVideo(const QString& path);
   void Button9Click();    // "Play"
   void Button10Click();   // "Pause"
   void Button11Click();   // "Reset"
