@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/video_state.h"
 #include "pages/frames/extraction_run.h"

@@ -116,8 +116,5 @@ class TBitmap {
 
 // Reads a whole file; throws EClipvaneError naming the file when it cannot.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
-// Writes to a temporary file in the target's folder and renames it over the target, so a
-// failure never leaves a truncated file nor destroys the one that was there.
-void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> data);
 
 }  // namespace clipvane

@@ -1,15 +1,11 @@
 // BMP reading and writing for TBitmap, and whole-file helpers.
 // Reading checks every size against the data before touching it: a malformed file throws.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
 
+#include "core/atomic_file.h"
 #include "core/bitmap.h"
 #include "core/error.h"
 #include "core/pixel_rows.h"
@@ -288,37 +284,6 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size))
     throw EClipvaneError("Cannot read file \"" + path + "\"");
   return data;
-}
-
-void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> data) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  std::string temp = folder + "/.clipvane-XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) throw EClipvaneError("Cannot create file \"" + path + "\": " + std::strerror(errno));
-  std::size_t written = 0;
-  bool ok = true;
-  while (written < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  const int savedErrno = errno;
-  if (::fsync(fd) != 0 && ok) ok = false;
-  if (::close(fd) != 0) ok = false;
-  // mkstemp creates 0600; a picture the user saves should be readable like any other file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::chmod(temp.c_str(), 0666 & ~mask);
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    const int error = ok ? errno : savedErrno;
-    ::unlink(temp.c_str());
-    throw EClipvaneError("Cannot write file \"" + path + "\": " + std::strerror(error));
-  }
 }
 
 }  // namespace clipvane

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/atomic_file.h"
 #include "core/bitmap.h"
 #include "core/error.h"
 #include "gif/gif_image.h"

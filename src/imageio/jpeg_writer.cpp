@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/pixel_rows.h"
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/pixel_rows.h"
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core/atomic_file.h"
 #include "decoder_test_support.h"
 #include "imageio/picture_decoders.h"
 

@@ -1,16 +1,9 @@
 // File names and writers of extracted frames.
 #include "pages/frames/frame_saving.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <span>
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "imageio/jpeg_writer.h"
 #include "imageio/tiff_writer.h"
@@ -46,35 +39,6 @@ std::string FrameFileName(std::string_view baseName, int frameNumber, int lastFr
   return name;
 }
 
-void WriteFrameFile(const std::string& path, std::span<const std::uint8_t> data) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  std::string temp = folder + "/.clipvane-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw EClipvaneError("Cannot create file \"" + path + "\": " + std::strerror(errno));
-  int error = 0;
-  std::size_t written = 0;
-  while (written < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : ENOSPC;
-      break;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0 && error == 0) error = errno;
-  // mkstemp creates 0600; a saved picture should be readable like any other file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (error == 0 && ::fchmodat(AT_FDCWD, temp.c_str(), 0666 & ~mask, 0) != 0) error = errno;
-  if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    throw EClipvaneError("Cannot write file \"" + path + "\": " + std::strerror(error));
-  }
-}
-
 void SaveFrameFile(const TBitmap& frame, const std::string& path, const TSaveOptions& options) {
   std::vector<std::uint8_t> bytes;
   // Encoding errors say what failed but not where: add the file, as the user needs it.
@@ -87,7 +51,8 @@ void SaveFrameFile(const TBitmap& frame, const std::string& path, const TSaveOpt
   } catch (const EClipvaneError& error) {
     throw EClipvaneError("Cannot write file \"" + path + "\": " + error.what());
   }
-  WriteFrameFile(path, bytes);
+  // A run writes hundreds of these: the system flushes them when it sees fit.
+  WriteFileAtomically(path, bytes, TFileFlush::ffBySystem);
 }
 
 std::vector<std::string> SaveExtractedFrames(const std::vector<TExtractedFrame>& frames, int lastFrame,

@@ -2,8 +2,6 @@
 // + extension) and the writing of one frame or of the whole frames list.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,13 +30,6 @@ int FrameNumberDigits(int lastFrame);
 // "frame0042.bmp". Throws EClipvaneError when the base name holds a '/' or a NUL (it would
 // write outside the chosen folder) or the frame number is negative.
 std::string FrameFileName(std::string_view baseName, int frameNumber, int lastFrame, TSaveFormat format);
-
-// Writes data to a temporary file beside path and renames it over path: a failed write
-// (a folder that cannot be written, a full disk) leaves no partial file and keeps the file
-// that was there. The files are not flushed to the disk one by one: a run writes hundreds
-// of them, and waiting for each would make it several times slower than the decoding.
-// Throws EClipvaneError naming the file.
-void WriteFrameFile(const std::string& path, std::span<const std::uint8_t> data);
 
 // Writes one frame as folder/name in the chosen format: BMP in the frame's own pixel format
 // and colour table, JPEG at the chosen quality, TIFF (1-bit frames bilevel). The file appears
