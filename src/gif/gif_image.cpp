@@ -58,6 +58,9 @@ void TGIFHeader::Clear() {
 
 int TGIFHeader::MaxBitsPerPixel() const {
   int bits = colorMap_.BitsPerPixel();
+  // No table has more than 8 bits a pixel, so a full global table ends the search (and
+  // spares a look at the frame list, which the run may be appending to meanwhile).
+  if (bits >= 8) return bits;
   if (image_ != nullptr)
     for (const auto& frame : image_->Images()) bits = std::max(bits, frame->BitsPerPixel());
   return bits;

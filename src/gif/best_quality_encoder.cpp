@@ -1,0 +1,56 @@
+// A "Best quality" frame from a picture: quantise, optimise against the screen, append.
+#include "gif/best_quality_encoder.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "gif/gif_extensions.h"
+
+namespace clipvane {
+
+int TBestQualityEncoder::AddFrame(TGIFImage& document, const TBitmap& picture, std::uint16_t delay) {
+  if (picture.Empty()) throw GIFException(sGIFInvalidImageDimensions);
+  const TBitmap* source = &picture;
+  if (picture.PixelFormat() != TPixelFormat::pf24bit) {
+    if (converted_.Width() != picture.Width() || converted_.Height() != picture.Height())
+      converted_ = TBitmap(picture.Width(), picture.Height(), TPixelFormat::pf24bit);
+    converted_.Draw(0, 0, picture);
+    source = &converted_;
+  }
+  const TBitmap* screen = optimizer_.Screen();
+  const bool first = document.Empty() || !screen || screen->Width() != picture.Width() || screen->Height() != picture.Height();
+  if (first) {
+    // A table made now could serve only this run's frames if the document had none yet.
+    // A palette picture's own table is where a palette video's next frames draw from too.
+    std::vector<TGIFColor> seed;
+    for (const TRGBQuad& entry : picture.Palette()) seed.push_back({entry.Red, entry.Green, entry.Blue});
+    optimizer_.Reset(document.Empty() && document.GlobalColorMap().Count() == 0, seed);
+    screen = nullptr;
+  }
+  quantizer_.Quantize(*source, screen, quantized_);
+  const TOptimizedFrame optimized = optimizer_.Optimize(quantized_);
+
+  auto frame = std::make_unique<TGIFSubImage>(&document);
+  TGIFSubImage& built = *frame;
+  built.SetBounds(optimized.Bounds.Left, optimized.Bounds.Top, optimized.Bounds.Width(), optimized.Bounds.Height());
+  if (optimized.First && !optimizer_.GlobalTable().empty()) document.GlobalColorMap().ImportRGB(optimizer_.GlobalTable());
+  if (!optimized.ColorTable.empty()) built.ColorMap().ImportRGB(optimized.ColorTable);
+  std::copy(optimized.Pixels.begin(), optimized.Pixels.end(), built.Data());
+  if (document.Empty()) {
+    auto loop = std::make_unique<TGIFAppExtNSLoop>(&built);
+    loop->LoopCount = 0;  // repeat forever
+    built.Extensions().Add(std::move(loop));
+  }
+  auto control = std::make_unique<TGIFGraphicControlExtension>(&built);
+  control->SetDelay(delay);
+  control->SetDisposal(dmNoDisposal);
+  if (optimized.TransparentIndex >= 0) {
+    control->SetTransparentColorIndex(optimized.TransparentIndex);
+    control->SetTransparent(true);
+  }
+  built.Extensions().Add(std::move(control));
+  return document.AddFrame(std::move(frame));
+}
+
+}  // namespace clipvane

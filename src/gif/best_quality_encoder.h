@@ -1,0 +1,37 @@
+// "Best quality" frames for a GIF document: each picture is reduced by TBestQuantizer,
+// written as what changed by TInterFrameOptimizer, and appended with its graphic control
+// extension (delay, disposal "do not dispose", transparency); the first frame also carries
+// the looping extension, first in its list. A frame of another size than the one before
+// starts afresh (written whole).
+#pragma once
+
+#include <cstdint>
+
+#include "core/bitmap.h"
+#include "gif/best_quantizer.h"
+#include "gif/gif_image.h"
+#include "gif/inter_frame_optimizer.h"
+
+namespace clipvane {
+
+class TBestQualityEncoder {
+ public:
+  explicit TBestQualityEncoder(TBestQuantizerSettings settings = {}) : quantizer_(settings) {}
+
+  // Appends the picture (any pixel format; not empty) to the document as its next frame,
+  // shown for delay hundredths of a second. Returns the frame's index. The document's
+  // logical screen grows to the first frame's size.
+  int AddFrame(TGIFImage& document, const TBitmap& picture, std::uint16_t delay);
+
+  const TBestQuantizer& Quantizer() const { return quantizer_; }
+  // What the frames appended so far show, as 24 bits; none before the first.
+  const TBitmap* Screen() const { return optimizer_.Screen(); }
+
+ private:
+  TBestQuantizer quantizer_;
+  TInterFrameOptimizer optimizer_;
+  TQuantizedFrame quantized_;
+  TBitmap converted_;  // a picture of another format, as 24 bits
+};
+
+}  // namespace clipvane

@@ -1,0 +1,147 @@
+// The change rectangle, the colour table a frame is written with, and the screen that
+// frames build on.
+#include "gif/inter_frame_optimizer.h"
+
+#include <algorithm>
+
+namespace clipvane {
+
+namespace {
+
+std::uint32_t KeyOf(const TGIFColor& c) {
+  return static_cast<std::uint32_t>(c.Red) | (static_cast<std::uint32_t>(c.Green) << 8) |
+         (static_cast<std::uint32_t>(c.Blue) << 16);
+}
+
+}  // namespace
+
+void TInterFrameOptimizer::Reset(bool globalTable, std::span<const TGIFColor> seed) {
+  screen_ = TBitmap();
+  globalAllowed_ = globalTable;
+  seed_.assign(seed.begin(), seed.end());
+  global_.clear();
+  globalIndex_.clear();
+  globalTransparent_ = -1;
+}
+
+void TInterFrameOptimizer::MakeGlobalTable(const TQuantizedFrame& frame) {
+  global_.clear();
+  globalIndex_.clear();
+  auto add = [&](const TGIFColor& colour) {
+    if (globalIndex_.emplace(KeyOf(colour), static_cast<std::uint8_t>(global_.size())).second) global_.push_back(colour);
+  };
+  for (const TGIFColor& colour : seed_) add(colour);
+  for (const TGIFColor& colour : frame.Palette) add(colour);
+  if (global_.size() > 255) {
+    // Too many together: the frame's own colours alone.
+    global_.clear();
+    globalIndex_.clear();
+    for (const TGIFColor& colour : frame.Palette) add(colour);
+  }
+  globalTransparent_ = global_.size() < 256 ? static_cast<int>(global_.size()) : -1;
+  // A full table: the image data of frames without a table of their own is then coded
+  // with 8 bits, whatever the other frames' tables hold.
+  global_.resize(256, TGIFColor{});
+}
+
+TOptimizedFrame TInterFrameOptimizer::Optimize(const TQuantizedFrame& frame) {
+  TOptimizedFrame result;
+  if (screen_.Empty()) {
+    screen_ = TBitmap(frame.Width, frame.Height, TPixelFormat::pf24bit);
+    result.First = true;
+    result.Bounds = TRect{0, 0, frame.Width, frame.Height};
+    toGlobal_.assign(256, -1);
+    for (std::size_t i = 0; i < frame.Palette.size() && i < 256; ++i) toGlobal_[i] = static_cast<std::int16_t>(i);
+    if (globalAllowed_) {
+      MakeGlobalTable(frame);
+      for (std::size_t i = 0; i < frame.Palette.size() && i < 256; ++i)
+        toGlobal_[i] = globalIndex_.at(KeyOf(frame.Palette[i]));
+    } else {
+      result.ColorTable.assign(frame.Palette.begin(), frame.Palette.begin() + std::min<std::ptrdiff_t>(frame.Palette.size(), 256));
+    }
+    WritePixels(frame, result.Bounds, toGlobal_, -1, result);
+    return result;
+  }
+
+  const TRect bounds = frame.Changed;
+  if (bounds.Width() <= 0 || bounds.Height() <= 0) {
+    // Nothing changed: one kept pixel, which needs a table of one colour besides.
+    const std::uint8_t* corner = screen_.ScanLine(0);
+    result.Bounds = TRect{0, 0, 1, 1};
+    result.ColorTable = {{corner[2], corner[1], corner[0]}, {0, 0, 0}};
+    result.TransparentIndex = 1;
+    result.Pixels = {1};
+    return result;
+  }
+  result.Bounds = bounds;
+
+  // The entries the rectangle uses, in order of first use, and whether it keeps any pixel.
+  local_.assign(256, -1);
+  std::vector<TGIFColor> used;
+  bool keptAny = false;
+  for (int y = bounds.Top; y < bounds.Bottom; ++y) {
+    const std::uint8_t* in = frame.Indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.Width);
+    for (int x = bounds.Left; x < bounds.Right; ++x) {
+      const int index = in[x];
+      if (index == frame.KeepIndex) {
+        keptAny = true;
+      } else if (local_[static_cast<std::size_t>(index)] < 0) {
+        local_[static_cast<std::size_t>(index)] = static_cast<std::int16_t>(used.size());
+        used.push_back(frame.Palette[static_cast<std::size_t>(index)]);
+      }
+    }
+  }
+
+  // The global table serves when it holds every colour used (and an entry for
+  // transparency, if needed) and a local table would need 8 bits anyway.
+  const std::size_t localCount = used.size() + (keptAny ? 1 : 0);
+  bool global = !global_.empty() && localCount > 128 && (!keptAny || globalTransparent_ >= 0);
+  if (global) {
+    toGlobal_.assign(256, -1);
+    for (std::size_t i = 0; i < frame.Palette.size() && global; ++i) {
+      if (local_[i] < 0) continue;
+      const auto found = globalIndex_.find(KeyOf(frame.Palette[i]));
+      if (found == globalIndex_.end()) global = false;
+      else toGlobal_[i] = found->second;
+    }
+  }
+  if (global) {
+    WritePixels(frame, bounds, toGlobal_, keptAny ? globalTransparent_ : -1, result);
+    result.TransparentIndex = keptAny ? globalTransparent_ : -1;
+    return result;
+  }
+  result.ColorTable = std::move(used);
+  if (keptAny) {
+    result.TransparentIndex = static_cast<int>(result.ColorTable.size());
+    // Any colour will do for the transparent entry.
+    result.ColorTable.push_back(result.ColorTable.empty() ? TGIFColor{} : result.ColorTable.back());
+  }
+  WritePixels(frame, bounds, local_, result.TransparentIndex, result);
+  return result;
+}
+
+void TInterFrameOptimizer::WritePixels(const TQuantizedFrame& frame, const TRect& bounds,
+                                       const std::vector<std::int16_t>& map, int transparent,
+                                       TOptimizedFrame& result) {
+  const std::size_t width = static_cast<std::size_t>(bounds.Width());
+  result.Pixels.resize(width * static_cast<std::size_t>(bounds.Height()));
+  for (int y = bounds.Top; y < bounds.Bottom; ++y) {
+    const std::uint8_t* in = frame.Indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.Width);
+    std::uint8_t* out = result.Pixels.data() + static_cast<std::size_t>(y - bounds.Top) * width;
+    std::uint8_t* shown = screen_.ScanLine(y);
+    for (int x = bounds.Left; x < bounds.Right; ++x, ++out) {
+      const int index = in[x];
+      if (index == frame.KeepIndex && transparent >= 0) {
+        *out = static_cast<std::uint8_t>(transparent);
+        continue;
+      }
+      const TGIFColor& colour = frame.Palette[static_cast<std::size_t>(index)];
+      *out = static_cast<std::uint8_t>(map[static_cast<std::size_t>(index)]);
+      shown[3 * x] = colour.Blue;
+      shown[3 * x + 1] = colour.Green;
+      shown[3 * x + 2] = colour.Red;
+    }
+  }
+}
+
+}  // namespace clipvane
