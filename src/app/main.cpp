@@ -7,15 +7,63 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QTimer>
+#include <QtGlobal>
+#include <cstring>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/app_usage.h"
 #include "app/app_windows.h"
 #include "app/error_box.h"
 #include "app/main_window.h"
 #include "app/splash_form.h"
+#include "core/version.h"
+#include "imageio/image_library_versions.h"
+#include "usage/argument_parser.h"
+#include "usage/help_text.h"
+#include "video/ffmpeg_versions.h"
+
+namespace {
+
+std::string VersionText() {
+  return std::string("clipvane ") + clipvane::kVersion + "\nFFmpeg: " + clipvane::FfmpegVersions() +
+         "\nlibjpeg: " + clipvane::JpegLibraryVersion() + "\nlibpng: " + clipvane::PngLibraryVersion() +
+         "\nlibtiff: " + clipvane::TiffLibraryVersion() + "\nQt: " + qVersion() + "\n";
+}
+
+// --help and --version are answered before Qt starts, so they work without a display.
+bool AnswersAtOnce(int argc, char** argv) {
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << clipvane::usage::ProgramHelp(clipvane::AppUsage());
+      return true;
+    }
+    if (arg == "--version" || arg == "-V") {
+      std::cout << VersionText();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswersAtOnce(argc, argv)) return 0;
   QApplication application(argc, argv);
+  // What is left once Qt has taken its own options.
+  clipvane::TAppCommandLine commandLine;
+  try {
+    std::vector<std::string> args;
+    for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
+    commandLine = clipvane::ParseAppCommandLine(args);
+  } catch (const clipvane::usage::TUsageError& error) {
+    std::cerr << "clipvane: " << error.message << "\nusage: clipvane " << clipvane::AppUsage().Synopsis << "\n";
+    return 2;
+  }
   QApplication::setApplicationName(QString::fromUtf8(clipvane::kApplicationTitle));
   QApplication::setApplicationDisplayName(QString::fromUtf8(clipvane::kApplicationTitle));
   // The windows have a fixed layout made for a compact 8-point font.
@@ -46,9 +94,8 @@ int main(int argc, char** argv) {
   splash.reset();
 
   windows.Form1->show();
-  const QStringList arguments = QApplication::arguments();
-  if (arguments.size() > 1) {
-    const QString video = QFileInfo(arguments.at(1)).absoluteFilePath();
+  if (!commandLine.Video.empty()) {
+    const QString video = QFileInfo(QString::fromStdString(commandLine.Video)).absoluteFilePath();
     clipvane::TForm1* form1 = windows.Form1.get();
     QTimer::singleShot(0, form1, [form1, video] { clipvane::RunHandler(form1, [&] { form1->OpenVideo(video); }); });
   }

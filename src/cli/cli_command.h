@@ -1,37 +1,63 @@
-// The subcommands of clipvane-cli. Each command file registers itself with a static
-// TCliCommandRegistration, so adding a command touches no other file.
+// The subcommands of clipvane-cli. Each command is its usage table (operands, options with
+// argument, range, default and description, examples) and a run function; the parser, the
+// help, the man page and the shell completion all read the same table, so an option cannot
+// be accepted without being documented. The commands are listed in command_table.cpp.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "cli/cli_output.h"
 #include "core/run_hooks.h"
+#include "usage/argument_parser.h"
+#include "usage/usage_model.h"
 
 namespace clipvane::cli {
 
-// Thrown for a malformed command line: exit status 2 with the usage text.
-struct TUsageError {
-  std::string message;
+using usage::TUsageError;
+
+// What a command's run gets: its parsed command line, the progress hooks (a bar on a
+// terminal, nothing when quiet) and where its results go.
+struct TCommandContext {
+  const usage::TParsedArguments& Arguments;
+  TRunHooks Hooks;
+  TCliOutput& Output;
+  std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
+
+  // Seconds since the command started, for --json.
+  double Seconds() const;
 };
 
 struct TCliCommand {
-  std::string name;
-  std::string usage;  // one or more lines, without the program name
-  // Runs with the arguments after the command name; returns the exit status.
-  std::function<int(const std::vector<std::string>& args, const TRunHooks& hooks)> run;
+  usage::TCommandUsage Usage;
+  // Returns the exit status; throws TUsageError for a wrong command line, anything else
+  // derived from std::exception for a failure.
+  std::function<int(TCommandContext& context)> Run;
 };
 
-struct TCliCommandRegistration {
-  explicit TCliCommandRegistration(TCliCommand command);
-};
+// Each command file's table and run.
+TCliCommand InfoCommand();
+TCliCommand FrameCommand();
+TCliCommand ExtractCommand();
+TCliCommand GifCommand();
+TCliCommand TransitionCommand();
 
+// The commands in the order the help lists them.
 const std::vector<TCliCommand>& CliCommands();
+// clipvane-cli's whole usage: the commands' tables, the common options, exit status, files.
+const usage::TProgramUsage& CliUsage();
+// "clipvane-cli 4.3.0" and the libraries it runs on, one per line.
+std::string CliVersionText();
 
 // Options shared by the commands' parsers.
 int ParseIntOption(const std::string& option, const std::string& text, int low, int high);
 // Splits "A-B", "WxH" or "A,B,C,D" style values; throws TUsageError naming the option.
 std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
                               std::size_t count);
+
+// The --json switch that every command with results to report has.
+usage::TOptionSpec JsonOption();
 
 }  // namespace clipvane::cli

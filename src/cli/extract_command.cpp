@@ -1,18 +1,16 @@
 // clipvane-cli extract: the frames page's extraction and save in one go. Each frame is
 // written as soon as it is converted and then freed, so memory stays flat however long
 // the video is.
-#include <sys/stat.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
-#include <algorithm>
-#include <iostream>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
+#if defined(__GLIBC__)  // defined by the standard headers above
+#include <malloc.h>
+#endif
 
 #include "cli/cli_command.h"
+#include "cli/cli_output.h"
 #include "core/error.h"
 #include "core/video_state.h"
 #include "pages/frames/extraction_run.h"
@@ -36,64 +34,54 @@ struct TExtractArguments {
   TSaveOptions save;
 };
 
-TExtractArguments Parse(const std::vector<std::string>& args) {
+TExtractArguments Parse(const usage::TParsedArguments& arguments) {
   TExtractArguments parsed;
-  std::vector<std::string> positional;
-  bool modeGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (i + 1 >= args.size()) throw TUsageError{arg + " needs a value"};
-    const std::string& value = args[++i];
-    if (arg == "--range") {
-      const auto bounds = ParseIntList(arg, value, '-', 2);
-      parsed.range = std::pair{bounds[0], bounds[1]};
-    } else if (arg == "--mode") {
-      static const char* const kModes[] = {"32", "24", "16", "15", "8", "4", "1"};
-      if (std::find(std::begin(kModes), std::end(kModes), value) == std::end(kModes))
-        throw TUsageError{"--mode takes 32, 24, 16, 15, 8, 4 or 1, not \"" + value + "\""};
-      parsed.mode = ColorModeFromText(value + " bit");
-      modeGiven = true;
-    } else if (arg == "--size") {
-      const auto sides = ParseIntList(arg, value, 'x', 2);
-      for (const int side : sides)
-        if (side < 1 || side > kMaxSide) throw TUsageError{"--size takes sides from 1 to 10000, not \"" + value + "\""};
-      parsed.size = TFrameSize{sides[0], sides[1]};
-    } else if (arg == "--width") {
-      parsed.width = ParseIntOption(arg, value, 1, kMaxSide);
-    } else if (arg == "--height") {
-      parsed.height = ParseIntOption(arg, value, 1, kMaxSide);
-    } else if (arg == "--format") {
-      if (value == "bmp") {
-        parsed.save.Format = TSaveFormat::sfBMP;
-      } else if (value == "jpeg" || value == "jpg") {
-        parsed.save.Format = TSaveFormat::sfJPEG;
-      } else if (value == "tiff" || value == "tif") {
-        parsed.save.Format = TSaveFormat::sfTIFF;
-      } else {
-        throw TUsageError{"--format takes bmp, jpeg or tiff, not \"" + value + "\""};
-      }
-    } else if (arg == "--quality") {
-      parsed.save.Quality = ParseIntOption(arg, value, 1, 100);
-    } else if (arg == "--name") {
-      if (value.find('/') != std::string::npos) throw TUsageError{"--name takes a file name without '/'"};
-      parsed.save.BaseName = value;
-    } else {
-      throw TUsageError{"unknown option " + arg};
+  if (const auto range = arguments.Text("--range")) {
+    const auto bounds = ParseIntList("--range", *range, '-', 2);
+    parsed.range = std::pair{bounds[0], bounds[1]};
+  }
+  const auto mode = arguments.Text("--mode");
+  if (mode) parsed.mode = ColorModeFromText(*mode + " bit");
+  if (const auto size = arguments.Text("--size")) {
+    const auto sides = ParseIntList("--size", *size, 'x', 2);
+    for (const int side : sides)
+      if (side < 1 || side > kMaxSide) throw TUsageError{"--size takes sides from 1 to 10000, not \"" + *size + "\""};
+    parsed.size = TFrameSize{sides[0], sides[1]};
+  }
+  parsed.width = arguments.Integer("--width");
+  parsed.height = arguments.Integer("--height");
+  if (const auto format = arguments.Text("--format")) {
+    if (*format == "jpeg" || *format == "jpg") {
+      parsed.save.Format = TSaveFormat::sfJPEG;
+    } else if (*format == "tiff" || *format == "tif") {
+      parsed.save.Format = TSaveFormat::sfTIFF;
     }
   }
-  if (positional.size() != 2) throw TUsageError{"extract takes a video and an output folder"};
-  parsed.video = positional[0];
-  parsed.folder = positional[1];
+  if (const auto quality = arguments.Integer("--quality")) parsed.save.Quality = *quality;
+  if (const auto name = arguments.Text("--name")) {
+    if (name->find('/') != std::string::npos) throw TUsageError{"--name takes a file name without '/'"};
+    parsed.save.BaseName = *name;
+  }
+  if (arguments.Operands.size() != 2) throw TUsageError{"extract takes a video and an output folder"};
+  parsed.video = arguments.Operands[0];
+  parsed.folder = arguments.Operands[1];
   if (static_cast<int>(parsed.size.has_value()) + parsed.width.has_value() + parsed.height.has_value() > 1)
     throw TUsageError{"give only one of --size, --width and --height"};
   // The window offers TIFF only while "1 bit" is chosen.
-  if (parsed.save.Format == TSaveFormat::sfTIFF && (!modeGiven || parsed.mode != TColorMode::cm1bit))
+  if (parsed.save.Format == TSaveFormat::sfTIFF && (!mode || parsed.mode != TColorMode::cm1bit))
     throw TUsageError{"--format tiff needs --mode 1"};
   return parsed;
+}
+
+// The output folder, made with its parents when missing; a file in its place is refused.
+void PrepareFolder(const std::string& folder) {
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error)) return;
+  if (std::filesystem::exists(folder, error))
+    throw EClipvaneError("Output folder \"" + folder + "\" is a file, not a folder");
+  std::filesystem::create_directories(folder, error);
+  if (error || !std::filesystem::is_directory(folder))
+    throw EClipvaneError("Cannot create the output folder \"" + folder + "\": " + error.message());
 }
 
 // Every frame allocates and frees the same few buffers of a frame's size. By default glibc
@@ -106,12 +94,9 @@ void KeepFrameBuffers() {
 #endif
 }
 
-int RunExtract(const std::vector<std::string>& args, const TRunHooks& hooks) {
-  const TExtractArguments parsed = Parse(args);
+int RunExtract(TCommandContext& context) {
+  const TExtractArguments parsed = Parse(context.Arguments);
   KeepFrameBuffers();
-  struct stat folderInfo {};
-  if (::stat(parsed.folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode))
-    throw EClipvaneError("Output folder \"" + parsed.folder + "\" does not exist or is not a folder");
 
   // The state as "Open AVI" fills it: the media device counts frames 0 to LastFrame, one
   // more than the stream holds, so the last read finds no frame and the run ends there.
@@ -142,28 +127,65 @@ int RunExtract(const std::vector<std::string>& args, const TRunHooks& hooks) {
   if (size.Width < 1 || size.Height < 1)
     throw TUsageError{"the frame size " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                       " has no pixels"};
+  PrepareFolder(parsed.folder);
 
   const std::string prefix = parsed.folder.back() == '/' ? parsed.folder : parsed.folder + "/";
   const auto source = MakeAviFrameSource();
-  int written = 0;
-  StreamFrameExtraction(state, *source, {parsed.mode, [size] { return size; }}, hooks,
+  std::vector<std::string> written;
+  StreamFrameExtraction(state, *source, {parsed.mode, [size] { return size; }}, context.Hooks,
                         [&](int frameNumber, const TBitmap& frame) {
                           const std::string path =
                               prefix + FrameFileName(parsed.save.BaseName, frameNumber, state.LastFrame, parsed.save.Format);
                           SaveFrameFile(frame, path, parsed.save);
-                          ++written;
+                          written.push_back(path);
                         });
-  std::cout << written << (written == 1 ? " frame" : " frames") << " written to " << parsed.folder << "\n";
+  const std::size_t count = written.size();
+  context.Output.Summary(std::to_string(count) + (count == 1 ? " frame" : " frames") + " written to " + parsed.folder);
+  if (context.Arguments.Has("--json"))
+    context.Output.Json(TJsonObject()
+                            .Add("folder", parsed.folder)
+                            .Add("frames", static_cast<long long>(count))
+                            .Add("width", size.Width)
+                            .Add("height", size.Height)
+                            .Add("files", written)
+                            .Add("seconds", context.Seconds()));
   return 0;
 }
 
-const TCliCommandRegistration registration{TCliCommand{
-    "extract",
-    "VIDEO OUTDIR [--range FROM-TO] [--mode 32|24|16|15|8|4|1]\n"
-    "        [--size WxH | --width W | --height H] [--format bmp|jpeg|tiff]\n"
-    "        [--quality 1-100] [--name BASE]",
-    RunExtract}};
-
 }  // namespace
+
+TCliCommand ExtractCommand() {
+  using usage::TValueKind;
+  return {{"extract",
+           "VIDEO OUTDIR",
+           "write chosen frames as BMP, JPEG or TIFF files",
+           "Decodes the chosen frames, converts each to a colour mode and size, and writes it into OUTDIR as the "
+           "\"frames extract\" page saves it: BASE, the frame number zero-padded to at least 4 digits, and .bmp, "
+           ".jpg or .tif. OUTDIR is created, with its parents, when it does not exist.",
+           {{.Name = "--range", .Argument = "FROM-TO", .Kind = TValueKind::vkText,
+             .RangeText = "frame numbers from 0 to the video's last frame", .Default = "all frames",
+             .Description = "extract the frames FROM to TO only"},
+            {.Name = "--mode", .Argument = "BITS", .Kind = TValueKind::vkChoice,
+             .Choices = {"32", "24", "16", "15", "8", "4", "1"}, .Default = "24",
+             .Description = "colour mode of the pictures, in bits per pixel"},
+            {.Name = "--size", .Argument = "WxH", .Kind = TValueKind::vkText, .RangeText = "sides from 1 to 10000",
+             .Default = "the video's size", .Description = "scale every frame to W x H pixels"},
+            {.Name = "--width", .Argument = "W", .Kind = TValueKind::vkInteger, .Low = 1, .High = kMaxSide,
+             .Description = "scale every frame to W pixels wide, keeping the aspect ratio"},
+            {.Name = "--height", .Argument = "H", .Kind = TValueKind::vkInteger, .Low = 1, .High = kMaxSide,
+             .Description = "scale every frame to H pixels high, keeping the aspect ratio"},
+            {.Name = "--format", .Argument = "FORMAT", .Kind = TValueKind::vkChoice,
+             .Choices = {"bmp", "jpeg", "jpg", "tiff", "tif"}, .Default = "bmp",
+             .Description = "file format; TIFF only with --mode 1"},
+            {.Name = "--quality", .Argument = "Q", .Kind = TValueKind::vkInteger, .Low = 1, .High = 100,
+             .Default = "50", .Description = "JPEG quality"},
+            {.Name = "--name", .Argument = "BASE", .Kind = TValueKind::vkText, .RangeText = "a file name without '/'",
+             .Default = "frame", .Description = "start of every file name"},
+            JsonOption()},
+           {{"extract clip.avi frames", "every frame as a 24-bit BMP: frames/frame0000.bmp, frames/frame0001.bmp, ..."},
+            {"extract clip.avi stills --range 10-20 --format jpeg --quality 90 --width 160",
+             "frames 10 to 20 as JPEG pictures 160 pixels wide"}}},
+          RunExtract};
+}
 
 }  // namespace clipvane::cli

@@ -1,15 +1,15 @@
 // clipvane-cli gif: the "AVI to animated GIF" page's run and "Save" in one go. By default
 // the next frame is decoded and the finished frames are LZW-encoded on a second thread;
 // the file is byte for byte the one the single-threaded run writes.
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_command.h"
-#include "core/atomic_file.h"
+#include "cli/cli_output.h"
 #include "core/error.h"
 #include "core/video_state.h"
+#include "gif/gif_frame_delays.h"
 #include "pages/frames/extraction_run.h"
 #include "pages/gif/gif_conversion.h"
 #include "pages/gif/gif_pipeline.h"
@@ -32,62 +32,46 @@ struct TGifArguments {
   int threads = 2;
 };
 
-TGifArguments Parse(const std::vector<std::string>& args) {
+TGifArguments Parse(const usage::TParsedArguments& arguments) {
   TGifArguments parsed;
-  std::vector<std::string> positional;
-  bool scaleGiven = false, sizeGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0) {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--no-keep-speed") {
-      parsed.keepSpeed = false;
-      continue;
-    }
-    if (arg == "--backward") {
-      parsed.backward = true;
-      continue;
-    }
-    if (i + 1 >= args.size()) throw TUsageError{arg + " needs a value"};
-    const std::string& value = args[++i];
-    if (arg == "--range" || arg == "--time") {
-      const auto bounds = ParseIntList(arg, value, '-', 2);
-      (arg == "--range" ? parsed.range : parsed.time) = std::pair{bounds[0], bounds[1]};
-    } else if (arg == "--sampling") {
-      parsed.sampling = ParseIntOption(arg, value, kMinSamplingRate, kMaxSamplingRate);
-    } else if (arg == "--region") {
-      const auto sides = ParseIntList(arg, value, ',', 4);
-      parsed.region = NormalizedRect(sides[0], sides[1], sides[2], sides[3]);
-    } else if (arg == "--scale") {
-      const int position = ScalePositionFromText(" " + value);
-      if (position < 0) throw TUsageError{"--scale takes 5:1, 4:1, 3:1, 2:1, 1:1, 1:2, 1:3, 1:4 or 1:5, not \"" + value + "\""};
-      parsed.size.Rule = TGifSizeRule::gsScale;
-      parsed.size.ScalePosition = position;
-      scaleGiven = true;
-    } else if (arg == "--size") {
-      const auto sides = ParseIntList(arg, value, 'x', 2);
-      for (const int side : sides)
-        if (side < 1 || side > kGifSizeBoxMaximum)
-          throw TUsageError{"--size takes sides from 1 to 10000, not \"" + value + "\""};
-      parsed.size.Rule = TGifSizeRule::gsSpecifiedSize;
-      parsed.size.SpecifiedWidth = sides[0];
-      parsed.size.SpecifiedHeight = sides[1];
-      sizeGiven = true;
-    } else if (arg == "--threads") {
-      parsed.threads = ParseIntOption(arg, value, 1, 2);
-    } else {
-      throw TUsageError{"unknown option " + arg};
+  parsed.keepSpeed = !arguments.Has("--no-keep-speed");
+  parsed.backward = arguments.Has("--backward");
+  for (const char* option : {"--range", "--time"}) {
+    if (const auto value = arguments.Text(option)) {
+      const auto bounds = ParseIntList(option, *value, '-', 2);
+      (std::string(option) == "--range" ? parsed.range : parsed.time) = std::pair{bounds[0], bounds[1]};
     }
   }
-  if (positional.size() != 2) throw TUsageError{"gif takes a video and an output GIF file"};
-  parsed.video = positional[0];
-  parsed.output = positional[1];
+  if (const auto sampling = arguments.Integer("--sampling")) parsed.sampling = *sampling;
+  if (const auto region = arguments.Text("--region")) {
+    const auto sides = ParseIntList("--region", *region, ',', 4);
+    parsed.region = NormalizedRect(sides[0], sides[1], sides[2], sides[3]);
+  }
+  const auto scale = arguments.Text("--scale");
+  if (scale) {
+    parsed.size.Rule = TGifSizeRule::gsScale;
+    parsed.size.ScalePosition = ScalePositionFromText(" " + *scale);
+  }
+  const auto size = arguments.Text("--size");
+  if (size) {
+    const auto sides = ParseIntList("--size", *size, 'x', 2);
+    for (const int side : sides)
+      if (side < 1 || side > kGifSizeBoxMaximum)
+        throw TUsageError{"--size takes sides from 1 to 10000, not \"" + *size + "\""};
+    parsed.size.Rule = TGifSizeRule::gsSpecifiedSize;
+    parsed.size.SpecifiedWidth = sides[0];
+    parsed.size.SpecifiedHeight = sides[1];
+  }
+  if (const auto threads = arguments.Integer("--threads")) parsed.threads = *threads;
+  if (arguments.Operands.size() != 2) throw TUsageError{"gif takes a video and an output GIF file"};
+  parsed.video = arguments.Operands[0];
+  parsed.output = arguments.Operands[1];
   if (parsed.range && parsed.time) throw TUsageError{"give only one of --range and --time"};
-  if (scaleGiven && sizeGiven) throw TUsageError{"give only one of --scale and --size"};
+  if (scale && size) throw TUsageError{"give only one of --scale and --size"};
   if (parsed.region && (parsed.region->Width() == 0 || parsed.region->Height() == 0))
     throw TUsageError{"--region must enclose at least one pixel"};
+  if (IsStandardOutput(parsed.output) && arguments.Has("--json"))
+    throw TUsageError{"--json and - both write to standard output; name a GIF file"};
   return parsed;
 }
 
@@ -125,8 +109,10 @@ void ApplyRange(TVideoState& state, const TGifArguments& parsed) {
   }
 }
 
-int RunGif(const std::vector<std::string>& args, const TRunHooks& hooks) {
-  const TGifArguments parsed = Parse(args);
+int RunGif(TCommandContext& context) {
+  const TGifArguments parsed = Parse(context.Arguments);
+  CheckOutputTarget(parsed.output);
+  const TRunHooks& hooks = context.Hooks;
   TVideoState state = OpenedState(parsed.video);
   ApplyRange(state, parsed);
   SetSamplingRate(state, parsed.sampling);
@@ -157,18 +143,56 @@ int RunGif(const std::vector<std::string>& args, const TRunHooks& hooks) {
       ConvertToGifBytes(state, MakeAviFrameSource, options, runHooks, parsed.threads > 1);
   if (result.FrameCount == 0)
     throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written");
-  WriteFileAtomically(parsed.output, result.Bytes);
-  std::cout << result.StatusText << "\n";
+  WriteOutputFile(parsed.output, result.Bytes);
+  context.Output.Summary(result.StatusText);
+  if (context.Arguments.Has("--json"))
+    context.Output.Json(TJsonObject()
+                            .Add("file", parsed.output)
+                            .Add("width", result.GifWidth)
+                            .Add("height", result.GifHeight)
+                            .Add("frames", result.FrameCount)
+                            .Add("delays", GifFrameDelays(result.Bytes))
+                            .Add("bytes", static_cast<long long>(result.Bytes.size()))
+                            .Add("seconds", context.Seconds()));
   return 0;
 }
 
-const TCliCommandRegistration registration{TCliCommand{
-    "gif",
-    "VIDEO OUT.gif [--range FROM-TO | --time FROM-TO] [--sampling 1-10]\n"
-    "        [--no-keep-speed] [--backward] [--region LEFT,TOP,RIGHT,BOTTOM]\n"
-    "        [--scale 5:1|4:1|3:1|2:1|1:1|1:2|1:3|1:4|1:5 | --size WxH] [--threads 1|2]",
-    RunGif}};
-
 }  // namespace
+
+TCliCommand GifCommand() {
+  using usage::TValueKind;
+  return {{"gif",
+           "VIDEO OUT.gif",
+           "turn a video's frames into a looping animated GIF",
+           "Turns every N-th frame of a frame or time range into a looping animated GIF of 256 colours whose "
+           "frame delay keeps the play speed, as the \"AVI to animated GIF\" page does. OUT.gif may be - for "
+           "standard output.",
+           {{.Name = "--range", .Argument = "FROM-TO", .Kind = TValueKind::vkText,
+             .RangeText = "frame numbers from 0 to the video's last frame", .Default = "all frames",
+             .Description = "convert the frames FROM to TO only"},
+            {.Name = "--time", .Argument = "FROM-TO", .Kind = TValueKind::vkText,
+             .RangeText = "whole seconds from 0 to the video's length", .Default = "all frames",
+             .Description = "convert the frames from second FROM to second TO only"},
+            {.Name = "--sampling", .Argument = "N", .Kind = TValueKind::vkInteger, .Low = kMinSamplingRate,
+             .High = kMaxSamplingRate, .Default = "1", .Description = "take every N-th frame"},
+            {.Name = "--no-keep-speed",
+             .Description = "base the delay on the length in whole seconds alone, so a sampled GIF plays faster"},
+            {.Name = "--backward", .Description = "play the frames from last to first"},
+            {.Name = "--region", .Argument = "LEFT,TOP,RIGHT,BOTTOM", .Kind = TValueKind::vkText,
+             .RangeText = "frame pixels", .Default = "the whole frame",
+             .Description = "cut this rectangle from every frame"},
+            {.Name = "--scale", .Argument = "RATIO", .Kind = TValueKind::vkChoice,
+             .Choices = {"5:1", "4:1", "3:1", "2:1", "1:1", "1:2", "1:3", "1:4", "1:5"}, .Default = "1:1",
+             .Description = "GIF size as a ratio of the captured size"},
+            {.Name = "--size", .Argument = "WxH", .Kind = TValueKind::vkText, .RangeText = "sides from 1 to 10000",
+             .Default = "the captured size", .Description = "GIF size in pixels"},
+            {.Name = "--threads", .Argument = "N", .Kind = TValueKind::vkInteger, .Low = 1, .High = 2, .Default = "2",
+             .Description = "with 2, decode ahead and encode on a second thread; the file is the same either way"},
+            JsonOption()},
+           {{"gif clip.avi clip.gif --sampling 2 --scale 1:2", "every second frame at half size, at the video's speed"},
+            {"gif clip.avi - --time 2-4 --region 0,0,160,120 | gifsicle -O3 > small.gif",
+             "seconds 2 to 4 of the top-left corner, written to a pipe"}}},
+          RunGif};
+}
 
 }  // namespace clipvane::cli

@@ -2,6 +2,7 @@
 // Exit status: 0 done, 1 failed (message on stderr), 2 usage error.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -11,21 +12,11 @@
 
 #include "cli/cli_command.h"
 #include "core/error.h"
+#include "usage/help_text.h"
 
 namespace clipvane::cli {
 
 namespace {
-
-std::vector<TCliCommand>& Registry() {
-  static std::vector<TCliCommand> commands;
-  return commands;
-}
-
-void PrintUsage(std::ostream& out) {
-  out << "usage:\n";
-  for (const auto& command : CliCommands()) out << "  clipvane-cli " << command.name << " " << command.usage << "\n";
-  out << "common options: --quiet, --help\n";
-}
 
 // A one-line bar on stderr, redrawn only when the percentage changes.
 TRunHooks TerminalProgress(bool quiet) {
@@ -43,79 +34,113 @@ TRunHooks TerminalProgress(bool quiet) {
   return hooks;
 }
 
-}  // namespace
-
-TCliCommandRegistration::TCliCommandRegistration(TCliCommand command) { Registry().push_back(std::move(command)); }
-
-const std::vector<TCliCommand>& CliCommands() { return Registry(); }
-
-int ParseIntOption(const std::string& option, const std::string& text, int low, int high) {
-  std::size_t used = 0;
-  long value = 0;
-  try {
-    value = std::stol(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || value < low || value > high)
-    throw TUsageError{option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                      ", not \"" + text + "\""};
-  return static_cast<int>(value);
+const usage::TOptionSpec* FindOption(const std::vector<usage::TOptionSpec>& options, const std::string& arg) {
+  for (const auto& option : options)
+    if (option.Name == arg || option.ShortName == arg) return &option;
+  return nullptr;
 }
 
-std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
-                              std::size_t count) {
-  std::vector<int> values;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t end = text.find(separator, start);
-    values.push_back(ParseIntOption(option, text.substr(start, end - start), -1000000, 1000000));
-    if (end == std::string::npos) break;
-    start = end + 1;
+const TCliCommand* FindCommand(const std::string& name) {
+  for (const auto& command : CliCommands())
+    if (command.Usage.Name == name) return &command;
+  return nullptr;
+}
+
+int UnknownCommand(const std::string& name) {
+  std::vector<std::string> names;
+  for (const auto& command : CliCommands()) names.push_back(command.Usage.Name);
+  const std::string closest = usage::ClosestName(name, names);
+  std::cerr << "clipvane-cli: unknown command \"" << name << "\""
+            << (closest.empty() ? "" : "; did you mean \"" + closest + "\"?") << "\n"
+            << "Run 'clipvane-cli --help' for the list of commands.\n";
+  return 2;
+}
+
+// `help`, `help COMMAND`.
+int Help(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    std::cout << usage::ProgramHelp(CliUsage());
+    return 0;
   }
-  if (values.size() != count)
-    throw TUsageError{option + " takes " + std::to_string(count) + " numbers separated by '" + separator + "'"};
-  return values;
+  const TCliCommand* command = FindCommand(args.front());
+  if (!command) return UnknownCommand(args.front());
+  std::cout << usage::CommandHelp(CliUsage(), command->Usage);
+  return 0;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  for (const auto& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
+int RunCommand(const TCliCommand& command, const std::vector<std::string>& args, bool quiet) {
+  const usage::TProgramUsage& program = CliUsage();
+  try {
+    std::vector<const usage::TOptionSpec*> options;
+    for (const auto& option : command.Usage.Options) options.push_back(&option);
+    for (const auto& option : program.CommonOptions) options.push_back(&option);
+    const usage::TParsedArguments parsed = usage::ParseArguments(options, args);
+    quiet = quiet || parsed.Has("--quiet");
+    TCliOutput output(quiet);
+    TCommandContext context{parsed, TerminalProgress(quiet), output};
+    return command.Run(context);
+  } catch (const TUsageError& error) {
+    std::cerr << "clipvane-cli: " << error.message << "\n"
+              << usage::UsageLine(program, command.Usage) << "\n"
+              << "Run 'clipvane-cli help " << command.Usage.Name << "' for its options.\n";
+    return 2;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "clipvane-cli: Not enough memory.\n";
+    return 1;
+  } catch (const std::exception& error) {
+    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(error.what()) << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
+
+// Options before the command (--quiet, --help, --version), then the command and its own.
+int RunCli(const std::vector<std::string>& args) {
+  const usage::TProgramUsage& program = CliUsage();
+  bool quiet = false;
+  std::size_t next = 0;
+  for (; next < args.size() && args[next].size() > 1 && args[next][0] == '-'; ++next) {
+    const std::string& arg = args[next];
+    const usage::TOptionSpec* option = FindOption(program.CommonOptions, arg);
+    if (!option) option = FindOption(program.ProgramOptions, arg);
+    if (!option) {
+      std::vector<std::string> names;
+      for (const auto* list : {&program.CommonOptions, &program.ProgramOptions})
+        for (const auto& known : *list) names.push_back(known.Name);
+      const std::string closest = usage::ClosestName(arg, names);
+      std::cerr << "clipvane-cli: unknown option " << arg << (closest.empty() ? "" : "; did you mean " + closest + "?")
+                << "\nRun 'clipvane-cli --help' for the list of commands.\n";
+      return 2;
+    }
+    if (option->Name == "--help") return Help({});
+    if (option->Name == "--version") {
+      std::cout << CliVersionText();
+      return 0;
+    }
+    if (option->Name == "--quiet") quiet = true;
+  }
+  if (next == args.size()) {
+    std::cerr << usage::ProgramHelp(program);
+    return 2;
+  }
+  const std::string& name = args[next];
+  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(next) + 1, args.end());
+  if (name == "help") return Help(rest);
+  const TCliCommand* command = FindCommand(name);
+  if (!command) return UnknownCommand(name);
+  if (AsksForHelp(rest)) return Help({name});
+  return RunCommand(*command, rest, quiet);
 }
 
 }  // namespace clipvane::cli
 
-int main(int argc, char** argv) {
-  using namespace clipvane::cli;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  bool quiet = false;
-  std::vector<std::string> rest;
-  for (const auto& arg : args) {
-    if (arg == "--quiet") {
-      quiet = true;
-    } else if (arg == "--help" || arg == "-h") {
-      PrintUsage(std::cout);
-      return 0;
-    } else {
-      rest.push_back(arg);
-    }
-  }
-  if (rest.empty()) {
-    PrintUsage(std::cerr);
-    return 2;
-  }
-  for (const auto& command : CliCommands()) {
-    if (command.name != rest.front()) continue;
-    try {
-      return command.run(std::vector<std::string>(rest.begin() + 1, rest.end()), TerminalProgress(quiet));
-    } catch (const TUsageError& error) {
-      std::cerr << "clipvane-cli: " << error.message << "\nusage: clipvane-cli " << command.name << " "
-                << command.usage << "\n";
-      return 2;
-    } catch (const std::bad_alloc&) {
-      std::cerr << "clipvane-cli: Not enough memory.\n";
-      return 1;
-    } catch (const std::exception& error) {
-      std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(error.what()) << "\n";
-      return 1;
-    }
-  }
-  std::cerr << "clipvane-cli: unknown command \"" << rest.front() << "\"\n";
-  PrintUsage(std::cerr);
-  return 2;
-}
+int main(int argc, char** argv) { return clipvane::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc)); }

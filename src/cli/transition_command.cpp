@@ -1,14 +1,16 @@
 // clipvane-cli transition: two pictures (or empty slots of a colour) blended by one of the
 // 24 effects into a looping animated GIF, as the "Transition effects" page's "Convert" does.
 #include <cctype>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli_command.h"
+#include "cli/cli_output.h"
 #include "core/error.h"
 #include "core/video_state.h"
+#include "gif/gif_frame_delays.h"
 #include "gif/gif_image.h"
+#include "gif/gif_stream.h"
 #include "imageio/picture_decoders.h"
 #include "pages/transitions/transition_clip.h"
 #include "pages/transitions/transition_effects.h"
@@ -17,20 +19,19 @@ namespace clipvane::cli {
 
 namespace {
 
-constexpr const char* Usage =
-    "SOURCE DEST OUT.gif [--effect NAME|INDEX] [--steps 1-50] [--duration 10-5000]\n"
-    "        [--source-color #RRGGBB] [--dest-color #RRGGBB]\n"
-    "        (SOURCE or DEST may be the word `empty`; effects: CrossDissolve, FadeOutIn, LeftRight, ...)";
+std::string EffectNames() {
+  std::string names;
+  for (const auto name : TransitionEffectNames()) names += (names.empty() ? "" : ", ") + std::string(name);
+  return names;
+}
 
 TTransitionEffect ParseEffect(const std::string& text) {
   const TTransitionEffect byName = TransitionEffectFromName(text);
   if (static_cast<int>(byName) >= 0) return byName;
   if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
     return static_cast<TTransitionEffect>(ParseIntOption("--effect", text, 0, TransitionEffectCount - 1));
-  std::string names;
-  for (const auto name : TransitionEffectNames()) names += (names.empty() ? "" : ", ") + std::string(name);
   throw TUsageError{"--effect takes an effect name or an index from 0 to 23, not \"" + text + "\"; the effects are " +
-                    names};
+                    EffectNames()};
 }
 
 // "#RRGGBB" (the # may be left out) as a colour with red in the low byte.
@@ -44,40 +45,22 @@ TColor ParseColor(const std::string& option, const std::string& text) {
              static_cast<int>(value & 0xFF));
 }
 
-int RunTransition(const std::vector<std::string>& args, const TRunHooks& hooks) {
-  std::vector<std::string> positional;
+int RunTransition(TCommandContext& context) {
+  const usage::TParsedArguments& arguments = context.Arguments;
+  const std::vector<std::string>& positional = arguments.Operands;
   TTransitionEffect effect = TTransitionEffect::CrossDissolve;
   int steps = 10;
   int duration = DefaultTransitionDurationMs;
   TColor sourceColor = clWhite, destinationColor = clWhite;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string option = args[i], value;
-    if (option.rfind("--", 0) != 0) {
-      positional.push_back(option);
-      continue;
-    }
-    if (const auto equals = option.find('='); equals != std::string::npos) {
-      value = option.substr(equals + 1);
-      option.resize(equals);
-    } else {
-      if (i + 1 >= args.size()) throw TUsageError{option + " needs a value"};
-      value = args[++i];
-    }
-    if (option == "--effect") {
-      effect = ParseEffect(value);
-    } else if (option == "--steps") {
-      steps = ParseIntOption(option, value, MinTransitionSteps, MaxTransitionSteps);
-    } else if (option == "--duration") {
-      duration = ParseIntOption(option, value, MinTransitionDurationMs, MaxTransitionDurationMs);
-    } else if (option == "--source-color") {
-      sourceColor = ParseColor(option, value);
-    } else if (option == "--dest-color") {
-      destinationColor = ParseColor(option, value);
-    } else {
-      throw TUsageError{"unknown option " + option};
-    }
-  }
+  if (const auto value = arguments.Text("--effect")) effect = ParseEffect(*value);
+  if (const auto value = arguments.Integer("--steps")) steps = *value;
+  if (const auto value = arguments.Integer("--duration")) duration = *value;
+  if (const auto value = arguments.Text("--source-color")) sourceColor = ParseColor("--source-color", *value);
+  if (const auto value = arguments.Text("--dest-color")) destinationColor = ParseColor("--dest-color", *value);
   if (positional.size() != 3) throw TUsageError{"transition takes SOURCE, DEST and OUT.gif"};
+  if (IsStandardOutput(positional[2]) && arguments.Has("--json"))
+    throw TUsageError{"--json and - both write to standard output; name a GIF file"};
+  CheckOutputTarget(positional[2]);
 
   TVideoState state;
   state.TransitionDurationMs = duration;
@@ -89,6 +72,7 @@ int RunTransition(const std::vector<std::string>& args, const TRunHooks& hooks) 
   if (!state.DestinationEmpty) destination.Picture = LoadPictureFile(positional[1], destinationColor);
 
   // The run ends by moving the bar back to 0; a terminal bar would start over, so stop at the end.
+  const TRunHooks& hooks = context.Hooks;
   TRunHooks runHooks = hooks;
   if (hooks.progress)
     runHooks.progress = [&hooks, done = false](int position, int maximum) mutable {
@@ -98,13 +82,52 @@ int RunTransition(const std::vector<std::string>& args, const TRunHooks& hooks) 
     };
   const TTransitionClip clip =
       BuildTransitionClip(state, source, destination, steps, [effect] { return effect; }, runHooks);
-  clip.Document->SaveToFile(positional[2]);
-  std::cout << "Size: " << clip.Width << " x " << clip.Height << " pixels  Frames: " << clip.FrameCount << "\n";
+  TGIFMemoryStream stream;
+  clip.Document->SaveToStream(stream);
+  WriteOutputFile(positional[2], stream.Bytes());
+  context.Output.Summary("Size: " + std::to_string(clip.Width) + " x " + std::to_string(clip.Height) +
+                         " pixels  Frames: " + std::to_string(clip.FrameCount));
+  if (arguments.Has("--json"))
+    context.Output.Json(TJsonObject()
+                            .Add("file", positional[2])
+                            .Add("width", clip.Width)
+                            .Add("height", clip.Height)
+                            .Add("frames", clip.FrameCount)
+                            .Add("delays", GifFrameDelays(stream.Bytes()))
+                            .Add("bytes", static_cast<long long>(stream.Bytes().size()))
+                            .Add("seconds", context.Seconds()));
   return 0;
 }
 
-const TCliCommandRegistration registration{TCliCommand{"transition", Usage, RunTransition}};
-
 }  // namespace
+
+TCliCommand TransitionCommand() {
+  using usage::TValueKind;
+  return {{"transition",
+           "SOURCE DEST OUT.gif",
+           "blend two pictures into a looping animated GIF",
+           "Blends the SOURCE picture into the DEST picture by one of the 24 transition effects, as the "
+           "\"Transition effects\" page does. SOURCE or DEST may be the word empty for a slot filled with its "
+           "colour; OUT.gif may be - for standard output. Pictures: BMP, JPEG, PNG, GIF, TIFF, PNM, TGA, PCX, ICO.",
+           {{.Name = "--effect", .Argument = "NAME|INDEX", .Kind = TValueKind::vkText,
+             .RangeText = "0 to 23, or one of " + EffectNames(), .Default = "CrossDissolve",
+             .Description = "the transition effect"},
+            {.Name = "--steps", .Argument = "N", .Kind = TValueKind::vkInteger, .Low = MinTransitionSteps,
+             .High = MaxTransitionSteps, .Default = "10", .Description = "steps between the pictures (N + 1 frames)"},
+            {.Name = "--duration", .Argument = "MS", .Kind = TValueKind::vkInteger, .Low = MinTransitionDurationMs,
+             .High = MaxTransitionDurationMs, .Default = std::to_string(DefaultTransitionDurationMs),
+             .Description = "length of the transition in milliseconds"},
+            {.Name = "--source-color", .Argument = "#RRGGBB", .Kind = TValueKind::vkText,
+             .RangeText = "six hex digits, the # may be left out", .Default = "#FFFFFF",
+             .Description = "background colour of the source slot"},
+            {.Name = "--dest-color", .Argument = "#RRGGBB", .Kind = TValueKind::vkText,
+             .RangeText = "six hex digits, the # may be left out", .Default = "#FFFFFF",
+             .Description = "background colour of the destination slot"},
+            JsonOption()},
+           {{"transition first.jpg second.png blend.gif --effect FadeOutIn --duration 2000", ""},
+            {"transition empty logo.png intro.gif --source-color '#000000' --steps 20",
+             "the logo appears out of black in 21 frames"}}},
+          RunTransition};
+}
 
 }  // namespace clipvane::cli

@@ -1,0 +1,102 @@
+// The one list of clipvane-cli's commands, in the order the help shows them, and the parts
+// of its usage that belong to no single command: common options, exit status, files.
+#include <exception>
+#include <string>
+
+#include "cli/cli_command.h"
+#include "core/version.h"
+#include "imageio/image_library_versions.h"
+#include "video/ffmpeg_versions.h"
+
+namespace clipvane::cli {
+
+const std::vector<TCliCommand>& CliCommands() {
+  static const std::vector<TCliCommand> commands = {InfoCommand(), FrameCommand(), ExtractCommand(), GifCommand(),
+                                                    TransitionCommand()};
+  return commands;
+}
+
+usage::TOptionSpec JsonOption() {
+  return {.Name = "--json",
+          .Description = "print the results as one JSON object on stdout: sizes, frame count, delays, files "
+                         "written, seconds taken"};
+}
+
+const usage::TProgramUsage& CliUsage() {
+  static const usage::TProgramUsage program = [] {
+    usage::TProgramUsage usage;
+    usage.Program = "clipvane-cli";
+    usage.Summary = "turn videos into pictures and looping animated GIFs from the command line";
+    usage.Description =
+        "clipvane-cli runs the same code as the Clipvane windows, for batch work and scripts. Results go to "
+        "stdout; the progress bar (when stderr is a terminal) and the closing summary go to stderr. Errors are "
+        "printed as \"clipvane-cli: message\". Every file is written to a temporary file in its folder and "
+        "renamed over the target when complete, so a failure leaves no half-written file.";
+    for (const TCliCommand& command : CliCommands()) usage.Commands.push_back(command.Usage);
+    usage.CommonOptions = {
+        {.Name = "--quiet", .ShortName = "-q", .Description = "print nothing but errors (a --json object still)"},
+        {.Name = "--help", .ShortName = "-h", .Description = "show the help of the program or of the command"}};
+    usage.ProgramOptions = {
+        {.Name = "--version", .ShortName = "-V", .Description = "print the version and the libraries it runs on"}};
+    usage.ExitStatus = {{"0", "done"},
+                        {"1", "failed; the message on stderr says why"},
+                        {"2", "wrong command line (unknown command or option, value out of range)"},
+                        {"130", "interrupted by Ctrl-C"}};
+    usage.Files = {{".clipvane-XXXXXX", "the temporary file in the target's folder while a file is being written"}};
+    usage.Examples = {{"info clip.avi", "frame size, frame count and length"},
+                      {"gif clip.avi clip.gif --sampling 2", "every second frame as a GIF at the video's speed"},
+                      {"gif --quiet --json clip.avi clip.gif", "nothing but one JSON line on stdout"},
+                      {"help gif", "the options of the gif command"}};
+    usage.SeeAlso = {"clipvane(1)"};
+    return usage;
+  }();
+  return program;
+}
+
+std::string CliVersionText() {
+  std::string text = std::string("clipvane-cli ") + kVersion + "\n";
+  text += "FFmpeg: " + FfmpegVersions() + "\n";
+  text += "libjpeg: " + JpegLibraryVersion() + "\n";
+  text += "libpng: " + PngLibraryVersion() + "\n";
+  text += "libtiff: " + TiffLibraryVersion() + "\n";
+#ifdef CLIPVANE_QT_VERSION
+  // The command line itself has no Qt; the window program of the same build uses this one.
+  text += "Qt: " CLIPVANE_QT_VERSION " (the window program, clipvane)\n";
+#endif
+  return text;
+}
+
+double TCommandContext::Seconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
+}
+
+int ParseIntOption(const std::string& option, const std::string& text, int low, int high) {
+  std::size_t used = 0;
+  long value = 0;
+  try {
+    value = std::stol(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != text.size() || value < low || value > high)
+    throw TUsageError{option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                      ", not \"" + text + "\""};
+  return static_cast<int>(value);
+}
+
+std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
+                              std::size_t count) {
+  std::vector<int> values;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find(separator, start);
+    values.push_back(ParseIntOption(option, text.substr(start, end - start), -1000000, 1000000));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (values.size() != count)
+    throw TUsageError{option + " takes " + std::to_string(count) + " numbers separated by '" + separator + "'"};
+  return values;
+}
+
+}  // namespace clipvane::cli

@@ -1,0 +1,28 @@
+// FFmpeg's libraries answer their own version numbers, so this reports what is loaded,
+// not what the program was compiled against.
+#include "video/ffmpeg_versions.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libswscale/swscale.h>
+}
+
+namespace clipvane {
+
+namespace {
+
+std::string Dotted(unsigned version) {
+  return std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF) + "." +
+         std::to_string(version & 0xFF);
+}
+
+}  // namespace
+
+std::string FfmpegVersions() {
+  return "libavformat " + Dotted(avformat_version()) + ", libavcodec " + Dotted(avcodec_version()) +
+         ", libavutil " + Dotted(avutil_version()) + ", libswscale " + Dotted(swscale_version());
+}
+
+}  // namespace clipvane
