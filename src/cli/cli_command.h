@@ -52,12 +52,14 @@ const usage::TProgramUsage& CliUsage();
 std::string CliVersionText();
 
 // Options shared by the commands' parsers.
-int ParseIntOption(const std::string& option, const std::string& text, int low, int high);
+using usage::ParseWholeNumber;
 // Splits "A-B", "WxH" or "A,B,C,D" style values; throws TUsageError naming the option.
 std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
                               std::size_t count);
 
 // The --json switch that every command with results to report has.
 usage::TOptionSpec JsonOption();
+// --range FROM-TO over the video's frame numbers.
+usage::TOptionSpec FrameRangeOption(const std::string& description);
 
 }  // namespace clipvane::cli

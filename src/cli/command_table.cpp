@@ -1,6 +1,5 @@
 // The one list of clipvane-cli's commands, in the order the help shows them, and the parts
 // of its usage that belong to no single command: common options, exit status, files.
-#include <exception>
 #include <string>
 
 #include "cli/cli_command.h"
@@ -14,6 +13,15 @@ const std::vector<TCliCommand>& CliCommands() {
   static const std::vector<TCliCommand> commands = {InfoCommand(), FrameCommand(), ExtractCommand(), GifCommand(),
                                                     TransitionCommand()};
   return commands;
+}
+
+usage::TOptionSpec FrameRangeOption(const std::string& description) {
+  return {.Name = "--range",
+          .Argument = "FROM-TO",
+          .Kind = usage::TValueKind::vkText,
+          .RangeText = "frame numbers from 0 to the video's last frame",
+          .Default = "all frames",
+          .Description = description};
 }
 
 usage::TOptionSpec JsonOption() {
@@ -70,27 +78,13 @@ double TCommandContext::Seconds() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
 }
 
-int ParseIntOption(const std::string& option, const std::string& text, int low, int high) {
-  std::size_t used = 0;
-  long value = 0;
-  try {
-    value = std::stol(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || value < low || value > high)
-    throw TUsageError{option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                      ", not \"" + text + "\""};
-  return static_cast<int>(value);
-}
-
 std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
                               std::size_t count) {
   std::vector<int> values;
   std::size_t start = 0;
   while (true) {
     const std::size_t end = text.find(separator, start);
-    values.push_back(ParseIntOption(option, text.substr(start, end - start), -1000000, 1000000));
+    values.push_back(usage::ParseWholeNumber(option, text.substr(start, end - start), -1000000, 1000000));
     if (end == std::string::npos) break;
     start = end + 1;
   }

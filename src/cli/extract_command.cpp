@@ -162,9 +162,7 @@ TCliCommand ExtractCommand() {
            "Decodes the chosen frames, converts each to a colour mode and size, and writes it into OUTDIR as the "
            "\"frames extract\" page saves it: BASE, the frame number zero-padded to at least 4 digits, and .bmp, "
            ".jpg or .tif. OUTDIR is created, with its parents, when it does not exist.",
-           {{.Name = "--range", .Argument = "FROM-TO", .Kind = TValueKind::vkText,
-             .RangeText = "frame numbers from 0 to the video's last frame", .Default = "all frames",
-             .Description = "extract the frames FROM to TO only"},
+           {FrameRangeOption("extract the frames FROM to TO only"),
             {.Name = "--mode", .Argument = "BITS", .Kind = TValueKind::vkChoice,
              .Choices = {"32", "24", "16", "15", "8", "4", "1"}, .Default = "24",
              .Description = "colour mode of the pictures, in bits per pixel"},

@@ -14,7 +14,7 @@ namespace {
 int RunFrame(TCommandContext& context) {
   const auto& operands = context.Arguments.Operands;
   if (operands.size() != 3) throw TUsageError{"frame takes a video file, a frame number and a BMP file"};
-  const int number = ParseIntOption("the frame number", operands[1], 0, INT_MAX);
+  const int number = ParseWholeNumber("the frame number", operands[1], 0, INT_MAX);
   TAviFrameReader reader;
   reader.Open(operands[0]);
   if (!reader.ReadFrame(number)) throw EClipvaneError("The video has no frame " + std::to_string(number));

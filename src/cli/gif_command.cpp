@@ -167,9 +167,7 @@ TCliCommand GifCommand() {
            "Turns every N-th frame of a frame or time range into a looping animated GIF of 256 colours whose "
            "frame delay keeps the play speed, as the \"AVI to animated GIF\" page does. OUT.gif may be - for "
            "standard output.",
-           {{.Name = "--range", .Argument = "FROM-TO", .Kind = TValueKind::vkText,
-             .RangeText = "frame numbers from 0 to the video's last frame", .Default = "all frames",
-             .Description = "convert the frames FROM to TO only"},
+           {FrameRangeOption("convert the frames FROM to TO only"),
             {.Name = "--time", .Argument = "FROM-TO", .Kind = TValueKind::vkText,
              .RangeText = "whole seconds from 0 to the video's length", .Default = "all frames",
              .Description = "convert the frames from second FROM to second TO only"},

@@ -29,7 +29,7 @@ TTransitionEffect ParseEffect(const std::string& text) {
   const TTransitionEffect byName = TransitionEffectFromName(text);
   if (static_cast<int>(byName) >= 0) return byName;
   if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
-    return static_cast<TTransitionEffect>(ParseIntOption("--effect", text, 0, TransitionEffectCount - 1));
+    return static_cast<TTransitionEffect>(ParseWholeNumber("--effect", text, 0, TransitionEffectCount - 1));
   throw TUsageError{"--effect takes an effect name or an index from 0 to 23, not \"" + text + "\"; the effects are " +
                     EffectNames()};
 }

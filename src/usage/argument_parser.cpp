@@ -39,21 +39,24 @@ void CheckValue(const TOptionSpec& option, const std::string& value) {
   if (option.Kind == TValueKind::vkChoice &&
       std::find(option.Choices.begin(), option.Choices.end(), value) == option.Choices.end())
     throw TUsageError{option.Name + " takes " + JoinAlternatives(option.Choices) + ", not \"" + value + "\""};
-  if (option.Kind == TValueKind::vkInteger) {
-    std::size_t used = 0;
-    long number = 0;
-    try {
-      number = std::stol(value, &used);
-    } catch (const std::exception&) {
-      used = 0;
-    }
-    if (used == 0 || used != value.size() || number < option.Low || number > option.High)
-      throw TUsageError{option.Name + " takes a whole number from " + std::to_string(option.Low) + " to " +
-                        std::to_string(option.High) + ", not \"" + value + "\""};
-  }
+  if (option.Kind == TValueKind::vkInteger) ParseWholeNumber(option.Name, value, option.Low, option.High);
 }
 
 }  // namespace
+
+int ParseWholeNumber(const std::string& name, const std::string& text, int low, int high) {
+  std::size_t used = 0;
+  long number = 0;
+  try {
+    number = std::stol(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != text.size() || number < low || number > high)
+    throw TUsageError{name + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                      ", not \"" + text + "\""};
+  return static_cast<int>(number);
+}
 
 std::string ClosestName(const std::string& typed, const std::vector<std::string>& candidates) {
   std::string best;

@@ -43,6 +43,10 @@ class TParsedArguments {
 // range or a value that is not one of the choices. The table must outlive the result.
 TParsedArguments ParseArguments(const std::vector<const TOptionSpec*>& options, const std::vector<std::string>& args);
 
+// `text` as a whole number from low to high; throws TUsageError naming `name` otherwise
+// ("--steps takes a whole number from 1 to 50, not \"0\"").
+int ParseWholeNumber(const std::string& name, const std::string& text, int low, int high);
+
 // The entry of `candidates` nearest to `typed` in edit distance, when it is near enough to be
 // a likely typo (or `typed` starts it); empty otherwise.
 std::string ClosestName(const std::string& typed, const std::vector<std::string>& candidates);

@@ -80,8 +80,9 @@ TEST_F(CliHelp, EachCommandsHelpListsExactlyTheOptionsItAccepts) {
       // Refused for its missing operands, never for the option.
       EXPECT_EQ(run.status, 2) << option.Name;
       EXPECT_EQ(run.err.find("unknown option"), std::string::npos) << run.err;
-      if (option.Kind == usage::TValueKind::vkInteger || option.Kind == usage::TValueKind::vkChoice)
+      if (option.Kind == usage::TValueKind::vkInteger || option.Kind == usage::TValueKind::vkChoice) {
         EXPECT_EQ(run.err.find(option.Name + " takes"), std::string::npos) << "a value in its range: " << run.err;
+      }
 
       const std::string misspelt = option.Name.substr(0, option.Name.size() - 1) + "x";
       run = Run({name, misspelt});

@@ -1,9 +1,5 @@
 // clipvane-cli info and frame, run as the user runs them: the four information lines, one
 // frame written in its natural format, and the errors and exit codes of bad input.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,57 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_runner.h"
 #include "core/bitmap.h"
 #include "support/avi_fixtures.h"
-
-extern char** environ;
 
 namespace clipvane {
 namespace {
 
 using fixtures::TFixtureAvi;
 using fixtures::TFixtureCodec;
-
-struct TCliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using cli_test::TCliRun;
 
 class CliVideoCommands : public ::testing::Test {
  protected:
   CliVideoCommands() : folder_(CLIPVANE_TEST_TMP) {}
 
-  TCliRun Run(const std::vector<std::string>& args) {
-    const std::string outPath = folder_.File("stdout.txt"), errPath = folder_.File("stderr.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> all = {CLIPVANE_CLI_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    TCliRun run;
-    if (posix_spawn(&pid, CLIPVANE_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
-    return run;
-  }
+  TCliRun Run(const std::vector<std::string>& args) { return cli_test::RunCli(args, folder_); }
 
   std::string Write(const TFixtureAvi& avi, const std::string& name) {
     const std::string path = folder_.File(name);
@@ -159,7 +120,7 @@ TEST_F(CliVideoCommands, FrameErrorsLeaveNoFileBehind) {
   // Only the output file and the captured streams are in the folder: no temporary left over.
   for (const auto& entry : std::filesystem::directory_iterator(folder_.Path())) {
     const std::string name = entry.path().filename().string();
-    EXPECT_TRUE(name == "five.avi" || name == "stdout.txt" || name == "stderr.txt") << name;
+    EXPECT_TRUE(name == "five.avi" || name == "stdout" || name == "stderr") << name;
   }
 }
 
