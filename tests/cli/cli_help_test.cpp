@@ -150,7 +150,7 @@ TEST_F(CliHelp, TheReadmeShowsTheCurrentHelp) {
 TEST_F(CliHelp, TheManPageRendersCleanlyAndNamesEveryOption) {
   const std::string page = CLIPVANE_CLI_DOCS_DIR "/clipvane-cli.1";
   // man's own warnings (groff's) come out on stderr; the page goes to a file.
-  const std::string warnings = Output("MANWIDTH=80 man --warnings -l '" + page + "' > '" + temp_.File("man.txt") + "'");
+  const std::string warnings = Output("LC_ALL=C MANWIDTH=80 man --warnings -l '" + page + "' > '" + temp_.File("man.txt") + "'");
   EXPECT_EQ(warnings, "");
   const std::string text = Slurp(temp_.File("man.txt"));
   for (const char* section : {"NAME", "SYNOPSIS", "COMMANDS", "EXIT STATUS", "FILES", "EXAMPLES", "SEE ALSO"})
