@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pages/transitions/transition_effects.h"
+#include "runs/transitions/transition_effects.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 #include "app/app_windows.h"
 
 #include "app/about_form.h"
-#include "pages/frames/frame_preview_window.h"
-#include "app/gif_preview_window.h"
 #include "app/main_window.h"
-#include "app/video_window.h"
+#include "pages/frames/frame_preview_window.h"
+#include "ui/gif_preview_window.h"
+#include "ui/video_window.h"
 
 namespace clipvane {
 

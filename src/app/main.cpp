@@ -16,11 +16,11 @@
 
 #include "app/app_usage.h"
 #include "app/app_windows.h"
-#include "app/error_box.h"
 #include "app/main_window.h"
 #include "app/splash_form.h"
 #include "core/version.h"
 #include "imageio/image_library_versions.h"
+#include "ui/error_box.h"
 #include "usage/argument_parser.h"
 #include "usage/help_text.h"
 #include "video/ffmpeg_versions.h"

@@ -1,5 +1,4 @@
 // TForm1: layout and start-up states of the main window, Help, About, Exit and closing.
-#include "app/widget_placement.h"
 #include "app/main_window.h"
 
 #include <QCloseEvent>
@@ -26,19 +25,20 @@
 #include <algorithm>
 
 #include "app/about_form.h"
-#include "app/error_box.h"
 #include "app/frame_check_model.h"
-#include "app/gif_preview_window.h"
 #include "app/position_text.h"
-#include "app/progress_bar.h"
 #include "app/url_opener.h"
-#include "app/video_window.h"
 #include "core/error.h"
 #include "pages/frames/frames_list_page.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "pages/transitions/transitions_page.h"
-#include "view/image_view.h"
+#include "ui/error_box.h"
+#include "ui/gif_preview_window.h"
+#include "ui/image_view.h"
+#include "ui/progress_bar.h"
+#include "ui/video_window.h"
+#include "ui/widget_placement.h"
 
 namespace clipvane {
 

@@ -13,9 +13,9 @@
 #include "cli/cli_output.h"
 #include "core/error.h"
 #include "core/video_state.h"
-#include "pages/frames/extraction_run.h"
-#include "pages/frames/frame_conversion.h"
-#include "pages/frames/frame_saving.h"
+#include "runs/frames/extraction_run.h"
+#include "runs/frames/frame_conversion.h"
+#include "runs/frames/frame_saving.h"
 #include "video/video_probe.h"
 
 namespace clipvane::cli {

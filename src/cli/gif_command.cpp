@@ -10,9 +10,9 @@
 #include "core/error.h"
 #include "core/video_state.h"
 #include "gif/gif_frame_delays.h"
-#include "pages/frames/extraction_run.h"
-#include "pages/gif/gif_conversion.h"
-#include "pages/gif/gif_pipeline.h"
+#include "runs/gif/gif_conversion.h"
+#include "runs/gif/gif_pipeline.h"
+#include "video/frame_source.h"
 #include "video/video_probe.h"
 
 namespace clipvane::cli {

@@ -12,8 +12,8 @@
 #include "gif/gif_image.h"
 #include "gif/gif_stream.h"
 #include "imageio/picture_decoders.h"
-#include "pages/transitions/transition_clip.h"
-#include "pages/transitions/transition_effects.h"
+#include "runs/transitions/transition_clip.h"
+#include "runs/transitions/transition_effects.h"
 
 namespace clipvane::cli {
 

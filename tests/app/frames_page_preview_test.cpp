@@ -15,7 +15,7 @@
 #include "pages/frames/frame_preview_window.h"
 #include "pages/frames/frames_list_page.h"
 #include "pages/frames/frames_page.h"
-#include "view/image_view.h"
+#include "ui/image_view.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/progress_bar.h"
 #include "pages/frames/frame_preview_window.h"
 #include "pages/frames/frames_page.h"
+#include "ui/progress_bar.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

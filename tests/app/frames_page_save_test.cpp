@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/progress_bar.h"
 #include "pages/frames/folder_chooser_form.h"
 #include "pages/frames/frames_page.h"
+#include "ui/progress_bar.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

@@ -17,15 +17,15 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/gif_preview_window.h"
-#include "app/progress_bar.h"
-#include "app/video_window.h"
 #include "app/window_fixture.h"
 #include "gif/gif_extensions.h"
-#include "pages/frames/extraction_run.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
-#include "pages/gif/gif_save_form.h"
+#include "runs/frames/extraction_run.h"
+#include "ui/gif_preview_window.h"
+#include "ui/gif_save_form.h"
+#include "ui/progress_bar.h"
+#include "ui/video_window.h"
 
 namespace clipvane::testing {
 namespace {

@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <set>
 
-#include "app/gif_preview_window.h"
 #include "app/window_fixture.h"
 #include "gif/gif_extensions.h"
 #include "pages/gif/gif_page.h"
+#include "ui/gif_preview_window.h"
 
 namespace clipvane::testing {
 namespace {

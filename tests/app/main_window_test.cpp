@@ -19,18 +19,18 @@
 
 #include "app/about_form.h"
 #include "app/frame_check_model.h"
-#include "pages/frames/frame_preview_window.h"
-#include "app/gif_preview_window.h"
 #include "app/main_window.h"
-#include "app/progress_bar.h"
 #include "app/splash_form.h"
 #include "app/splash_picture.h"
-#include "app/video_window.h"
 #include "core/error.h"
+#include "pages/frames/frame_preview_window.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "pages/transitions/transitions_page.h"
-#include "view/image_view.h"
+#include "ui/gif_preview_window.h"
+#include "ui/image_view.h"
+#include "ui/progress_bar.h"
+#include "ui/video_window.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

@@ -14,10 +14,10 @@
 #include <QSpinBox>
 #include <QTimer>
 
-#include "app/gif_preview_window.h"
-#include "app/video_window.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
+#include "ui/gif_preview_window.h"
+#include "ui/video_window.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "app/gif_preview_window.h"
 #include "core/bitmap.h"
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
 #include "imageio/jpeg_writer.h"
 #include "imageio/picture_decoders.h"
 #include "pages/transitions/transitions_page.h"
-#include "view/image_view.h"
+#include "ui/gif_preview_window.h"
+#include "ui/image_view.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

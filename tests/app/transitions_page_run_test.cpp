@@ -13,9 +13,9 @@
 #include <functional>
 #include <iterator>
 
-#include "app/progress_bar.h"
-#include "pages/gif/gif_save_form.h"
 #include "transitions_page_fixture.h"
+#include "ui/gif_save_form.h"
+#include "ui/progress_bar.h"
 
 namespace clipvane::testing {
 namespace {

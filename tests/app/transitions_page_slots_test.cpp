@@ -13,7 +13,7 @@
 #include <QUrl>
 #include <fstream>
 
-#include "pages/transitions/transition_clip.h"
+#include "runs/transitions/transition_clip.h"
 #include "transitions_page_fixture.h"
 
 namespace clipvane::testing {

@@ -11,7 +11,7 @@
 #include <QTimer>
 
 #include "app/position_text.h"
-#include "app/video_window.h"
+#include "ui/video_window.h"
 #include "window_fixture.h"
 
 namespace clipvane::testing {

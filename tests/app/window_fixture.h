@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "app/app_windows.h"
-#include "app/error_box.h"
 #include "app/main_window.h"
 #include "app/url_opener.h"
 #include "support/avi_fixtures.h"
+#include "ui/error_box.h"
 #include "video/player_clock.h"
 
 namespace clipvane::testing {

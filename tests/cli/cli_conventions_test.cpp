@@ -16,8 +16,8 @@
 
 #include "cli/cli_runner.h"
 #include "core/version.h"
-#include "pages/gif_giflib_decode.h"
 #include "support/avi_fixtures.h"
+#include "support/gif_giflib_decode.h"
 
 extern char** environ;
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cli/cli_runner.h"
-#include "pages/gif_giflib_decode.h"
 #include "support/avi_fixtures.h"
+#include "support/gif_giflib_decode.h"
 
 namespace clipvane {
 namespace {

@@ -13,9 +13,9 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/error_box.h"
-#include "pages/frames/preview_zoom.h"
-#include "view/image_view.h"
+#include "runs/frames/preview_zoom.h"
+#include "ui/error_box.h"
+#include "ui/image_view.h"
 
 namespace clipvane {
 

@@ -3,7 +3,7 @@
 
 #include <QPainter>
 
-#include "pages/frames/frame_list_layout.h"
+#include "runs/frames/frame_list_layout.h"
 
 namespace clipvane {
 

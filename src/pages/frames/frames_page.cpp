@@ -16,18 +16,18 @@
 #include <QSpinBox>
 #include <algorithm>
 
-#include "app/widget_placement.h"
 #include "core/finally.h"
-#include "app/error_box.h"
-#include "app/progress_bar.h"
-#include "app/run_starts_lock.h"
 #include "pages/frames/folder_chooser_form.h"
-#include "pages/frames/frame_conversion.h"
 #include "pages/frames/frame_preview_window.h"
-#include "pages/frames/frame_save_plan.h"
-#include "pages/frames/frame_saving.h"
 #include "pages/frames/frames_list_page.h"
-#include "pages/frames/result_memory.h"
+#include "runs/frames/frame_conversion.h"
+#include "runs/frames/frame_save_plan.h"
+#include "runs/frames/frame_saving.h"
+#include "runs/frames/result_memory.h"
+#include "ui/error_box.h"
+#include "ui/progress_bar.h"
+#include "ui/run_starts_lock.h"
+#include "ui/widget_placement.h"
 
 namespace clipvane {
 

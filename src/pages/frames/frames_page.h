@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/video_state.h"
-#include "pages/frames/extraction_run.h"
-#include "pages/frames/save_format_switch.h"
+#include "runs/frames/extraction_run.h"
+#include "runs/frames/save_format_switch.h"
 
 class QCheckBox;
 class QComboBox;

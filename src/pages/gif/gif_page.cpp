@@ -14,17 +14,17 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/widget_placement.h"
-#include "app/error_box.h"
-#include "app/gif_preview_window.h"
-#include "app/progress_bar.h"
-#include "app/run_starts_lock.h"
-#include "app/video_window.h"
-#include "pages/frames/extraction_run.h"
-#include "pages/gif/capture_region.h"
-#include "pages/gif/frame_sampling.h"
-#include "pages/gif/gif_save_form.h"
-#include "pages/gif/gif_size.h"
+#include "runs/frames/extraction_run.h"
+#include "runs/gif/capture_region.h"
+#include "runs/gif/frame_sampling.h"
+#include "runs/gif/gif_size.h"
+#include "ui/error_box.h"
+#include "ui/gif_preview_window.h"
+#include "ui/gif_save_form.h"
+#include "ui/progress_bar.h"
+#include "ui/run_starts_lock.h"
+#include "ui/video_window.h"
+#include "ui/widget_placement.h"
 
 namespace clipvane {
 

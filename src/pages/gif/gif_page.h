@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/video_state.h"
-#include "pages/gif/gif_conversion.h"
+#include "runs/gif/gif_conversion.h"
 
 class QCheckBox;
 class QComboBox;

@@ -20,18 +20,18 @@
 #include <QUrl>
 #include <utility>
 
-#include "app/widget_placement.h"
-#include "core/finally.h"
-#include "app/error_box.h"
-#include "app/gif_preview_window.h"
-#include "app/progress_bar.h"
-#include "app/run_starts_lock.h"
 #include "core/error.h"
+#include "core/finally.h"
 #include "gif/gif_image.h"
 #include "imageio/picture_decoders.h"
-#include "pages/gif/gif_save_form.h"
-#include "pages/transitions/transition_clip.h"
-#include "view/image_view.h"
+#include "runs/transitions/transition_clip.h"
+#include "ui/error_box.h"
+#include "ui/gif_preview_window.h"
+#include "ui/gif_save_form.h"
+#include "ui/image_view.h"
+#include "ui/progress_bar.h"
+#include "ui/run_starts_lock.h"
+#include "ui/widget_placement.h"
 
 namespace clipvane {
 

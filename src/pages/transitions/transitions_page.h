@@ -11,7 +11,7 @@
 
 #include "core/color.h"
 #include "core/video_state.h"
-#include "pages/transitions/transition_effects.h"
+#include "runs/transitions/transition_effects.h"
 
 class QComboBox;
 class QFrame;

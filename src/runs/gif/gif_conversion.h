@@ -1,0 +1,116 @@
+// The "AVI to animated GIF" run as plain C++: the frame delay, the cut-and-stretch of the
+// capture region, the append step and the conversion run over TVideoState and TRunHooks,
+// the status line and "Clear GIF". The window and the CLI drive it; neither is known here.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/run_hooks.h"
+#include "core/video_state.h"
+#include "gif/gif_image.h"
+#include "runs/gif/capture_region.h"
+#include "runs/gif/frame_sampling.h"
+#include "runs/gif/gif_size.h"
+#include "video/frame_source.h"
+
+namespace clipvane {
+
+// The "Direction" group: item 0 and item 1.
+enum class TGifDirection { gdForward, gdBackward };
+
+// The delay of every GIF frame, in hundredths of a second, from the video's length in
+// milliseconds: LengthMs x SamplingRate / (10 x LastFrame) when the play speed is kept (a
+// GIF frame stands for SamplingRate video frames), LengthMs / (10 x LastFrame) when it is
+// not (the GIF then plays SamplingRate times faster). Rounded to the nearest integer, halves
+// away from zero, kept within 1..65535. A LastFrame of 0 or less gives 10.
+// Example: 10 s, LastFrame 250, sampling 2: 8 kept, 4 not.
+std::uint16_t GifFrameDelay(int lengthMs, int samplingRate, int lastFrame, bool keepPlaySpeed);
+
+// The run's reduction of true-colour frames by direction: the octree palette framed by the
+// system colours forward, the web colour cube backward; Floyd-Steinberg either way.
+TColorReduction GifReductionMethod(TGifDirection direction);
+
+// Panel 1 of the page's status bar: "Size: 320 x 240 pixels  Frames: 25".
+std::string GifStatusText(int gifWidth, int gifHeight, int frameCount);
+
+// Cuts captureRect out of the decoded frame and stretches it, unsmoothed, over the whole
+// picture (which keeps its size and format). The part of the rectangle that lies outside the
+// frame shows black; nothing outside the decoded bitmap is read.
+void CutAndStretch(const TBitmap& decoded, const TRect& captureRect, TBitmap& picture);
+
+struct TGifOptions {
+  TGifDirection Direction = TGifDirection::gdForward;
+  bool KeepPlaySpeed = true;  // "keep a play speed"
+  TGifSizeChoice Size;        // the "GIF window size" list, the scale list and the boxes
+  // Called after each frame is appended, with the picture as the document received it (the
+  // window shows it at once) and the frame's index.
+  std::function<void(const TGIFImage& document, int index, const TBitmap& picture)> FrameAdded;
+};
+
+struct TGifConversionResult {
+  // The finished GIF; also after an error (holding the frames appended until then). None
+  // only when the run failed before creating it (the video could not be opened).
+  std::unique_ptr<TGIFImage> Document;
+  int GifWidth = 0;
+  int GifHeight = 0;
+  std::uint16_t FrameDelay = 0;  // hundredths of a second
+  bool Aborted = false;     // the abort flag stopped the walk before reading a frame
+  bool OutOfFrames = false;  // a frame could not be read: the walk ended quietly there
+  // The error that ended the run (rethrow it to show its message), and its message.
+  std::exception_ptr Error;
+  std::string ErrorMessage;
+  // The status line, counting the frames in the GIF.
+  std::string StatusText;
+};
+
+// "Convert": empties the frames page's results (FrameResults re-created with LastFrame + 1
+// empty slots), clears ConvertAbort, fixes the delay and the GIF size, opens the source on
+// FilePath and walks the sampled frames (see SampledFrames). Before each ticked frame the
+// progress advances by the sampling rate, messages are processed and the abort flag
+// (ConvertAbort or hooks.aborted) is tested; an abort leaves that frame unread. Each frame
+// read is cut and stretched to the GIF size and appended at once (forward), or kept and
+// appended in reverse order after the walk (backward). A frame that cannot be read ends the
+// walk quietly. GifFrameCount counts the frames appended. The source is closed on every way
+// out. An error ends the run with the frames appended so far: it is returned, not thrown.
+TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options,
+                                      const TRunHooks& hooks);
+
+// "Clear GIF": the status line becomes " " (one blank).
+std::string ClearedGifStatusText();
+
+// "Abort" on the page: the run stops before its next frame.
+void AbortGifRun(TVideoState& state);
+
+// What a step of the page does to the controls it touches: a value enables (shows) or
+// disables (hides) the control, an empty one leaves it as it is.
+struct TGifControlChange {
+  std::optional<bool> Convert;
+  std::optional<bool> Abort;
+  std::optional<bool> ClearGif;
+  std::optional<bool> Save;
+  std::optional<bool> OpenAvi;
+  std::optional<bool> Play;   // the video control's buttons
+  std::optional<bool> Pause;
+  std::optional<bool> Reset;
+  std::optional<bool> Preview;  // the "GIF preview" window shown
+  std::optional<std::string> StatusText;
+};
+
+// When "Convert" starts: "Abort" on (it takes the focus), "Convert", "Open AVI", "Play",
+// "Pause" and "Reset" off.
+TGifControlChange GifRunStartControls();
+// When the run has ended, however it ended: the status line, "Clear GIF" and "Save" on,
+// "Abort" off, "Play" on, "Pause" and "Reset" off; the preview window shows the GIF unless an
+// error ended the run.
+TGifControlChange GifRunEndControls(const TGifConversionResult& result);
+// "Clear GIF": "Open AVI" and "Convert" on, "Clear GIF" and "Save" off, the preview hidden
+// (it keeps its picture), the status line " ".
+TGifControlChange ClearGifControls();
+
+}  // namespace clipvane

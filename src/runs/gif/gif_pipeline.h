@@ -1,0 +1,66 @@
+// The GIF run made into GIF file bytes, on one thread (the window's way) or on two: the next
+// frame is decoded ahead and each finished frame is LZW-encoded while the run reduces the
+// next. Both ways give the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/run_hooks.h"
+#include "core/video_state.h"
+#include "runs/gif/gif_conversion.h"
+#include "video/frame_source.h"
+
+namespace clipvane {
+
+using TFrameSourceFactory = std::function<std::unique_ptr<TFrameSource>()>;
+
+// A frame source that decodes on a thread of its own, one frame ahead of the caller, in the
+// order of `plan` (the frame numbers the caller is expected to ask for). A request off the
+// plan stops reading ahead and reads in the caller's thread from then on. Results, errors
+// and the end of the video arrive at the same ReadFrame as without reading ahead.
+class TReadAheadFrameSource : public TFrameSource {
+ public:
+  TReadAheadFrameSource(std::unique_ptr<TFrameSource> inner, std::vector<int> plan);
+  ~TReadAheadFrameSource() override;
+  TReadAheadFrameSource(const TReadAheadFrameSource&) = delete;
+  TReadAheadFrameSource& operator=(const TReadAheadFrameSource&) = delete;
+
+  void Open(const std::string& path) override;
+  bool ReadFrame(int frameNumber) override;
+  const TBitmap& DecodeBitmap() const override;
+  void Close() override;
+
+ private:
+  struct TShared;
+  void StopWorker();
+
+  std::unique_ptr<TFrameSource> inner_;
+  std::vector<int> plan_;
+  std::unique_ptr<TShared> shared_;
+  std::size_t next_ = 0;    // the plan entry the caller asks for next
+  bool ahead_ = false;      // the worker is reading ahead
+  bool own_ = false;        // current_ holds the last frame (else the inner source does)
+  TBitmap current_;
+};
+
+struct TGifFileResult {
+  std::vector<std::uint8_t> Bytes;  // the GIF89a stream
+  int FrameCount = 0;
+  int GifWidth = 0;
+  int GifHeight = 0;
+  std::uint16_t FrameDelay = 0;
+  std::string StatusText;
+};
+
+// RunGifConversion over a source made by makeSource, and the document written as a GIF
+// stream (what TGIFImage::SaveToStream writes). Errors of the run are thrown. A run that
+// gathered no frame gives no bytes. With twoThreads the source reads ahead and each frame is
+// encoded on a second thread as soon as it is appended.
+TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource,
+                                 const TGifOptions& options, const TRunHooks& hooks, bool twoThreads);
+
+}  // namespace clipvane

@@ -1,0 +1,239 @@
+// The GIF run on real AVI files, and its two-thread form: reading ahead gives the frames and
+// failures of plain reading, and the file bytes are those of the single-threaded run.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "runs/gif/gif_pipeline.h"
+#include "support/avi_fixtures.h"
+#include "support/gif_giflib_decode.h"
+
+namespace clipvane {
+namespace {
+
+using fixtures::TFixtureAvi;
+using fixtures::TFixtureCodec;
+
+// The state as "Open AVI" leaves it: LastFrame is the media device's frame count, one more
+// than the stream delivers.
+TVideoState Opened(const std::string& path, const TFixtureAvi& avi) {
+  TVideoState state;
+  state.FilePath = path;
+  state.FrameWidth = avi.Width;
+  state.FrameHeight = avi.Height;
+  state.DisplayRect = TRect{0, 0, avi.Width, avi.Height};
+  state.LastFrame = avi.FrameCount;
+  state.LengthMs = avi.FrameCount * 1000 * avi.RateDenominator / avi.RateNumerator;
+  state.LengthSeconds = state.LengthMs / 1000;
+  state.SamplingRate = 1;
+  SelectAllFrames(state);
+  SelectFullWindow(state);
+  return state;
+}
+
+// Frames 0 .. readable-1 show their number; reading `errorAt` fails.
+class TNumberSource : public TFrameSource {
+ public:
+  int readable = 1000;
+  std::optional<int> errorAt;
+  std::vector<int> read;
+  bool open = false;
+
+  void Open(const std::string&) override { open = true; }
+  bool ReadFrame(int n) override {
+    if (!open) throw EClipvaneError("read while closed");
+    if (errorAt == n) {
+      open = false;  // as the reader does: an error while reading closes it
+      throw EClipvaneError("Bitmap image is not valid");
+    }
+    if (n >= readable) return false;
+    read.push_back(n);
+    bitmap_ = fixtures::NumberFrame(n, 48, 32);
+    bitmap_.SetPixelFormat(TPixelFormat::pf24bit);
+    return true;
+  }
+  const TBitmap& DecodeBitmap() const override { return bitmap_; }
+  void Close() override { open = false; }
+
+ private:
+  TBitmap bitmap_;
+};
+
+class GifPipeline : public ::testing::Test {
+ protected:
+  // The bytes of both ways, each on a state made by `opened`; they must agree.
+  std::vector<std::uint8_t> BothWays(const std::function<TVideoState()>& opened, const TGifOptions& options,
+                                     const TFrameSourceFactory& makeSource = MakeAviFrameSource) {
+    TVideoState single = opened(), dual = opened();
+    const TGifFileResult one = ConvertToGifBytes(single, makeSource, options, {}, false);
+    const TGifFileResult two = ConvertToGifBytes(dual, makeSource, options, {}, true);
+    EXPECT_EQ(one.FrameCount, two.FrameCount);
+    EXPECT_EQ(one.StatusText, two.StatusText);
+    EXPECT_TRUE(one.Bytes == two.Bytes) << "sizes " << one.Bytes.size() << " and " << two.Bytes.size();
+    return one.Bytes;
+  }
+
+  fixtures::TTempFolder temp_{CLIPVANE_TEST_TMP};
+};
+
+TEST_F(GifPipeline, TwoThreadsWriteTheBytesOfOne) {
+  TFixtureAvi avi;
+  avi.Codec = TFixtureCodec::fcMpeg4;
+  avi.FrameCount = 24;
+  avi.Width = 96;
+  avi.Height = 64;
+  const std::string path = temp_.File("mpeg4.avi");
+  fixtures::WriteFixtureAvi(path, avi);
+
+  const auto whole = giflib_check::DecodeGif(BothWays([&] { return Opened(path, avi); }, {}));
+  ASSERT_TRUE(whole.Ok);
+  ASSERT_EQ(whole.Frames.size(), 24u);  // frame 24, counted but not in the stream, ends it
+  for (int n = 0; n < 24; ++n)
+    EXPECT_EQ(fixtures::DecodeFrameNumber(whole.Frames[static_cast<std::size_t>(n)].Picture), n);
+
+  // Sampling, a region over the edge, scaled; backward; without keeping the speed.
+  const auto part = [&] {
+    TVideoState state = Opened(path, avi);
+    SetSamplingRate(state, 3);
+    state.CaptureRect = TRect{40, 20, 120, 80};
+    state.CaptureWidth = 80;
+    state.CaptureHeight = 60;
+    return state;
+  };
+  TGifOptions options;
+  options.Size = {TGifSizeRule::gsScale, ScalePositionFromText(" 1:2"), 0, 0};
+  const auto sampled = giflib_check::DecodeGif(BothWays(part, options));
+  ASSERT_EQ(sampled.Frames.size(), 8u);
+  EXPECT_EQ(sampled.Width, 40);
+  EXPECT_EQ(sampled.Frames[0].Delay, 12);  // 24 frames of 40 ms, three a GIF frame
+  options.Direction = TGifDirection::gdBackward;
+  options.KeepPlaySpeed = false;
+  const auto backward = giflib_check::DecodeGif(BothWays(part, options));
+  ASSERT_EQ(backward.Frames.size(), 8u);
+  EXPECT_EQ(backward.Frames[0].Delay, 4);
+}
+
+TEST_F(GifPipeline, PaletteVideoAndTimeRange) {
+  TFixtureAvi avi;
+  avi.Codec = TFixtureCodec::fcRawPal8;
+  avi.FrameCount = 50;
+  const std::string path = temp_.File("pal8.avi");
+  fixtures::WriteFixtureAvi(path, avi);
+  const auto gif = giflib_check::DecodeGif(BothWays(
+      [&] {
+        TVideoState state = Opened(path, avi);
+        UpdateFramesList(state, TRangeChoice::rcTimeRange, 1, 2);  // 2 s of 50 frames: 25 to 50
+        return state;
+      },
+      {}));
+  ASSERT_TRUE(gif.Ok);
+  ASSERT_EQ(gif.Frames.size(), 25u);  // 25 .. 49; 50 is past the stream
+  EXPECT_EQ(fixtures::DecodeFrameNumber(gif.Frames.front().Picture), 25);
+  EXPECT_EQ(fixtures::DecodeFrameNumber(gif.Frames.back().Picture), 49);
+  for (const auto& frame : gif.Frames) {
+    EXPECT_EQ(frame.Delay, 4);
+    EXPECT_EQ(frame.ColorCount, 256);  // the stream's own table
+  }
+}
+
+TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
+  const auto opened = [] {
+    TVideoState state;
+    state.FrameWidth = 48;
+    state.FrameHeight = 32;
+    state.DisplayRect = TRect{0, 0, 48, 32};
+    state.LastFrame = 20;
+    state.LengthMs = 800;
+    state.SamplingRate = 2;
+    SelectAllFrames(state);
+    SelectFullWindow(state);
+    return state;
+  };
+  for (const bool twoThreads : {false, true}) {
+    TVideoState copy = opened();
+    const TFrameSourceFactory make = [] {
+      auto made = std::make_unique<TNumberSource>();
+      made->errorAt = 8;
+      return made;
+    };
+    try {
+      ConvertToGifBytes(copy, make, {}, {}, twoThreads);
+      ADD_FAILURE() << "no error";
+    } catch (const EClipvaneError& error) {
+      EXPECT_STREQ(error.what(), "Bitmap image is not valid");
+    }
+    EXPECT_EQ(copy.GifFrameCount, 4) << twoThreads;
+  }
+  // A source that runs out of frames: both ways stop there without an error.
+  const TFrameSourceFactory short5 = [] {
+    auto made = std::make_unique<TNumberSource>();
+    made->readable = 5;
+    return made;
+  };
+  const auto gif = giflib_check::DecodeGif(BothWays(opened, {}, short5));
+  EXPECT_EQ(gif.Frames.size(), 3u);  // frames 0, 2 and 4
+}
+
+TEST(ReadAheadSource, DeliversThePlannedFramesInOrder) {
+  auto inner = std::make_unique<TNumberSource>();
+  TNumberSource& plain = *inner;
+  TReadAheadFrameSource source(std::move(inner), {0, 2, 4, 6});
+  source.Open("clip.avi");
+  for (const int n : {0, 2, 4, 6}) {
+    ASSERT_TRUE(source.ReadFrame(n));
+    EXPECT_EQ(fixtures::DecodeFrameNumber(source.DecodeBitmap()), n);
+  }
+  source.Close();
+  EXPECT_EQ(plain.read, (std::vector<int>{0, 2, 4, 6}));
+}
+
+TEST(ReadAheadSource, AReadOffThePlanIsReadInPlace) {
+  TReadAheadFrameSource source(std::make_unique<TNumberSource>(), {0, 1, 2, 3});
+  source.Open("clip.avi");
+  ASSERT_TRUE(source.ReadFrame(0));
+  ASSERT_TRUE(source.ReadFrame(7));
+  EXPECT_EQ(fixtures::DecodeFrameNumber(source.DecodeBitmap()), 7);
+  ASSERT_TRUE(source.ReadFrame(2));
+  EXPECT_EQ(fixtures::DecodeFrameNumber(source.DecodeBitmap()), 2);
+  source.Close();
+}
+
+TEST(ReadAheadSource, TheEndAndErrorsComeAtTheirOwnFrame) {
+  auto inner = std::make_unique<TNumberSource>();
+  inner->readable = 3;
+  TReadAheadFrameSource ending(std::move(inner), {0, 1, 2, 3, 4});
+  ending.Open("clip.avi");
+  for (int n = 0; n < 3; ++n) ASSERT_TRUE(ending.ReadFrame(n));
+  EXPECT_FALSE(ending.ReadFrame(3));
+  EXPECT_EQ(fixtures::DecodeFrameNumber(ending.DecodeBitmap()), 2);  // the last frame stays
+  ending.Close();
+
+  auto failing = std::make_unique<TNumberSource>();
+  failing->errorAt = 2;
+  TReadAheadFrameSource source(std::move(failing), {0, 1, 2, 3});
+  source.Open("clip.avi");
+  ASSERT_TRUE(source.ReadFrame(0));
+  ASSERT_TRUE(source.ReadFrame(1));
+  EXPECT_THROW(source.ReadFrame(2), EClipvaneError);
+  source.Close();
+}
+
+TEST(ReadAheadSource, ClosingEarlyStopsReadingAhead) {
+  auto inner = std::make_unique<TNumberSource>();
+  TNumberSource& plain = *inner;
+  std::vector<int> plan(100);
+  for (int n = 0; n < 100; ++n) plan[static_cast<std::size_t>(n)] = n;
+  TReadAheadFrameSource source(std::move(inner), plan);
+  source.Open("clip.avi");
+  ASSERT_TRUE(source.ReadFrame(0));
+  source.Close();  // an abort: nothing waits for the other 99
+  EXPECT_LE(plain.read.size(), 3u);
+  EXPECT_FALSE(plain.open);
+}
+
+}  // namespace
+}  // namespace clipvane
