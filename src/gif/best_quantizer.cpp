@@ -10,6 +10,7 @@ namespace clipvane {
 namespace {
 
 constexpr std::size_t kColorSlots = 1024;  // four times the 257 colours that end the count
+constexpr std::size_t kFineHistogramBelow = 1024;  // cells of 5 bits, for 255 entries
 
 std::size_t SlotOf(std::uint32_t key) { return (key * 2654435761u) >> 22; }
 
@@ -107,15 +108,22 @@ void TBestQuantizer::MapExactly(const TBitmap& picture, const TBitmap* screen, T
 }
 
 void TBestQuantizer::ChoosePalette(const TBitmap& picture) {
-  histogram_.Clear();
+  histogram_.SetBits(5);
   histogram_.AddPicture(picture, settings_.SampleStep);
-  if (search_) {
+  if (histogram_.CellCount() < kFineHistogramBelow) {
+    // So few cells could not place the entries well (a grey picture fills only 32): every
+    // colour gets a cell of its own.
+    histogram_.SetBits(8);
+    histogram_.AddPicture(picture, settings_.SampleStep);
+  }
+  if (search_ && builtBits_ == histogram_.Bits()) {
     const double error = PaletteFitError(histogram_, *search_);
     if (error <= builtError_ * settings_.ReuseTolerance + 1.0) return;
   }
   // One entry stays free for "keep".
   search_.emplace(BuildMedianCutPalette(histogram_, std::clamp(settings_.MaxColors, 1, 255), settings_.Refinements));
   builtError_ = PaletteFitError(histogram_, *search_);
+  builtBits_ = histogram_.Bits();
   ++palettesBuilt_;
 }
 

@@ -78,6 +78,7 @@ class TBestQuantizer {
   TColorHistogram histogram_;
   std::optional<TNearestColorSearch> search_;
   double builtError_ = 0;
+  int builtBits_ = 0;  // the cell size of the histogram the palette was built from
   int palettesBuilt_ = 0;
   std::vector<std::int32_t> errors_;
   std::vector<std::pair<int, int>> keptRuns_;  // first and last pixel, in walking order

@@ -10,8 +10,9 @@ namespace clipvane {
 
 namespace {
 
-int Level(const TColorHistogram::TCell& cell, int axis) {
-  return (cell.Key >> (10 - 5 * axis)) & 31;  // axis 0 red, 1 green, 2 blue
+// The cell's level on a channel (axis 0 red, 1 green, 2 blue) for cells of `bits` bits.
+int Level(const TColorHistogram::TCell& cell, int axis, int bits) {
+  return static_cast<int>((cell.Key >> (bits * (2 - axis))) & ((1u << bits) - 1));
 }
 
 std::array<double, 3> SumsOf(const TColorHistogram::TCell& cell) {
@@ -33,23 +34,24 @@ struct TBox {
 
 // The squared error of a set of colours is sum |c|^2 - |S|^2 / n, so cutting it into two
 // parts lowers the error by |S1|^2 / n1 + |S2|^2 / n2 - |S|^2 / n.
-void FindBestCut(const std::vector<TColorHistogram::TCell>& cells, TBox& box) {
+void FindBestCut(const std::vector<TColorHistogram::TCell>& cells, int bits, TBox& box) {
   box.Gain = 0;
   if (box.End - box.Begin < 2) return;
   const double whole = SquaredNorm(box.Sums) / box.Count;
+  const std::size_t levels = std::size_t{1} << bits;
   for (int axis = 0; axis < 3; ++axis) {
-    // Count and sums of the box's cells at each of the 32 levels of this channel.
-    std::array<double, 32> counts{};
-    std::array<std::array<double, 3>, 32> sums{};
+    // Count and sums of the box's cells at each level of this channel.
+    std::array<double, 256> counts{};
+    std::array<std::array<double, 3>, 256> sums{};
     for (std::size_t i = box.Begin; i < box.End; ++i) {
-      const auto level = static_cast<std::size_t>(Level(cells[i], axis));
+      const auto level = static_cast<std::size_t>(Level(cells[i], axis, bits));
       counts[level] += static_cast<double>(cells[i].Count);
       const auto s = SumsOf(cells[i]);
       for (std::size_t c = 0; c < 3; ++c) sums[level][c] += s[c];
     }
     double lowCount = 0;
     std::array<double, 3> low{};
-    for (std::size_t cut = 1; cut < 32; ++cut) {
+    for (std::size_t cut = 1; cut < levels; ++cut) {
       lowCount += counts[cut - 1];
       for (std::size_t c = 0; c < 3; ++c) low[c] += sums[cut - 1][c];
       const double highCount = box.Count - lowCount;
@@ -65,7 +67,7 @@ void FindBestCut(const std::vector<TColorHistogram::TCell>& cells, TBox& box) {
   }
 }
 
-TBox MakeBox(const std::vector<TColorHistogram::TCell>& cells, std::size_t begin, std::size_t end) {
+TBox MakeBox(const std::vector<TColorHistogram::TCell>& cells, int bits, std::size_t begin, std::size_t end) {
   TBox box;
   box.Begin = begin;
   box.End = end;
@@ -74,7 +76,7 @@ TBox MakeBox(const std::vector<TColorHistogram::TCell>& cells, std::size_t begin
     const auto s = SumsOf(cells[i]);
     for (std::size_t c = 0; c < 3; ++c) box.Sums[c] += s[c];
   }
-  FindBestCut(cells, box);
+  FindBestCut(cells, bits, box);
   return box;
 }
 
@@ -126,11 +128,57 @@ class TSortedSearch {
 
 }  // namespace
 
-TColorHistogram::TColorHistogram() : sums_(32 * 32 * 32) {}
+TColorHistogram::TColorHistogram(int bits) { SetBits(bits); }
+
+void TColorHistogram::SetBits(int bits) {
+  Clear();
+  bits_ = bits == 8 ? 8 : 5;
+  if (bits_ == 5) sums_.assign(32 * 32 * 32, TSums{});
+  else sums_.clear();
+}
 
 void TColorHistogram::Clear() {
-  for (const std::uint16_t key : used_) sums_[key] = TSums{};
+  if (bits_ == 5) {
+    for (const std::uint32_t key : used_) sums_[key] = TSums{};
+  } else {
+    sums_.clear();
+    std::fill(slotKeys_.begin(), slotKeys_.end(), 0u);
+  }
   used_.clear();
+}
+
+void TColorHistogram::AddExact(int red, int green, int blue) {
+  const std::uint32_t key = static_cast<std::uint32_t>((red << 16) | (green << 8) | blue);
+  TSums& sums = ExactSums(key);
+  ++sums.Count;
+  sums.Red += static_cast<std::uint64_t>(red);
+  sums.Green += static_cast<std::uint64_t>(green);
+  sums.Blue += static_cast<std::uint64_t>(blue);
+}
+
+TColorHistogram::TSums& TColorHistogram::ExactSums(std::uint32_t key) {
+  // Kept at most half full, so a probe always ends at the key or a free slot.
+  if (2 * (used_.size() + 1) > slotKeys_.size()) {
+    const std::size_t size = std::max<std::size_t>(1024, 2 * slotKeys_.size());
+    slotKeys_.assign(size, 0);
+    slotEntries_.assign(size, 0);
+    for (std::size_t entry = 0; entry < used_.size(); ++entry) {
+      std::size_t slot = (used_[entry] * 2654435761u) & (size - 1);
+      while (slotKeys_[slot] != 0) slot = (slot + 1) & (size - 1);
+      slotKeys_[slot] = used_[entry] + 1;
+      slotEntries_[slot] = static_cast<std::uint32_t>(entry);
+    }
+  }
+  const std::size_t mask = slotKeys_.size() - 1;
+  std::size_t slot = (key * 2654435761u) & mask;
+  while (slotKeys_[slot] != 0 && slotKeys_[slot] != key + 1) slot = (slot + 1) & mask;
+  if (slotKeys_[slot] == 0) {
+    slotKeys_[slot] = key + 1;
+    slotEntries_[slot] = static_cast<std::uint32_t>(used_.size());
+    used_.push_back(key);
+    sums_.push_back(TSums{});
+  }
+  return sums_[slotEntries_[slot]];
 }
 
 void TColorHistogram::AddPicture(const TBitmap& picture, int step) {
@@ -147,9 +195,9 @@ void TColorHistogram::AddPicture(const TBitmap& picture, int step) {
 std::vector<TColorHistogram::TCell> TColorHistogram::Cells() const {
   std::vector<TCell> cells;
   cells.reserve(used_.size());
-  for (const std::uint16_t key : used_) {
-    const TSums& s = sums_[key];
-    cells.push_back({key, s.Count, s.Red, s.Green, s.Blue});
+  for (std::size_t i = 0; i < used_.size(); ++i) {
+    const TSums& s = bits_ == 5 ? sums_[used_[i]] : sums_[i];
+    cells.push_back({used_[i], s.Count, s.Red, s.Green, s.Blue});
   }
   return cells;
 }
@@ -159,17 +207,18 @@ std::vector<TGIFColor> BuildMedianCutPalette(const TColorHistogram& histogram, i
   if (cells.empty() || maxColors < 1) return {};
   maxColors = std::min(maxColors, 256);
 
-  std::vector<TBox> boxes{MakeBox(cells, 0, cells.size())};
+  const int bits = histogram.Bits();
+  std::vector<TBox> boxes{MakeBox(cells, bits, 0, cells.size())};
   while (static_cast<int>(boxes.size()) < maxColors) {
     const auto widest = std::max_element(boxes.begin(), boxes.end(), [](const TBox& a, const TBox& b) { return a.Gain < b.Gain; });
     if (widest->Gain <= 0) break;
     const TBox box = *widest;
     const auto middle = std::partition(cells.begin() + static_cast<std::ptrdiff_t>(box.Begin),
                                        cells.begin() + static_cast<std::ptrdiff_t>(box.End),
-                                       [&](const TColorHistogram::TCell& cell) { return Level(cell, box.Axis) < box.Cut; });
+                                       [&](const TColorHistogram::TCell& cell) { return Level(cell, box.Axis, bits) < box.Cut; });
     const auto split = static_cast<std::size_t>(middle - cells.begin());
-    *widest = MakeBox(cells, box.Begin, split);
-    boxes.push_back(MakeBox(cells, split, box.End));
+    *widest = MakeBox(cells, bits, box.Begin, split);
+    boxes.push_back(MakeBox(cells, bits, split, box.End));
   }
 
   std::vector<std::array<double, 3>> entries;

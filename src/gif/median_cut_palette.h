@@ -1,6 +1,6 @@
 // Palettes of the "Best quality" reduction: a histogram of a picture's colours in cells of 5
-// bits a channel (each cell keeping the exact sums of its colours), cut by median cut into
-// boxes where the squared error drops most, then refined by k-means (Lloyd) iterations.
+// or 8 bits a channel (each cell keeping the exact sums of its colours), cut by median cut
+// into boxes where the squared error drops most, then refined by k-means (Lloyd) iterations.
 #pragma once
 
 #include <cstdint>
@@ -16,19 +16,27 @@ namespace clipvane {
 class TColorHistogram {
  public:
   struct TCell {
-    std::uint16_t Key = 0;  // red cell << 10 | green cell << 5 | blue cell
+    std::uint32_t Key = 0;  // red level << 2 bits | green level << bits | blue level
     std::uint64_t Count = 0;
     std::uint64_t Red = 0, Green = 0, Blue = 0;  // sums of the channels
   };
 
-  TColorHistogram();
+  // bits: 5 (cells of 8 x 8 x 8 colours) or 8 (every colour a cell of its own).
+  explicit TColorHistogram(int bits = 5);
 
+  // Empties the histogram and sets its cell size (5 or 8 bits a channel).
+  void SetBits(int bits);
+  int Bits() const { return bits_; }
   // Empties the histogram.
   void Clear();
   void Add(int red, int green, int blue) {
-    const int key = ((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3);
-    TSums& sums = sums_[static_cast<std::size_t>(key)];
-    if (sums.Count++ == 0) used_.push_back(static_cast<std::uint16_t>(key));
+    if (bits_ == 8) {
+      AddExact(red, green, blue);
+      return;
+    }
+    const std::uint32_t key = static_cast<std::uint32_t>(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
+    TSums& sums = sums_[key];
+    if (sums.Count++ == 0) used_.push_back(key);
     sums.Red += static_cast<std::uint64_t>(red);
     sums.Green += static_cast<std::uint64_t>(green);
     sums.Blue += static_cast<std::uint64_t>(blue);
@@ -39,14 +47,23 @@ class TColorHistogram {
 
   // The cells holding colours, in the order they were first met.
   std::vector<TCell> Cells() const;
+  std::size_t CellCount() const { return used_.size(); }
   bool Empty() const { return used_.empty(); }
 
  private:
   struct TSums {
     std::uint64_t Count = 0, Red = 0, Green = 0, Blue = 0;
   };
+  void AddExact(int red, int green, int blue);
+  TSums& ExactSums(std::uint32_t key);
+
+  int bits_ = 5;
+  // 5 bits: one entry a cell, by key. 8 bits: one entry a colour met, in order of arrival,
+  // found through the open-addressing table of key + 1 (0: free) and entry index.
   std::vector<TSums> sums_;
-  std::vector<std::uint16_t> used_;
+  std::vector<std::uint32_t> used_;
+  std::vector<std::uint32_t> slotKeys_;
+  std::vector<std::uint32_t> slotEntries_;
 };
 
 // Up to maxColors (1..256) entries for the histogram's colours: boxes of cells are split,

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -229,6 +231,129 @@ TEST(BestQuantizer, ADitheredFrameShownAgainIsKeptWhole) {
   int kept = 0;
   for (const std::uint8_t index : frame.Indices) kept += index == frame.KeepIndex ? 1 : 0;
   EXPECT_GT(kept, 64 * 48 * 3 / 4);
+}
+
+// A plain serpentine Floyd-Steinberg over the frame's own palette, searched by brute force,
+// with the wanted colour rounded and the passed-on error cut as the quantiser does.
+std::vector<std::uint8_t> ReferenceDither(const TBitmap& picture, const std::vector<TGIFColor>& palette, int limit) {
+  const int width = picture.Width(), height = picture.Height();
+  std::vector<std::array<int, 3>> current(static_cast<std::size_t>(width) + 2), next(current.size());
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const int direction = y % 2 == 0 ? 1 : -1;
+    for (int i = 0; i < width; ++i) {
+      const int x = direction > 0 ? i : width - 1 - i;
+      const std::uint8_t* pixel = picture.ScanLine(y) + 3 * x;
+      std::array<int, 3> wanted{};
+      for (int c = 0; c < 3; ++c) {
+        const int error = current[static_cast<std::size_t>(x + 1)][static_cast<std::size_t>(c)];
+        wanted[static_cast<std::size_t>(c)] =
+            std::clamp(pixel[2 - c] + static_cast<int>(std::floor((error + 8) / 16.0)), 0, 255);
+      }
+      std::size_t best = 0;
+      int bestDistance = 1 << 30;
+      for (std::size_t e = 0; e < palette.size(); ++e) {
+        const int dr = wanted[0] - palette[e].Red, dg = wanted[1] - palette[e].Green, db = wanted[2] - palette[e].Blue;
+        if (dr * dr + dg * dg + db * db < bestDistance) {
+          bestDistance = dr * dr + dg * dg + db * db;
+          best = e;
+        }
+      }
+      out[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint8_t>(best);
+      const int entry[3] = {palette[best].Red, palette[best].Green, palette[best].Blue};
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int d = std::clamp(wanted[c] - entry[c], -limit, limit);
+        current[static_cast<std::size_t>(x + 1 + direction)][c] += 7 * d;
+        next[static_cast<std::size_t>(x + 1 - direction)][c] += 3 * d;
+        next[static_cast<std::size_t>(x + 1)][c] += 5 * d;
+        next[static_cast<std::size_t>(x + 1 + direction)][c] += d;
+      }
+    }
+    std::swap(current, next);
+    std::fill(next.begin(), next.end(), std::array<int, 3>{});
+  }
+  return out;
+}
+
+TEST(BestQuantizer, DithersLikeAPlainSerpentineFloydSteinbergOverTheNearestEntries) {
+  const TBitmap picture = MakePicture(53, 37, [](int x, int y) { return RGB((7 * x + 3 * y) % 256, 4 * y + x, 255 - 3 * x); });
+  for (const int limit : {3, 40}) {
+    TBestQuantizerSettings settings;
+    settings.ErrorLimit = limit;
+    settings.MaxColors = 40;
+    TBestQuantizer quantizer(settings);
+    TQuantizedFrame frame;
+    quantizer.Quantize(picture, nullptr, frame);
+    ASSERT_FALSE(frame.Lossless);
+    EXPECT_EQ(frame.Indices, ReferenceDither(picture, frame.Palette, limit)) << "limit " << limit;
+  }
+}
+
+// The screen as the quantised frame shows it.
+TBitmap Shown(const TQuantizedFrame& frame) {
+  TBitmap screen(frame.Width, frame.Height);
+  for (int y = 0; y < frame.Height; ++y)
+    for (int x = 0; x < frame.Width; ++x) screen.SetPixel(x, y, EntryColour(frame, x, y));
+  return screen;
+}
+
+int KeptCount(const TQuantizedFrame& frame) {
+  return static_cast<int>(std::count(frame.Indices.begin(), frame.Indices.end(), static_cast<std::uint8_t>(frame.KeepIndex)));
+}
+
+TEST(BestQuantizer, AScreenAFewLevelsOffIsNotTakenForThePicture) {
+  // Keeping starts only where the screen is as close as the palette. Over a ramp that the
+  // palette fits within a level or two, a screen 6 levels too red is farther than the
+  // entries the pixels take, so no run starts (but at the lightest end, where the ramp goes
+  // beyond the lightest entry).
+  const TBitmap ramp = MakePicture(300, 16, [](int x, int y) { return RGB(x * 200 / 299, x * 200 / 299, (x + y) % 2); });
+  const TBitmap off = MakePicture(300, 16, [&](int x, int y) {
+    const TColor c = PixelColour(ramp, x, y);
+    return RGB(GetRValue(c) + 6, GetGValue(c), GetBValue(c));
+  });
+  TBestQuantizer quantizer;
+  TQuantizedFrame frame;
+  quantizer.Quantize(ramp, &off, frame);
+  EXPECT_LT(KeptCount(frame), 300 * 16 / 100);
+}
+
+TEST(BestQuantizer, AKeptRunGoesOnThroughSmallChanges) {
+  // The screen shows the dithered picture; the next picture differs by up to 3 levels here and
+  // there (as noise in a video does): a run once started carries on through it.
+  TBestQuantizerSettings settings;
+  settings.ReuseTolerance = 1e9;
+  TBestQuantizer quantizer(settings);
+  TQuantizedFrame frame;
+  const TBitmap picture = Gradient();
+  quantizer.Quantize(picture, nullptr, frame);
+  const TBitmap screen = Shown(frame);
+  const TBitmap noisy = MakePicture(64, 48, [&](int x, int y) {
+    const TColor c = PixelColour(picture, x, y);
+    const int d = (x * 7 + y * 13) % 7 - 3;
+    return RGB(std::clamp(GetRValue(c) + d, 0, 255), GetGValue(c), std::clamp(GetBValue(c) - d, 0, 255));
+  });
+  quantizer.Quantize(noisy, &screen, frame);
+  EXPECT_GT(KeptCount(frame), 64 * 48 * 95 / 100);
+}
+
+TEST(BestQuantizer, ShortKeptRunsAreWrittenWithTheirOwnColour) {
+  // Every other pixel of the screen is black, so no kept run is longer than one pixel: a
+  // lone transparent pixel costs more to compress than its colour, which the palette has.
+  TBestQuantizerSettings settings;
+  settings.ReuseTolerance = 1e9;
+  TBestQuantizer quantizer(settings);
+  TQuantizedFrame frame;
+  const TBitmap picture = Gradient();
+  quantizer.Quantize(picture, nullptr, frame);
+  TBitmap screen = Shown(frame);
+  for (int y = 0; y < 48; ++y)
+    for (int x = y % 2; x < 64; x += 2) screen.SetPixel(x, y, RGB(0, 0, 0));
+  quantizer.Quantize(picture, &screen, frame);
+  EXPECT_EQ(KeptCount(frame), 0);
+  int sameAsScreen = 0;
+  for (int y = 0; y < 48; ++y)
+    for (int x = 1 - y % 2; x < 64; x += 2) sameAsScreen += EntryColour(frame, x, y) == screen.GetPixel(x, y) ? 1 : 0;
+  EXPECT_GT(sameAsScreen, 64 * 48 / 2 / 2);
 }
 
 }  // namespace
