@@ -57,6 +57,8 @@ using usage::ParseWholeNumber;
 std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
                               std::size_t count);
 
+// The --best switch of the two GIF commands.
+usage::TOptionSpec BestOption();
 // The --json switch that every command with results to report has.
 usage::TOptionSpec JsonOption();
 // --range FROM-TO over the video's frame numbers.

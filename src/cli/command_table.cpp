@@ -24,6 +24,15 @@ usage::TOptionSpec FrameRangeOption(const std::string& description) {
           .Description = description};
 }
 
+usage::TOptionSpec BestOption() {
+  return {.Name = "--best",
+          .Description = "Best quality: each frame its own palette (its exact colours when it has 256 or fewer), "
+                         "dithered over the nearest colours; frames after the first hold only what changed; every "
+                         "frame starts at its true time, so the GIF lasts as long as the frames it stands for "
+                         "(a frame that would show for less than 2 hundredths is left out of a video, lengthened in "
+                         "a transition)"};
+}
+
 usage::TOptionSpec JsonOption() {
   return {.Name = "--json",
           .Description = "print the results as one JSON object on stdout: sizes, frame count, delays, files "

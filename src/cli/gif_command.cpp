@@ -30,12 +30,14 @@ struct TGifArguments {
   std::optional<TRect> region;
   TGifSizeChoice size;
   int threads = 2;
+  bool best = false;
 };
 
 TGifArguments Parse(const usage::TParsedArguments& arguments) {
   TGifArguments parsed;
   parsed.keepSpeed = !arguments.Has("--no-keep-speed");
   parsed.backward = arguments.Has("--backward");
+  parsed.best = arguments.Has("--best");
   for (const char* option : {"--range", "--time"}) {
     if (const auto value = arguments.Text(option)) {
       const auto bounds = ParseIntList(option, *value, '-', 2);
@@ -124,6 +126,7 @@ int RunGif(TCommandContext& context) {
   }
   TGifOptions options;
   options.Direction = parsed.backward ? TGifDirection::gdBackward : TGifDirection::gdForward;
+  options.BestQuality = parsed.best;
   options.KeepPlaySpeed = parsed.keepSpeed;
   options.Size = parsed.size;
   const TFrameSize size = GifSize(options.Size, state.CaptureWidth, state.CaptureHeight);
@@ -186,6 +189,7 @@ TCliCommand GifCommand() {
              .Default = "the captured size", .Description = "GIF size in pixels"},
             {.Name = "--threads", .Argument = "N", .Kind = TValueKind::vkInteger, .Low = 1, .High = 2, .Default = "2",
              .Description = "with 2, decode ahead and encode on a second thread; the file is the same either way"},
+            BestOption(),
             JsonOption()},
            {{"gif clip.avi clip.gif --sampling 2 --scale 1:2", "every second frame at half size, at the video's speed"},
             {"gif clip.avi - --time 2-4 --region 0,0,160,120 | gifsicle -O3 > small.gif",

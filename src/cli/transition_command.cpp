@@ -81,7 +81,8 @@ int RunTransition(TCommandContext& context) {
       done = position >= maximum;
     };
   const TTransitionClip clip =
-      BuildTransitionClip(state, source, destination, steps, [effect] { return effect; }, runHooks);
+      BuildTransitionClip(state, source, destination, steps, [effect] { return effect; }, runHooks, {},
+                          arguments.Has("--best"));
   TGIFMemoryStream stream;
   clip.Document->SaveToStream(stream);
   WriteOutputFile(positional[2], stream.Bytes());
@@ -123,6 +124,7 @@ TCliCommand TransitionCommand() {
             {.Name = "--dest-color", .Argument = "#RRGGBB", .Kind = TValueKind::vkText,
              .RangeText = "six hex digits, the # may be left out", .Default = "#FFFFFF",
              .Description = "background colour of the destination slot"},
+            BestOption(),
             JsonOption()},
            {{"transition first.jpg second.png blend.gif --effect FadeOutIn --duration 2000", ""},
             {"transition empty logo.png intro.gif --source-color '#000000' --steps 20",

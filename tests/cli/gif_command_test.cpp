@@ -122,6 +122,25 @@ TEST_F(GifCommand, TwoThreadsWriteTheFileOfOne) {
   }
 }
 
+TEST_F(GifCommand, BestQualityFramesShowEveryFrameForItsOwnTime) {
+  // 12 frames at 25 a second: 4 hundredths each, 48 in all; what a viewer shows after each
+  // frame is that frame, one thread or two giving the same file.
+  ASSERT_EQ(Run({"gif", video_, out_, "--best", "--threads", "1"}).status, 0);
+  const TGiflibGif gif = Gif(out_);
+  ASSERT_EQ(gif.Frames.size(), 12u);
+  int total = 0;
+  for (const auto& frame : gif.Frames) total += frame.Delay;
+  EXPECT_EQ(total, 48);
+  std::vector<int> shown;
+  for (const TBitmap& picture : giflib_check::ComposedFrames(gif)) shown.push_back(fixtures::DecodeFrameNumber(picture));
+  EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  ASSERT_EQ(Run({"gif", video_, temp_.File("two.gif"), "--best"}).status, 0);
+  EXPECT_TRUE(Slurp(out_) == Slurp(temp_.File("two.gif")));
+  // Without the switch the described GIF is written: one delay for every frame.
+  ASSERT_EQ(Run({"gif", video_, out_}).status, 0);
+  for (const auto& frame : Gif(out_).Frames) EXPECT_EQ(frame.Delay, Gif(out_).Frames[0].Delay);
+}
+
 TEST_F(GifCommand, WrongCommandLinesAreUsageErrors) {
   const std::vector<std::vector<std::string>> wrong{
       {"gif", video_, out_, "--range", "3"},

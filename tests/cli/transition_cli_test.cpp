@@ -138,6 +138,22 @@ TEST_F(TransitionCli, EmptyWhiteAndBlackSlotsGiveTheElevenFrameClip) {
       EXPECT_NE(gif->SavedImages[i].ExtensionBlocks[j].Function, APPLICATION_EXT_FUNC_CODE);
 }
 
+TEST_F(TransitionCli, BestQualityKeepsEveryStepOnTheExactTimeLine) {
+  // Three steps over a second: 333 ms each, so the frames start at 0, 33, 67 and 100
+  // hundredths; every grey of the dissolve is shown exactly (one colour a frame).
+  const TCliResult result =
+      Run("empty empty '" + Path("best.gif") + "' --steps 3 --source-color '#FFFFFF' --dest-color '#000000' --best");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "Size: 100 x 100 pixels  Frames: 4\n");
+  const TGifFile gif = ReadGif(Path("best.gif"));
+  ASSERT_TRUE(gif);
+  ASSERT_EQ(gif->ImageCount, 4);
+  const int delays[] = {33, 34, 33, 33};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Delay(gif.get(), i), delays[i]) << "frame " << i;
+  EXPECT_EQ(PixelColor(gif.get(), 0, 50, 50), 0xFFFFFF);
+  EXPECT_EQ(PixelColor(gif.get(), 3, 0, 0), 0x000000);
+}
+
 TEST_F(TransitionCli, PicturesArePaddedAndTheEffectIsChosenByNameOrIndex) {
   TBitmap wide(30, 20), tall(20, 30);
   wide.FillRect(TRect{0, 0, 30, 20}, RGB(255, 0, 0));

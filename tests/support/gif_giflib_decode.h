@@ -22,6 +22,8 @@ struct TGiflibFrame {
   int Delay = -1;            // hundredths of a second; -1: no graphic control block
   int ColorCount = 0;        // entries of the frame's local table
   TBitmap Picture;           // 24 bits, the frame's colours
+  int TransparentIndex = -1;  // -1: none
+  std::vector<bool> Transparent;  // a pixel of the transparent index, row by row
 };
 
 struct TGiflibGif {
@@ -73,14 +75,19 @@ inline TGiflibGif DecodeGif(const std::vector<std::uint8_t>& bytes) {
     frame.Width = image.ImageDesc.Width;
     frame.Height = image.ImageDesc.Height;
     GraphicsControlBlock control;
-    if (DGifSavedExtensionToGCB(file, i, &control) == GIF_OK) frame.Delay = control.DelayTime;
+    if (DGifSavedExtensionToGCB(file, i, &control) == GIF_OK) {
+      frame.Delay = control.DelayTime;
+      frame.TransparentIndex = control.TransparentColor;
+    }
     const ColorMapObject* colors = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : file->SColorMap;
     frame.ColorCount = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap->ColorCount : 0;
     frame.Picture = TBitmap(frame.Width, frame.Height);
+    frame.Transparent.assign(static_cast<std::size_t>(frame.Width) * static_cast<std::size_t>(frame.Height), false);
     for (int y = 0; y < frame.Height; ++y) {
       std::uint8_t* row = frame.Picture.ScanLine(y);
       for (int x = 0; x < frame.Width; ++x) {
         const int index = image.RasterBits[static_cast<std::size_t>(y) * frame.Width + x];
+        frame.Transparent[static_cast<std::size_t>(y) * frame.Width + x] = index == frame.TransparentIndex;
         if (colors == nullptr || index >= colors->ColorCount) continue;  // stays black
         const GifColorType& c = colors->Colors[index];
         row[3 * x] = c.Blue;
@@ -105,6 +112,22 @@ inline TGiflibGif DecodeGif(const std::vector<std::uint8_t>& bytes) {
   DGifCloseFile(file, nullptr);
   gif.Ok = true;
   return gif;
+}
+
+// What a viewer shows after each frame: the frames drawn one over another on the logical
+// screen (black at first), transparent pixels leaving what was there (every frame here
+// leaves itself in place).
+inline std::vector<TBitmap> ComposedFrames(const TGiflibGif& gif) {
+  std::vector<TBitmap> shown;
+  TBitmap screen(gif.Width, gif.Height);
+  for (const TGiflibFrame& frame : gif.Frames) {
+    for (int y = 0; y < frame.Height; ++y)
+      for (int x = 0; x < frame.Width; ++x)
+        if (!frame.Transparent[static_cast<std::size_t>(y) * frame.Width + x])
+          screen.SetPixel(frame.Left + x, frame.Top + y, frame.Picture.GetPixel(x, y));
+    shown.push_back(screen);
+  }
+  return shown;
 }
 
 }  // namespace clipvane::giflib_check

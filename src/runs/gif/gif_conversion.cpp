@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "gif/best_quality_encoder.h"
 #include "gif/gif_extensions.h"
 #include "runs/frames/extraction_run.h"
 
@@ -44,17 +45,7 @@ class TGifFrameAppender {
   // Appends the picture; the result is the frame's index. Appended() is then the bitmap the
   // document received.
   int Append(const TBitmap& picture, TPixelFormat decodeFormat, const std::vector<TRGBQuad>& decodePalette) {
-    appended_ = &picture;
-    if (decodeFormat != picture.PixelFormat() ||
-        (IsPaletteFormat(decodeFormat) && decodePalette != picture.Palette())) {
-      if (converted_.PixelFormat() != decodeFormat || converted_.Width() != picture.Width() ||
-          converted_.Height() != picture.Height())
-        converted_ = TBitmap(picture.Width(), picture.Height(), decodeFormat);
-      if (IsPaletteFormat(decodeFormat) && converted_.Palette() != decodePalette) converted_.SetPalette(decodePalette);
-      converted_.Draw(0, 0, picture);
-      appended_ = &converted_;
-    }
-    const int index = document_.AddFrame(*appended_);
+    const int index = document_.AddFrame(InDecodeFormat(picture, decodeFormat, decodePalette));
     TGIFSubImage* frame = document_.Images()[index];
     if (index == 0) {
       auto loop = std::make_unique<TGIFAppExtNSLoop>(frame);
@@ -67,9 +58,30 @@ class TGifFrameAppender {
     return index;
   }
 
+  // "Best quality": the encoder makes the frame with its extensions, shown for `delay`.
+  int AppendBest(const TBitmap& picture, TPixelFormat decodeFormat, const std::vector<TRGBQuad>& decodePalette,
+                 TBestQualityEncoder& encoder, std::uint16_t delay) {
+    return encoder.AddFrame(document_, InDecodeFormat(picture, decodeFormat, decodePalette), delay);
+  }
+
   const TBitmap& Appended() const { return *appended_; }
 
  private:
+  const TBitmap& InDecodeFormat(const TBitmap& picture, TPixelFormat decodeFormat,
+                                const std::vector<TRGBQuad>& decodePalette) {
+    appended_ = &picture;
+    if (decodeFormat != picture.PixelFormat() ||
+        (IsPaletteFormat(decodeFormat) && decodePalette != picture.Palette())) {
+      if (converted_.PixelFormat() != decodeFormat || converted_.Width() != picture.Width() ||
+          converted_.Height() != picture.Height())
+        converted_ = TBitmap(picture.Width(), picture.Height(), decodeFormat);
+      if (IsPaletteFormat(decodeFormat) && converted_.Palette() != decodePalette) converted_.SetPalette(decodePalette);
+      converted_.Draw(0, 0, picture);
+      appended_ = &converted_;
+    }
+    return *appended_;
+  }
+
   TGIFImage& document_;
   std::uint16_t delay_;
   TBitmap converted_;
@@ -180,21 +192,43 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
   // Backward: every picture until the walk ends. Kept outside the try so that an error during
   // the walk still ends the run with the frames gathered so far, in reverse as always.
   std::vector<std::unique_ptr<TBitmap>> kept;
+  std::vector<int> keptNumbers;  // the frame number of each kept picture
   TPixelFormat decodeFormat = TPixelFormat::pf24bit;
   std::vector<TRGBQuad> decodePalette;
   std::optional<TGifFrameAppender> appender;
   bool walking = false;
-  auto append = [&](const TBitmap& picture) {
-    const int index = appender->Append(picture, decodeFormat, decodePalette);
+  // "Best quality": forward, the timeline of the planned frames, fixed before the walk so a
+  // frame it leaves out is not even read; backward, of the frames read, after the walk.
+  std::optional<TBestQualityEncoder> best;
+  std::vector<int> plan;
+  std::optional<TGifTimeline> timeline;
+  std::size_t planned = 0;  // the plan entry the walk has reached
+  if (options.BestQuality) {
+    best.emplace();
+    plan = SampledFrames(state);
+    timeline.emplace(BestGifTimeline(state, plan, step, options.KeepPlaySpeed, options.FrameTimes));
+    if (timeline->Count() > 0) result.FrameDelay = (*timeline)[0].Delay;
+  }
+  auto append = [&](const TBitmap& picture, std::uint16_t delay) {
+    const int index = best ? appender->AppendBest(picture, decodeFormat, decodePalette, *best, delay)
+                           : appender->Append(picture, decodeFormat, decodePalette);
     ++state.GifFrameCount;
     if (options.FrameAdded) options.FrameAdded(*result.Document, index, appender->Appended());
   };
   auto appendKeptInReverse = [&] {
-    for (auto picture = kept.rbegin(); picture != kept.rend(); ++picture) {
-      append(**picture);
+    std::optional<TGifTimeline> reverse;
+    if (best) {
+      const std::vector<int> order(keptNumbers.rbegin(), keptNumbers.rend());
+      reverse.emplace(BestGifTimeline(state, order, step, options.KeepPlaySpeed, options.FrameTimes));
+    }
+    int k = 0;
+    for (auto picture = kept.rbegin(); picture != kept.rend(); ++picture, ++k) {
+      if (!reverse) append(**picture, result.FrameDelay);
+      else if ((*reverse)[k].Shown) append(**picture, (*reverse)[k].Delay);
       picture->reset();  // each kept picture goes as soon as the document holds it
     }
     kept.clear();
+    keptNumbers.clear();
   };
   bool outOfMemory = false;
 
@@ -233,6 +267,16 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
         result.Aborted = true;
         break;
       }
+      std::uint16_t delay = result.FrameDelay;
+      if (timeline && !backward) {
+        while (planned < plan.size() && plan[planned] < n) ++planned;
+        // A frame ticked after the plan was made has no place on the timeline: it shows for
+        // the first frame's delay.
+        if (planned < plan.size() && plan[planned] == n) {
+          if (!(*timeline)[static_cast<int>(planned)].Shown) continue;
+          delay = (*timeline)[static_cast<int>(planned)].Delay;
+        }
+      }
       if (!source.ReadFrame(static_cast<int>(n))) {
         result.OutOfFrames = true;
         break;
@@ -243,10 +287,11 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
       TBitmap* picture = &scaled;
       if (backward) {
         kept.push_back(std::make_unique<TBitmap>(size.Width, size.Height));
+        keptNumbers.push_back(static_cast<int>(n));
         picture = kept.back().get();
       }
       CutAndStretch(decoded, captureRect, *picture);
-      if (!backward) append(*picture);
+      if (!backward) append(*picture, delay);
     }
     walking = false;
     appendKeptInReverse();

@@ -15,6 +15,7 @@
 #include "core/video_state.h"
 #include "gif/gif_image.h"
 #include "runs/gif/capture_region.h"
+#include "runs/gif/gif_best_timing.h"
 #include "runs/gif/frame_sampling.h"
 #include "runs/gif/gif_size.h"
 #include "video/frame_source.h"
@@ -48,6 +49,13 @@ struct TGifOptions {
   TGifDirection Direction = TGifDirection::gdForward;
   bool KeepPlaySpeed = true;  // "keep a play speed"
   TGifSizeChoice Size;        // the "GIF window size" list, the scale list and the boxes
+  // "Best quality": each frame reduced by its own palette and written as what changed
+  // (TBestQualityEncoder), every frame starting at its true time: the delays vary so the GIF
+  // lasts as long as the frames it stands for, and a frame that would show for less than 2
+  // hundredths is left out (not read). Off: the described reduction and one delay for all.
+  bool BestQuality = false;
+  // With BestQuality: the video's own frame times, when its frames do not come at one rate.
+  TVideoFrameTimes FrameTimes;
   // Called after each frame is appended, with the picture as the document received it (the
   // window shows it at once) and the frame's index.
   std::function<void(const TGIFImage& document, int index, const TBitmap& picture)> FrameAdded;
@@ -59,7 +67,7 @@ struct TGifConversionResult {
   std::unique_ptr<TGIFImage> Document;
   int GifWidth = 0;
   int GifHeight = 0;
-  std::uint16_t FrameDelay = 0;  // hundredths of a second
+  std::uint16_t FrameDelay = 0;  // hundredths of a second (with BestQuality: the first frame's)
   bool Aborted = false;     // the abort flag stopped the walk before reading a frame
   bool OutOfFrames = false;  // a frame could not be read: the walk ended quietly there
   // The error that ended the run (rethrow it to show its message), and its message.

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "core/error.h"
+#include "gif/best_quality_encoder.h"
 #include "gif/gif_extensions.h"
+#include "gif/gif_timeline.h"
 #include "gif/gif_image.h"
 #include "gif/palette_reduction.h"
 
@@ -52,7 +54,33 @@ class TGIFDocumentSink : public TTransitionClipSink {
   TGIFImage& document_;
 };
 
+// "Best quality": the encoder makes each frame with its extensions, shown for its place on
+// the exact time line; the run's loop and delay requests are already met.
+class TBestQualitySink : public TTransitionClipSink {
+ public:
+  TBestQualitySink(TGIFImage& document, const TGifTimeline& timeline) : document_(document), timeline_(timeline) {}
+
+  int AddFrame(const TBitmap& frame) override {
+    const int index = document_.Images().Count();
+    return encoder_.AddFrame(document_, frame, timeline_[index].Delay);
+  }
+  void AddLoopExtension(int) override {}
+  void AddControlExtension(int, int) override {}
+
+ private:
+  TGIFImage& document_;
+  const TGifTimeline& timeline_;
+  TBestQualityEncoder encoder_;
+};
+
 }  // namespace
+
+TGifTimeline BestTransitionTimeline(int durationMs, int steps) {
+  // Each frame stands for the duration over the steps: durationMs ticks of 1 / (1000 steps) s.
+  // Every step the user asked for stays, lengthened to the shortest delay if need be.
+  return TGifTimeline::ConstantRate(steps + 1, std::max(durationMs, 0), TTimeBase{1, 1000 * std::int64_t{std::max(steps, 1)}},
+                                    TShortFrameRule::sfLengthen);
+}
 
 int TransitionDurationFromText(std::string_view text) {
   std::size_t i = 0;
@@ -147,7 +175,7 @@ int RunTransitionClip(TVideoState& state, TTransitionFrames& frames, const TTran
 
 TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
                                     int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
-                                    std::function<void(const TBitmap& frame)> frameAdded) {
+                                    std::function<void(const TBitmap& frame)> frameAdded, bool bestQuality) {
   // Checked before the slots change.
   if (steps < MinTransitionSteps || steps > MaxTransitionSteps)
     throw EClipvaneError("Transition step count " + std::to_string(steps) + " is outside 1 to 50");
@@ -169,6 +197,13 @@ TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source,
   settings.Delay = clip.Delay;
   settings.Effect = std::move(effect);
   settings.FrameAdded = std::move(frameAdded);
+  if (bestQuality) {
+    const TGifTimeline timeline = BestTransitionTimeline(state.TransitionDurationMs, steps);
+    clip.Delay = timeline[0].Delay;
+    TBestQualitySink sink(*clip.Document, timeline);
+    clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
+    return clip;
+  }
   TGIFDocumentSink sink(*clip.Document);
   clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
   return clip;

@@ -11,6 +11,7 @@
 #include "core/color.h"
 #include "core/run_hooks.h"
 #include "core/video_state.h"
+#include "gif/gif_timeline.h"
 #include "runs/transitions/transition_effects.h"
 
 namespace clipvane {
@@ -42,6 +43,11 @@ int TransitionDurationFromText(std::string_view text);
 // Frame delay in hundredths of a second: trunc(duration / (steps * 10)), at least 1. The
 // duration is spread over the steps, not over the steps + 1 frames.
 int TransitionFrameDelay(int durationMs, int steps);
+
+// "Best quality" delays of the N + 1 frames: frame k starts at k x duration / N on the exact
+// time line, rounded to hundredths; none is shorter than 2 hundredths (later frames move
+// back instead), so every step stays.
+TGifTimeline BestTransitionTimeline(int durationMs, int steps);
 
 // Prepares the slots and the run's four pictures. An empty slot gets a picture of its colour:
 // 100 x 100 when both are empty, else the other slot's size. Then both pictures are padded
@@ -98,8 +104,10 @@ struct TTransitionClip {
 // system colours and Floyd-Steinberg dithering; frame 0 carries the endless-loop extension,
 // every frame a graphic control extension with the delay. An aborted run returns the frames
 // added so far (possibly none). Throws EClipvaneError for unusable settings or pictures.
+// bestQuality: the frames are made by TBestQualityEncoder instead, with the delays of
+// BestTransitionTimeline (Delay is then the first frame's).
 TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
                                     int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
-                                    std::function<void(const TBitmap& frame)> frameAdded = {});
+                                    std::function<void(const TBitmap& frame)> frameAdded = {}, bool bestQuality = false);
 
 }  // namespace clipvane
