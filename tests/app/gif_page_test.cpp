@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <cmath>
+#include <numeric>
 #include <filesystem>
 
 #include "app/window_fixture.h"
@@ -460,6 +461,27 @@ TEST_F(GifPageTest, SaveOfAGifWithoutFramesSaysSo) {
   EXPECT_EQ(ErrorTexts.size(), 1u);
   EXPECT_TRUE(OfferedNames.empty());
   EXPECT_FALSE(QFileInfo::exists(SaveAnswer));
+}
+TEST_F(GifPageTest, BestQualityIsOffAtStartSitsInFreeRoomAndTimesEveryFrame) {
+  QCheckBox* best = Page().CheckBoxBest;
+  ASSERT_NE(best, nullptr);
+  EXPECT_EQ(best->text(), QStringLiteral("Best quality"));
+  EXPECT_FALSE(best->isChecked());
+  // It covers none of the page's other controls.
+  for (QWidget* other : Page().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (other != best && other->isVisible()) {
+      EXPECT_FALSE(other->geometry().intersects(best->geometry())) << other->metaObject()->className();
+    }
+
+  OpenAvi(Video("clip.avi", 12));
+  best->setChecked(true);
+  Page().Button5->click();
+  ASSERT_EQ(GifFrames(), 12);
+  const std::vector<int> delays = Delays();
+  EXPECT_EQ(std::accumulate(delays.begin(), delays.end(), 0), 48);  // 12 frames at 25 a second
+  const TGIFImage& document = *Preview().Document();
+  EXPECT_EQ(document.Images()[0]->ColorMap().Count(), 0);  // the global table
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(document.Images()[i]->GraphicControlExtension()->Disposal(), dmNoDisposal);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // window, the button states and cursor through a run, padding shown in the slots, "Abort",
 // a change of effect during the run, "Clear GIF", "Save" and a run that fails.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -276,6 +277,33 @@ TEST_F(TransitionsPageRunTest, FailedRunLeavesThePageIdle) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(Preview().isHidden());
   EXPECT_TRUE(Page().OpenSourceButton->isEnabled());
+}
+TEST_F(TransitionsPageRunTest, BestQualityIsOffAtStartAndKeepsEveryStepOnTheExactTimeLine) {
+  QCheckBox* best = Page().CheckBoxBest;
+  ASSERT_NE(best, nullptr);
+  EXPECT_EQ(best->text(), QStringLiteral("Best quality"));
+  EXPECT_FALSE(best->isChecked());
+  for (QWidget* other : Page().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (other != best && other->isVisible()) {
+      EXPECT_FALSE(other->geometry().intersects(best->geometry())) << other->metaObject()->className();
+    }
+
+  SetColors(clWhite, clBlack);
+  Page().StepEdit->setValue(3);
+  best->setChecked(true);
+  Convert();
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  const TGIFImage* document = Preview().Document();
+  ASSERT_NE(document, nullptr);
+  ASSERT_EQ(document->Images().Count(), 4);
+  // A second over 3 steps: the frames start at 0, 33, 67 and 100 hundredths.
+  const int delays[] = {33, 34, 33, 33};
+  for (int k = 0; k < 4; ++k) {
+    const auto* control = document->Images()[k]->GraphicControlExtension();
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->Delay(), delays[k]) << "frame " << k;
+    EXPECT_EQ(control->Disposal(), dmNoDisposal);
+  }
 }
 
 }  // namespace

@@ -93,6 +93,8 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   LabelKeepSpeed = Place<QLabel>(this, 228, 178, 120, 22, QStringLiteral("keep a play speed"));
   CheckBoxKeepSpeed->setEnabled(false);
   LabelKeepSpeed->setEnabled(false);
+  // Not a described control: it takes the free end of the sampling row, off at start.
+  CheckBoxBest = Place<QCheckBox>(this, 360, 180, 112, 18, QStringLiteral("Best quality"));
 
   GroupBoxGifSize = Place<QGroupBox>(this, 4, 202, 471, 70, QStringLiteral("GIF window size"));
   ComboBox2 = Place<QComboBox>(GroupBoxGifSize, 8, 20, 150, 22);
@@ -188,6 +190,7 @@ TGifOptions TGifPage::RunOptions() const {
   TGifOptions options;
   options.Direction = RadioBackward->isChecked() ? TGifDirection::gdBackward : TGifDirection::gdForward;
   options.KeepPlaySpeed = CheckBoxKeepSpeed->isChecked();
+  options.BestQuality = CheckBoxBest->isChecked();
   options.Size.Rule = GifSizeRuleFromText(ComboBox2->currentText().toStdString());
   options.Size.ScalePosition = ScalePositionFromText(ComboBoxScale->currentText().toStdString());
   options.Size.SpecifiedWidth = SpinEdit8->value();

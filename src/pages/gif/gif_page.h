@@ -126,6 +126,7 @@ class TGifPage : public QWidget {
   QLabel* LabelSamplingRate = nullptr;
   QSpinBox* SpinEdit1 = nullptr;  // "Frame sampling rate:"
   QCheckBox* CheckBoxKeepSpeed = nullptr;
+  QCheckBox* CheckBoxBest = nullptr;  // "Best quality", beside the described controls
   QLabel* LabelKeepSpeed = nullptr;  // "keep a play speed"
   // "GIF window size".
   QGroupBox* GroupBoxGifSize = nullptr;

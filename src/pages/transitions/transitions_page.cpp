@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -111,6 +112,8 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   StepEdit->setWrapping(false);
   LabelDuration = Place<QLabel>(this, 318, 206, 156, 22, QStringLiteral("Duration (10...5000 ms)"));
   DurationEdit = Place<QLineEdit>(this, 318, 230, 60, 22, QStringLiteral("1000"));
+  // Not a described control: it takes the free room under the effect box, off at start.
+  CheckBoxBest = Place<QCheckBox>(this, 14, 234, 140, 18, QStringLiteral("Best quality"));
 
   ConvertButton = Place<QPushButton>(this, 14, 262, 90, 24, QStringLiteral("Convert"));
   AbortButton = Place<QPushButton>(this, 110, 262, 90, 24, QStringLiteral("Abort"));
@@ -267,7 +270,8 @@ void TTransitionsPage::ConvertClick() {
   };
 
   TTransitionClip clip =
-      BuildTransitionClip(state_, source, destination, steps, [this] { return SelectedEffect(); }, hooks, frameAdded);
+      BuildTransitionClip(state_, source, destination, steps, [this] { return SelectedEffect(); }, hooks, frameAdded,
+                          CheckBoxBest->isChecked());
   if (!viewsPadded) showPaddedPictures();
   if (links_.Preview) {
     links_.Preview->SetClientSize(clip.Width, clip.Height);

@@ -13,6 +13,7 @@
 #include "core/video_state.h"
 #include "runs/transitions/transition_effects.h"
 
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -96,6 +97,7 @@ class TTransitionsPage : public QWidget {
   QSpinBox* StepEdit = nullptr;  // the step edit with its up-down, 1 to 50
   QLabel* LabelDuration = nullptr;  // "Duration (10...5000 ms)"
   QLineEdit* DurationEdit = nullptr;
+  QCheckBox* CheckBoxBest = nullptr;  // "Best quality", beside the described controls
 
   QPushButton* ConvertButton = nullptr;
   QPushButton* AbortButton = nullptr;
