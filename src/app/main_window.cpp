@@ -275,8 +275,6 @@ void TForm1::OpenVideo(const QString& path) {
   MediaPlayer1.SetEndPos(0);
   MediaPlayer1.Play();
 
-  GifPage->ShowCaptureSize(state_.FrameWidth, state_.FrameHeight);
-
   for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength})
     label->setEnabled(true);
   LabelFrameWidth->setText(QStringLiteral("Frame width: %1 pixels").arg(state_.FrameWidth));
@@ -285,13 +283,6 @@ void TForm1::OpenVideo(const QString& path) {
   // the end of the video, not a frame of its own.
   LabelFramesCount->setText(QStringLiteral("Frames count: %1").arg(state_.LastFrame));
   LabelTimeLength->setText(TimeLengthText(state_.LengthMs));
-
-  GifPage->SetRangeEnds(state_.LastFrame, state_.LengthSeconds);
-
-  FramesPage->RadioButton6Click();
-  FramesPage->RadioButton10Click();
-  FramesPage->RadioButton6->setChecked(true);
-  FramesPage->GroupBoxFramesSelect->setEnabled(true);
 
   state_.RangeFirst = 0;
   state_.RangeLast = state_.LastFrame;
@@ -303,15 +294,13 @@ void TForm1::OpenVideo(const QString& path) {
   state_.PickAnchorY = 0;
   state_.PickCornerX = state_.FrameWidth;
   state_.PickCornerY = state_.FrameHeight;
+  // The pages set their own controls from the record just filled.
+  FramesPage->VideoOpened();
+  GifPage->VideoOpened();
 
-  GifPage->Button5->setEnabled(true);
-  FramesPage->Button12->setEnabled(true);
   Button9->setEnabled(true);
   BitBtn1->setEnabled(true);
   BitBtn2->setEnabled(true);
-  GifPage->ComboBox2->setEnabled(true);
-  GifPage->ComboBox2->setCurrentText(QString::fromLatin1(TGifPage::kAsAviWindowSize));
-  GifPage->ComboBox2Change();
 
   LabelFramePosition->setEnabled(true);
   LabelTimePosition->setEnabled(true);

@@ -137,6 +137,14 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
   MakeSource = [] { return MakeAviFrameSource(); };
 }
 
+void TFramesPage::VideoOpened() {
+  RadioButton6Click();
+  RadioButton10Click();
+  RadioButton6->setChecked(true);
+  GroupBoxFramesSelect->setEnabled(true);
+  Button12->setEnabled(true);
+}
+
 void TFramesPage::RadioButton6Click() {
   LabelRangeDots->setEnabled(false);
   SpinEdit6->setEnabled(false);

@@ -49,6 +49,10 @@ class TFramesPage : public QWidget {
  public:
   TFramesPage(TVideoState& state, QWidget* parent = nullptr);
 
+  // "Open AVI" has filled TVideoState with a new video: "All frames" and "Original" chosen,
+  // the "Frames select" group and "Get frames" enabled.
+  void VideoOpened();
+
   // "All frames": both range boxes 0 to LastFrame and disabled, every frame ticked, the range
   // the whole video.
   void RadioButton6Click();

@@ -157,6 +157,15 @@ void TGifPage::SetLinks(TGifPageLinks links) {
   }
 }
 
+void TGifPage::VideoOpened() {
+  ShowCaptureSize(state_.FrameWidth, state_.FrameHeight);
+  SetRangeEnds(state_.LastFrame, state_.LengthSeconds);
+  Button5->setEnabled(true);
+  ComboBox2->setEnabled(true);
+  ComboBox2->setCurrentText(QString::fromLatin1(kAsAviWindowSize));
+  ComboBox2Change();
+}
+
 void TGifPage::ShowCaptureSize(int width, int height) {
   LabelCaptureWidth->setEnabled(true);
   LabelCaptureHeight->setEnabled(true);

@@ -57,6 +57,9 @@ class TGifPage : public QWidget {
 
   TGifPage(TVideoState& state, QWidget* parent = nullptr);
 
+  // "Open AVI" has filled TVideoState with a new video: the capture size shown, the range "to"
+  // boxes at its ends, "Convert" and the GIF size list enabled with " As AVI window size".
+  void VideoOpened();
   // "Width = <w> pixels" and "Height = <h> pixels", enabled.
   void ShowCaptureSize(int width, int height);
   // The frame range "to" box becomes LastFrame and the time range "to" box LengthSeconds; the
