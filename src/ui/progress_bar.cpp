@@ -39,4 +39,13 @@ void TProgressBar::Show() {
   }
 }
 
+std::function<void(int position, int maximum)> ProgressBarHook(TProgressBar* bar) {
+  return [bar](int position, int maximum) {
+    if (!bar) return;
+    bar->SetMin(0);
+    bar->SetMax(maximum);
+    bar->SetPosition(position);
+  };
+}
+
 }  // namespace clipvane

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QProgressBar>
+#include <functional>
 
 namespace clipvane {
 
@@ -33,5 +34,8 @@ class TProgressBar : public QProgressBar {
   int position_ = 0;
   int step_ = 1;
 };
+
+// A run's progress hook that shows position of 0 to maximum on bar; with no bar, nothing.
+std::function<void(int position, int maximum)> ProgressBarHook(TProgressBar* bar);
 
 }  // namespace clipvane

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,6 +29,7 @@ class TFakeSource : public TFrameSource {
   int readable = 1000;
   bool palette = false;
   std::optional<int> errorAt;
+  std::optional<int> outOfMemoryAt;
   bool failOpen = false;
   std::function<TBitmap(int)> paint;
   std::function<void(int)> onRead;
@@ -41,6 +43,7 @@ class TFakeSource : public TFrameSource {
   bool ReadFrame(int n) override {
     EXPECT_EQ(opens - closes, 1) << "read while not open";
     if (errorAt == n) throw EClipvaneError("Bitmap image is not valid");
+    if (outOfMemoryAt == n) throw std::bad_alloc();
     if (n >= readable) return false;
     read.push_back(n);
     if (paint) {
@@ -88,6 +91,26 @@ TGiflibGif Decoded(const TGifConversionResult& result) {
   return gif;
 }
 
+// The run as it goes when nothing fails; an error fails the test.
+TGifConversionResult Converted(TVideoState& state, TFrameSource& source, const TGifOptions& options = {},
+                               const TRunHooks& hooks = {}) {
+  TGifConversionResult result;
+  RunGifConversion(state, source, options, hooks, result);
+  return result;
+}
+
+// The message of the error that ends the run; result keeps what the run made before it.
+std::string FailedRun(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
+                      TGifConversionResult& result) {
+  try {
+    RunGifConversion(state, source, options, hooks, result);
+  } catch (const EClipvaneError& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "the run ended without an error";
+  return {};
+}
+
 std::vector<int> ShownNumbers(const TGiflibGif& gif) {
   std::vector<int> numbers;
   for (const auto& frame : gif.Frames) numbers.push_back(fixtures::DecodeFrameNumber(frame.Picture));
@@ -106,14 +129,13 @@ TEST(GifRunWalk, VisitsEveryThirdTickedFrame) {
   TVideoState state = OpenedVideo(9);
   SetSamplingRate(state, 3);
   TFakeSource source;
-  auto result = RunGifConversion(state, source, {}, {});
-  ASSERT_FALSE(result.Error) << result.ErrorMessage;
+  auto result = Converted(state, source, {}, {});
   EXPECT_EQ(source.read, (std::vector<int>{0, 3, 6, 9}));
   EXPECT_EQ(ShownNumbers(Decoded(result)), (std::vector<int>{0, 3, 6, 9}));
 
   state.FrameSelected[3] = false;
   TFakeSource again;
-  result = RunGifConversion(state, again, {}, {});
+  result = Converted(state, again, {}, {});
   EXPECT_EQ(again.read, (std::vector<int>{0, 6, 9}));
   EXPECT_EQ(ShownNumbers(Decoded(result)), (std::vector<int>{0, 6, 9}));
   EXPECT_EQ(state.GifFrameCount, 3);
@@ -125,8 +147,7 @@ TEST(GifRunWalk, BackwardReadsForwardAndAppendsInReverse) {
   TFakeSource source;
   TGifOptions options;
   options.Direction = TGifDirection::gdBackward;
-  const auto result = RunGifConversion(state, source, options, {});
-  ASSERT_FALSE(result.Error) << result.ErrorMessage;
+  const auto result = Converted(state, source, options, {});
   EXPECT_EQ(source.read, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_EQ(result.Document->ReductionMethod, reduceWebCube);
   EXPECT_EQ(result.Document->DitherKind, ditherFloydSteinberg);
@@ -147,8 +168,7 @@ TEST(GifRunWalk, ForwardHasOneLoopBlockAndOneDelayForAll) {
   SetSamplingRate(state, 2);
   UpdateFramesList(state, TRangeChoice::rcFramesRange, 0, 20);
   TFakeSource source;
-  const auto result = RunGifConversion(state, source, {}, {});
-  ASSERT_FALSE(result.Error) << result.ErrorMessage;
+  const auto result = Converted(state, source, {}, {});
   EXPECT_EQ(result.Document->ReductionMethod, reduceOctreeSystem);
   EXPECT_EQ(result.Document->DitherKind, ditherFloydSteinberg);
   const TGiflibGif gif = Decoded(result);
@@ -175,7 +195,7 @@ TEST(GifRunWalk, WithoutKeepingTheSpeedTheDelayIgnoresTheSampling) {
     TFakeSource source;
     TGifOptions options;
     options.KeepPlaySpeed = false;
-    const auto result = RunGifConversion(state, source, options, {});
+    const auto result = Converted(state, source, options, {});
     for (const auto& frame : Decoded(result).Frames) delays.push_back(frame.Delay);
   }
   ASSERT_FALSE(delays.empty());
@@ -199,8 +219,7 @@ TEST(GifRunWalk, PartAtTwoToOneShowsOnlyThatPart) {
   };
   TGifOptions options;
   options.Size = {TGifSizeRule::gsScale, ScalePositionFromText(" 2:1"), 0, 0};
-  const auto result = RunGifConversion(state, source, options, {});
-  ASSERT_FALSE(result.Error) << result.ErrorMessage;
+  const auto result = Converted(state, source, options, {});
   EXPECT_EQ(result.StatusText, "Size: 200 x 100 pixels  Frames: 4");
   const TGiflibGif gif = Decoded(result);
   ASSERT_EQ(gif.Frames.size(), 4u);
@@ -240,9 +259,8 @@ TEST(GifRunWalk, RegionOutsideTheFrameShowsBlack) {
     };
     TGifOptions options;
     options.Size = {TGifSizeRule::gsScale, test.scale, 0, 0};
-    const auto result = RunGifConversion(state, source, options, {});
-    ASSERT_FALSE(result.Error) << result.ErrorMessage;
-    const TGiflibGif gif = Decoded(result);
+    const auto result = Converted(state, source, options, {});
+      const TGiflibGif gif = Decoded(result);
     ASSERT_EQ(gif.Frames.size(), 3u);
     for (std::size_t i = 0; i < gif.Frames.size(); ++i) {
       const TBitmap& picture = gif.Frames[i].Picture;
@@ -266,8 +284,7 @@ TEST(GifRunWalk, PaletteVideosKeepTheirOwnColours) {
   TVideoState state = OpenedVideo(4);
   TFakeSource source;
   source.palette = true;
-  const auto result = RunGifConversion(state, source, {}, {});
-  ASSERT_FALSE(result.Error) << result.ErrorMessage;
+  const auto result = Converted(state, source, {}, {});
   ASSERT_EQ(result.Document->Images().Count(), 5);
   for (int i = 0; i < 5; ++i) {
     TGIFSubImage& frame = *result.Document->Images()[i];
@@ -292,8 +309,7 @@ TEST(GifRunEnd, AbortKeepsTheFramesSoFarAndLeavesTheNextUnread) {
   hooks.processMessages = [&] {
     if (source.read.size() == 3) state.ConvertAbort = true;  // "Abort" pressed meanwhile
   };
-  const auto result = RunGifConversion(state, source, {}, hooks);
-  ASSERT_FALSE(result.Error) << result.ErrorMessage;
+  const auto result = Converted(state, source, {}, hooks);
   EXPECT_TRUE(result.Aborted);
   EXPECT_EQ(source.read, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(state.GifFrameCount, 3);
@@ -310,7 +326,7 @@ TEST(GifRunEnd, AbortHookWorksBackwardToo) {
   hooks.aborted = [&] { return source.read.size() == 4; };
   TGifOptions options;
   options.Direction = TGifDirection::gdBackward;
-  const auto result = RunGifConversion(state, source, options, hooks);
+  const auto result = Converted(state, source, options, hooks);
   EXPECT_TRUE(result.Aborted);
   EXPECT_EQ(ShownNumbers(Decoded(result)), (std::vector<int>{3, 2, 1, 0}));
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 4");
@@ -322,7 +338,7 @@ TEST(GifRunWalk, ARangeReachingFarPastTheVideoEndsWithIt) {
   state.RangeLast = 2147483647;
   SetSamplingRate(state, 2);
   TFakeSource source;
-  const auto result = RunGifConversion(state, source, {}, {});
+  const auto result = Converted(state, source, {}, {});
   EXPECT_EQ(source.read, (std::vector<int>{0, 2, 4}));
   EXPECT_EQ(state.GifFrameCount, 3);
 }
@@ -333,8 +349,7 @@ TEST(GifRunEnd, AnUnreadableFrameEndsTheWalkQuietly) {
   source.readable = 5;  // the device counts more frames than the stream delivers
   TGifOptions options;
   options.Direction = TGifDirection::gdBackward;
-  const auto result = RunGifConversion(state, source, options, {});
-  EXPECT_FALSE(result.Error);
+  const auto result = Converted(state, source, options, {});
   EXPECT_TRUE(result.OutOfFrames);
   EXPECT_EQ(ShownNumbers(Decoded(result)), (std::vector<int>{4, 3, 2, 1, 0}));
 }
@@ -346,10 +361,8 @@ TEST(GifRunEnd, AnErrorEndsTheRunWithTheFramesSoFar) {
   std::vector<std::pair<int, int>> progress;
   TRunHooks hooks;
   hooks.progress = [&](int position, int maximum) { progress.emplace_back(position, maximum); };
-  const auto result = RunGifConversion(state, source, {}, hooks);
-  ASSERT_TRUE(result.Error);
-  EXPECT_EQ(result.ErrorMessage, "Bitmap image is not valid");
-  EXPECT_THROW(std::rethrow_exception(result.Error), EClipvaneError);
+  TGifConversionResult result;
+  EXPECT_EQ(FailedRun(state, source, {}, hooks, result), "Bitmap image is not valid");
   EXPECT_EQ(state.GifFrameCount, 4);
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 4");
   EXPECT_EQ(ShownNumbers(Decoded(result)), (std::vector<int>{0, 1, 2, 3}));
@@ -366,9 +379,8 @@ TEST(GifRunEnd, AnErrorEndsABackwardRunWithTheFramesSoFarInReverse) {
   options.Direction = TGifDirection::gdBackward;
   int handedOut = 0;
   options.FrameAdded = [&](const TGIFImage&, int, const TBitmap&) { ++handedOut; };
-  const auto result = RunGifConversion(state, source, options, {});
-  ASSERT_TRUE(result.Error);
-  EXPECT_EQ(result.ErrorMessage, "Bitmap image is not valid");
+  TGifConversionResult result;
+  EXPECT_EQ(FailedRun(state, source, options, {}, result), "Bitmap image is not valid");
   EXPECT_EQ(state.GifFrameCount, 4);
   EXPECT_EQ(handedOut, 4);
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 4");
@@ -378,14 +390,30 @@ TEST(GifRunEnd, AnErrorEndsABackwardRunWithTheFramesSoFarInReverse) {
   EXPECT_EQ(source.closes, 1);
 }
 
+TEST(GifRunEnd, RunningOutOfMemoryIsTheProgramsErrorAndKeepsTheFramesSoFar) {
+  for (const TGifDirection direction : {TGifDirection::gdForward, TGifDirection::gdBackward}) {
+    TVideoState state = OpenedVideo(9);
+    TFakeSource source;
+    source.outOfMemoryAt = 3;
+    TGifOptions options;
+    options.Direction = direction;
+    TGifConversionResult result;
+    EXPECT_EQ(FailedRun(state, source, options, {}, result),
+              "Not enough memory: the GIF keeps the 3 frames made so far");
+    EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 3");
+    EXPECT_EQ(Decoded(result).Frames.size(), 3u);
+    EXPECT_EQ(source.closes, 1);
+  }
+}
+
 TEST(GifRunEnd, AVideoThatWillNotOpenGivesNoDocument) {
   TVideoState state = OpenedVideo(9);
   state.GifFrameCount = 7;  // from the run before
   TFakeSource source;
   source.failOpen = true;
-  const auto result = RunGifConversion(state, source, {}, {});
-  ASSERT_TRUE(result.Error);
-  EXPECT_EQ(result.ErrorMessage, "Failed to open AVI file");
+  TGifConversionResult result;
+  result.Document = std::make_unique<TGIFImage>();  // from the run before
+  EXPECT_EQ(FailedRun(state, source, {}, {}, result), "Failed to open AVI file");
   EXPECT_EQ(result.Document, nullptr);
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 0");
   EXPECT_EQ(source.closes, 0);
@@ -395,8 +423,7 @@ TEST(GifRunEnd, NoFrameGatheredGivesAnEmptyDocument) {
   TVideoState state = OpenedVideo(9);
   TFakeSource source;
   source.readable = 0;
-  const auto result = RunGifConversion(state, source, {}, {});
-  EXPECT_FALSE(result.Error);
+  const auto result = Converted(state, source, {}, {});
   ASSERT_NE(result.Document, nullptr);
   EXPECT_TRUE(result.Document->Empty());
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 0");
@@ -409,7 +436,7 @@ TEST(GifRunHooks, ProgressAdvancesByTheSamplingRate) {
   TRunHooks hooks;
   hooks.progress = [&](int position, int maximum) { progress.emplace_back(position, maximum); };
   TFakeSource source;
-  RunGifConversion(state, source, {}, hooks);
+  Converted(state, source, {}, hooks);
   // Ten ticked frames; frames 0, 4 and 8 move the bar by 4 each, the last one only to the end.
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 10}, {4, 10}, {8, 10}, {10, 10}, {10, 10}, {0, 10}}));
 }
@@ -426,7 +453,7 @@ TEST(GifRunHooks, EachAppendedFrameIsHandedOut) {
     indices.push_back(index);
   };
   TFakeSource source;
-  RunGifConversion(state, source, options, {});
+  Converted(state, source, options, {});
   EXPECT_EQ(indices, (std::vector<int>{0, 1, 2, 3, 4, 5}));
 }
 
@@ -436,7 +463,7 @@ TEST(GifRunHooks, ConvertingEmptiesTheFramesPageResults) {
   state.FrameResults[1] = std::make_unique<TBitmap>(4, 4);
   state.ExtractedFrames.push_back(TExtractedFrame{"Frame 1", 1, state.FrameResults[1].get()});
   TFakeSource source;
-  RunGifConversion(state, source, {}, {});
+  Converted(state, source, {}, {});
   EXPECT_TRUE(state.ExtractedFrames.empty());
   ASSERT_EQ(state.FrameResults.size(), 4u);
   for (const auto& slot : state.FrameResults) EXPECT_EQ(slot, nullptr);

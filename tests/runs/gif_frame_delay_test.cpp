@@ -62,7 +62,7 @@ TEST(GifPageControls, ARunLocksTheStartButtonsUntilClearGif) {
 
   TGifConversionResult ended;
   ended.StatusText = GifStatusText(64, 48, 3);
-  const TGifControlChange end = GifRunEndControls(ended);
+  const TGifControlChange end = GifRunEndControls(ended, false);
   EXPECT_EQ(end.StatusText, "Size: 64 x 48 pixels  Frames: 3");
   EXPECT_EQ(end.ClearGif, true);
   EXPECT_EQ(end.Save, true);
@@ -86,8 +86,8 @@ TEST(GifPageControls, ARunLocksTheStartButtonsUntilClearGif) {
 
 TEST(GifPageControls, AFailedRunShowsNoPreviewButStillOffersSave) {
   TGifConversionResult failed;
-  failed.Error = std::make_exception_ptr(std::runtime_error("Failed to open AVI file"));
-  const TGifControlChange end = GifRunEndControls(failed);
+  failed.StatusText = GifStatusText(64, 48, 0);
+  const TGifControlChange end = GifRunEndControls(failed, true);
   EXPECT_FALSE(end.Preview.has_value());
   EXPECT_EQ(end.Save, true);
   EXPECT_EQ(end.ClearGif, true);

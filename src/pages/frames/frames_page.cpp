@@ -26,7 +26,7 @@
 #include "runs/frames/result_memory.h"
 #include "ui/error_box.h"
 #include "ui/progress_bar.h"
-#include "ui/run_starts_lock.h"
+#include "ui/run_scope.h"
 #include "ui/widget_placement.h"
 
 namespace clipvane {
@@ -249,11 +249,7 @@ void TFramesPage::Button12Click() {
     if (button) button->setEnabled(false);
   if (links_.Preview) links_.Preview->SetSizeText(QString::fromStdString(ExtractionStatusText(width, height, mode)));
 
-  const TRunStartsLock otherStarts(links_.OtherRunStarts);
-  running_ = true;
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  const TFinally finalStep([this] {
-    QApplication::restoreOverrideCursor();
+  const TRunScope run(running_, links_.OtherRunStarts, [this] {
     SyncFramesList();
     Button16->setEnabled(true);
     Button14->setEnabled(true);
@@ -263,17 +259,11 @@ void TFramesPage::Button12Click() {
     if (links_.Pause) links_.Pause->setEnabled(false);
     if (links_.Reset) links_.Reset->setEnabled(false);
     if (links_.Preview) links_.Preview->UpdateStepButtons();
-    running_ = false;
   });
 
   const std::size_t slotCount = state_.FrameResults.size();
   TRunHooks hooks;
-  hooks.progress = [this](int position, int maximum) {
-    if (!links_.ProgressBar) return;
-    links_.ProgressBar->SetMin(0);
-    links_.ProgressBar->SetMax(maximum);
-    links_.ProgressBar->SetPosition(position);
-  };
+  hooks.progress = ProgressBarHook(links_.ProgressBar);
   hooks.processMessages = [this, slotCount] {
     SyncFramesList();
     QCoreApplication::processEvents();

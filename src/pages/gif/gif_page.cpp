@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <algorithm>
@@ -22,7 +22,7 @@
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
 #include "ui/progress_bar.h"
-#include "ui/run_starts_lock.h"
+#include "ui/run_scope.h"
 #include "ui/video_window.h"
 #include "ui/widget_placement.h"
 
@@ -237,37 +237,41 @@ void TGifPage::Button5Click() {
 
   if (links_.ClearFrameResults) links_.ClearFrameResults();
   Apply(GifRunStartControls());
-  TRunStartsLock otherStarts(links_.OtherRunStarts);
+  TGifConversionResult result;
+  // Until the document has reached the preview, the run counts as failed: the end then
+  // leaves the preview hidden.
+  bool failed = true;
+  const TRunScope run(running_, links_.OtherRunStarts, [&] { Apply(GifRunEndControls(result, failed)); });
   Button7->setFocus();
-  running_ = true;
-  QApplication::setOverrideCursor(Qt::BusyCursor);
 
   TGifOptions options = chosen;
   options.FrameAdded = [this](const TGIFImage&, int, const TBitmap& picture) {
     if (links_.Preview) links_.Preview->ShowStill(picture);
   };
   TRunHooks hooks;
-  hooks.progress = [this](int position, int maximum) {
-    if (!links_.ProgressBar) return;
-    links_.ProgressBar->SetMin(0);
-    links_.ProgressBar->SetMax(maximum);
-    links_.ProgressBar->SetPosition(position);
-  };
+  hooks.progress = ProgressBarHook(links_.ProgressBar);
   hooks.processMessages = [] { QCoreApplication::processEvents(); };
-  TGifConversionResult result = RunGifConversion(state_, *source, options, hooks);
-  source.reset();
-
-  const TGifControlChange end = GifRunEndControls(result);
-  if (links_.Preview && result.Document) {
-    // The preview holds what "Save" writes, also the frames gathered before an error.
-    links_.Preview->SetClientSize(std::max(result.GifWidth, 1), std::max(result.GifHeight, 1));
-    links_.Preview->SetDocument(std::move(result.Document));
+  // The preview holds what "Save" writes, also the frames gathered before an error.
+  const auto handOver = [&] {
+    if (links_.Preview && result.Document) {
+      links_.Preview->SetClientSize(std::max(result.GifWidth, 1), std::max(result.GifHeight, 1));
+      links_.Preview->SetDocument(std::move(result.Document));
+    }
+  };
+  try {
+    RunGifConversion(state_, *source, options, hooks, result);
+  } catch (...) {
+    source.reset();
+    // The run's error is the one to tell; a failure to show its frames would only hide it.
+    try {
+      handOver();
+    } catch (...) {
+    }
+    throw;
   }
-  QApplication::restoreOverrideCursor();
-  Apply(end);
-  otherStarts.Release();
-  running_ = false;
-  if (result.Error) ShowErrorBox(this, result.ErrorMessage);
+  source.reset();
+  handOver();
+  failed = false;
 }
 
 void TGifPage::Button7Click() {

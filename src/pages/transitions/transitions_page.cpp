@@ -22,7 +22,6 @@
 #include <utility>
 
 #include "core/error.h"
-#include "core/finally.h"
 #include "gif/gif_image.h"
 #include "imageio/picture_decoders.h"
 #include "runs/transitions/transition_clip.h"
@@ -31,7 +30,7 @@
 #include "ui/gif_save_form.h"
 #include "ui/image_view.h"
 #include "ui/progress_bar.h"
-#include "ui/run_starts_lock.h"
+#include "ui/run_scope.h"
 #include "ui/widget_placement.h"
 
 namespace clipvane {
@@ -225,12 +224,8 @@ void TTransitionsPage::ConvertClick() {
   for (QToolButton* button : {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
     button->setEnabled(false);
 
-  const TRunStartsLock otherStarts(links_.OtherRunStarts);
-  running_ = true;
   bool finished = false;
-  QApplication::setOverrideCursor(Qt::BusyCursor);
-  const TFinally finalStep([&] {
-    QApplication::restoreOverrideCursor();
+  const TRunScope run(running_, links_.OtherRunStarts, [&] {
     AbortButton->setEnabled(false);
     for (QToolButton* button :
          {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
@@ -243,7 +238,6 @@ void TTransitionsPage::ConvertClick() {
       ConvertButton->setEnabled(true);
       if (links_.OpenAvi) links_.OpenAvi->setEnabled(openAviWasEnabled);
     }
-    running_ = false;
   });
 
   // The slots hold the padded pictures once the run has prepared them, which is before its
@@ -256,13 +250,11 @@ void TTransitionsPage::ConvertClick() {
     DestinationView->Update();
     viewsPadded = true;
   };
+  const auto showProgress = ProgressBarHook(links_.ProgressBar);
   TRunHooks hooks;
   hooks.progress = [&](int position, int maximum) {
     if (!viewsPadded) showPaddedPictures();
-    if (!links_.ProgressBar) return;
-    links_.ProgressBar->SetMin(0);
-    links_.ProgressBar->SetMax(maximum);
-    links_.ProgressBar->SetPosition(position);
+    showProgress(position, maximum);
   };
   hooks.processMessages = [] { QCoreApplication::processEvents(); };
   const auto frameAdded = [this](const TBitmap& frame) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <utility>
 #include <vector>
@@ -93,16 +94,6 @@ bool InsideFrame(const TRect& rect, const TBitmap& frame) {
          rect.Right <= frame.Width() && rect.Bottom <= frame.Height();
 }
 
-std::string MessageOf(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Unknown error";
-  }
-}
-
 }  // namespace
 
 std::uint16_t GifFrameDelay(int lengthMs, int samplingRate, int lastFrame, bool keepPlaySpeed) {
@@ -138,7 +129,7 @@ TGifControlChange GifRunStartControls() {
   return change;
 }
 
-TGifControlChange GifRunEndControls(const TGifConversionResult& result) {
+TGifControlChange GifRunEndControls(const TGifConversionResult& result, bool failed) {
   TGifControlChange change;
   change.StatusText = result.StatusText;
   change.ClearGif = true;
@@ -149,7 +140,7 @@ TGifControlChange GifRunEndControls(const TGifConversionResult& result) {
   change.Reset = false;
   // A run that failed never reached the step that shows the preview; one that ended by an
   // abort or at the end of the video did, with or without frames.
-  if (!result.Error) change.Preview = true;
+  if (!failed) change.Preview = true;
   return change;
 }
 
@@ -172,9 +163,9 @@ void CutAndStretch(const TBitmap& decoded, const TRect& captureRect, TBitmap& pi
   picture.StretchDraw(TRect{0, 0, picture.Width(), picture.Height()}, decoded, captureRect);
 }
 
-TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options,
-                                      const TRunHooks& hooks) {
-  TGifConversionResult result;
+void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
+                      TGifConversionResult& result) {
+  result = TGifConversionResult{};
   state.ConvertAbort = false;
   const int step = SamplingStep(state);
   result.FrameDelay = GifFrameDelay(state.LengthMs, step, state.LastFrame, options.KeepPlaySpeed);
@@ -231,9 +222,10 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
     keptNumbers.clear();
   };
   bool outOfMemory = false;
+  std::exception_ptr error;
 
-  // Nothing leaves the run as an exception once it has begun: whoever drives it (the CLI
-  // encodes frames on another thread meanwhile) gets the document and the error together.
+  // An error is held until the frames gathered so far are in the document and the status
+  // line counts them; only then does it leave the run.
   try {
     state.ResetResults();
     hooks.Progress(position, maximum);
@@ -299,7 +291,7 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   } catch (...) {
-    result.Error = std::current_exception();
+    error = std::current_exception();
   }
   if (walking && !kept.empty()) {
     // An error ended the walk: the frames read until then still make the GIF.
@@ -314,17 +306,16 @@ TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, 
   if (outOfMemory) {
     // A long run at a large size can exhaust memory; the frames appended so far are complete
     // and stay, so say so rather than fail with a bare allocation error.
-    result.Error = std::make_exception_ptr(EClipvaneError(
+    error = std::make_exception_ptr(EClipvaneError(
         "Not enough memory: the GIF keeps the " + std::to_string(state.GifFrameCount) + " frames made so far"));
   }
   try {
     hooks.Progress(0, maximum);
   } catch (...) {
-    if (!result.Error) result.Error = std::current_exception();
+    if (!error) error = std::current_exception();
   }
-  if (result.Error) result.ErrorMessage = MessageOf(result.Error);
   result.StatusText = GifStatusText(result.GifWidth, result.GifHeight, state.GifFrameCount);
-  return result;
+  if (error) std::rethrow_exception(error);
 }
 
 }  // namespace clipvane

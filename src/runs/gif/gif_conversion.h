@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -62,18 +61,15 @@ struct TGifOptions {
 };
 
 struct TGifConversionResult {
-  // The finished GIF; also after an error (holding the frames appended until then). None
-  // only when the run failed before creating it (the video could not be opened).
+  // The GIF; also after an error (holding the frames appended until then). None only when the
+  // run failed before creating it (the video could not be opened).
   std::unique_ptr<TGIFImage> Document;
   int GifWidth = 0;
   int GifHeight = 0;
   std::uint16_t FrameDelay = 0;  // hundredths of a second (with BestQuality: the first frame's)
   bool Aborted = false;     // the abort flag stopped the walk before reading a frame
   bool OutOfFrames = false;  // a frame could not be read: the walk ended quietly there
-  // The error that ended the run (rethrow it to show its message), and its message.
-  std::exception_ptr Error;
-  std::string ErrorMessage;
-  // The status line, counting the frames in the GIF.
+  // The status line, counting the frames in the GIF; also after an error.
   std::string StatusText;
 };
 
@@ -85,9 +81,12 @@ struct TGifConversionResult {
 // read is cut and stretched to the GIF size and appended at once (forward), or kept and
 // appended in reverse order after the walk (backward). A frame that cannot be read ends the
 // walk quietly. GifFrameCount counts the frames appended. The source is closed on every way
-// out. An error ends the run with the frames appended so far: it is returned, not thrown.
-TGifConversionResult RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options,
-                                      const TRunHooks& hooks);
+// out. An error ends the run and is thrown (EClipvaneError; running out of memory becomes
+// "Not enough memory: ..."), after result, which the caller owns, has been given the frames
+// appended so far and the status line: what the run made before it failed stays with the
+// caller, as the extraction run's frames stay in TVideoState.
+void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
+                      TGifConversionResult& result);
 
 // "Clear GIF": the status line becomes " " (one blank).
 std::string ClearedGifStatusText();
@@ -115,8 +114,8 @@ struct TGifControlChange {
 TGifControlChange GifRunStartControls();
 // When the run has ended, however it ended: the status line, "Clear GIF" and "Save" on,
 // "Abort" off, "Play" on, "Pause" and "Reset" off; the preview window shows the GIF unless an
-// error ended the run.
-TGifControlChange GifRunEndControls(const TGifConversionResult& result);
+// error ended the run (failed).
+TGifControlChange GifRunEndControls(const TGifConversionResult& result, bool failed);
 // "Clear GIF": "Open AVI" and "Convert" on, "Clear GIF" and "Save" off, the preview hidden
 // (it keeps its picture), the status line " ".
 TGifControlChange ClearGifControls();

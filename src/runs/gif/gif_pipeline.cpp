@@ -263,13 +263,12 @@ TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& 
       }
     };
   }
-  run = RunGifConversion(state, *source, runOptions, hooks);
-  // Encoding must be over before the document can go, also when the run failed.
+  // A failing run's error goes on from here as it is: an encoding failure after it would
+  // only be a knock-on.
+  RunGifConversion(state, *source, runOptions, hooks, run);
   std::vector<std::vector<std::uint8_t>> frames;
   std::exception_ptr encodingError;
   if (encoder) frames = encoder->Finish(encodingError);
-  // The run's error first: an encoding failure after it would only be a knock-on.
-  if (run.Error) std::rethrow_exception(run.Error);
   if (encodingError) std::rethrow_exception(encodingError);
 
   TGifFileResult result;
