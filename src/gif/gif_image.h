@@ -1,8 +1,9 @@
 // TGIFImage: an animated GIF held in memory (logical screen, global colour table, ordered
 // frames with pixel indices, local tables and extensions), and the items it is made of.
 // Saving lives in gif_writer.cpp and loading in gif_reader.cpp, so a program that only
-// writes GIFs never links the reader (and the reverse). Drawing, the composite picture and
-// the painter bookkeeping live in gif_painter.cpp.
+// writes GIFs never links the reader (and the reverse). Drawing a frame lives in
+// gif_frame_drawing.cpp; the document's drawing, its composite picture and its painter list
+// in gif_image_painters.cpp.
 #pragma once
 
 #include <cstdint>
@@ -103,7 +104,7 @@ class TGIFSubImage : public TGIFItem {
   // Draws the frame onto surface, whose rectangle shows the whole logical screen: without
   // tile the frame's area is scaled into it and the picture stretched there; with tile the
   // frame is repeated at logical-screen steps across it. With transparent, the pixels of a
-  // transparent frame's transparent index leave the surface as it was (gif_painter.cpp).
+  // transparent frame's transparent index leave the surface as it was (gif_frame_drawing.cpp).
   void Draw(TBitmap& surface, const TRect& rect, bool tile, bool transparent);
   // The rendered frame (cached until the frame changes): its pixels with its palette (the 16
   // standard colours when it has none), and for a transparent frame with a transparent pixel
@@ -303,7 +304,7 @@ class TGIFImage : public TGIFPersistent {
   // The composite picture of the animation (built by playback); none until then.
   const TBitmap* CompositeBitmap() const { return composite_.get(); }
 
-  // Draws the document into the surface's rectangle (UI thread; gif_painter.cpp). One frame,
+  // Draws the document into the surface's rectangle (UI thread; gif_image_painters.cpp). One frame,
   // or poAnimate clear: frame 0 as a still. Otherwise a painter plays the animation into the
   // composite bitmap (or, with poPaintDirect, straight onto the surface), and later draws copy
   // the composite. A nested call is ignored. A non-threaded playback runs inside this call

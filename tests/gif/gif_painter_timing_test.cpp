@@ -49,15 +49,15 @@ TEST(GifFrameWait, FailsWhenNoWaitCanBeGiven) {
   EXPECT_EQ(wait, 77);
 }
 
-TEST(GifFrameDelay, DefaultMinimumAndInlineCap) {
+TEST(GifPlaybackDelay, DefaultMinimumAndInlineCap) {
   TGIFImage image;
   AddFramesWithDelays(image, {0, 1, 2, 10, 2000});
   image.AddFrame(gif_test::IndexedBitmap(1, 1, {TRGBQuad{}}, {0}));  // no control block
   const std::vector<int> threaded = {10, 3, 3, 10, 2000, 10};
   const std::vector<int> inlined = {10, 3, 3, 10, 1000, 10};
   for (int i = 0; i < image.Images().Count(); ++i) {
-    EXPECT_EQ(GIFFrameDelay(*image.Images()[i], true), threaded[static_cast<std::size_t>(i)]) << i;
-    EXPECT_EQ(GIFFrameDelay(*image.Images()[i], false), inlined[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(GIFPlaybackDelay(*image.Images()[i], true), threaded[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(GIFPlaybackDelay(*image.Images()[i], false), inlined[static_cast<std::size_t>(i)]) << i;
   }
 }
 
