@@ -369,20 +369,21 @@ void TForm1::BitBtn1Click() { MediaPlayer1.Seek(MediaPlayer1.Position() - UpDown
 void TForm1::BitBtn2Click() { MediaPlayer1.Seek(MediaPlayer1.Position() + UpDown1->value()); }
 
 void TForm1::Timer1Timer() {
+  // One reading for the labels, the slider and the step buttons: a second one, taken while
+  // the video plays on, could put the slider a frame past the label.
   const int position = MediaPlayer1.Position();
   const int tenths = TimePositionTenths(state_.LengthMs, state_.LastFrame, position);
   LabelFramePosition->setText(QStringLiteral("Frame position: %1").arg(position));
   LabelTimePosition->setText(TimePositionText(tenths));
-  const int now = MediaPlayer1.Position();
   // Changing the slider runs TrackBar1Change, which seeks only when paused or stopped, to
   // the position the device already has.
-  TrackBar1->setValue(std::clamp(now, TrackBar1->minimum(), TrackBar1->maximum()));
-  if (now == state_.LastFrame) {
+  TrackBar1->setValue(std::clamp(position, TrackBar1->minimum(), TrackBar1->maximum()));
+  if (position == state_.LastFrame) {
     Button9->setEnabled(true);
     BitBtn2->setEnabled(false);
   }
-  if (now == 0) BitBtn1->setEnabled(false);
-  if (now != state_.LastFrame && now != 0) {
+  if (position == 0) BitBtn1->setEnabled(false);
+  if (position != state_.LastFrame && position != 0) {
     BitBtn1->setEnabled(true);
     BitBtn2->setEnabled(true);
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/atomic_file.h"
 #include "core/bitmap.h"

@@ -38,6 +38,15 @@ constexpr std::int64_t kForwardSeekSlack = 2;
 // last key frame are kept, up to this many bytes.
 constexpr std::size_t kRecentPictureBytes = std::size_t{64} << 20;
 
+// FFmpeg 6.1 moved the key-frame mark into the flags field and 7 dropped key_frame.
+bool IsKeyFrame(const AVFrame* frame) {
+#ifdef AV_FRAME_FLAG_KEY
+  return (frame->flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+  return frame->key_frame != 0;
+#endif
+}
+
 std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Get32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
@@ -542,7 +551,7 @@ void TAviFrameReader::TState::TakeAsCurrent(std::int64_t index) {
 void TAviFrameReader::TState::Remember(const AVFrame* frame, std::int64_t index) {
   // A seek never goes back past a key frame to reach what follows it, so the pictures
   // before the newest key frame are not worth their memory; out of order: start afresh.
-  if (frame->key_frame || (!recent.empty() && recent.back().index >= index)) ForgetRecent();
+  if (IsKeyFrame(frame) || (!recent.empty() && recent.back().index >= index)) ForgetRecent();
   AVFrame* kept = av_frame_clone(frame);  // a new reference to the same buffers, not a copy
   if (!kept) throw std::bad_alloc();
   std::size_t bytes = 0;

@@ -9,6 +9,9 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
+#include <atomic>
+#include <memory>
+#include <optional>
 
 #include "app/position_text.h"
 #include "ui/video_window.h"
@@ -114,6 +117,32 @@ TEST_F(VideoControl, TimerAtFrame1OfAOneSecondVideo) {
   Form().Timer1Timer();
   EXPECT_EQ(Form().LabelFramePosition->text(), QStringLiteral("Frame position: 1"));
   EXPECT_EQ(Form().LabelTimePosition->text(), QStringLiteral("Time position: 0 s"));
+}
+
+// Time that passes between any two readings of the device, as real time does while a video
+// plays: every reading while Moving is set is one 25 fps frame later than the one before.
+class TMovingPlayerClock final : public TPlayerClock {
+ public:
+  std::int64_t NowMicroseconds() const override { return Moving ? now_ += 40000 : now_.load(); }
+  std::optional<std::chrono::microseconds> RealWait(std::int64_t) const override { return std::nullopt; }
+  std::atomic<bool> Moving{false};
+
+ private:
+  mutable std::atomic<std::int64_t> now_{0};
+};
+
+TEST_F(VideoControl, OneTickShowsOnePositionInTheLabelAndTheSlider) {
+  auto clock = std::make_shared<TMovingPlayerClock>();
+  Windows = std::make_unique<TAppWindows>(clock);
+  Windows->Form1->OpenDialog1 = [this] { return DialogAnswer; };
+  OpenVideo(250);
+  ASSERT_EQ(Player().Mode(), TMPModes::mpPlaying);
+  clock->Moving = true;
+  Form().Timer1Timer();
+  clock->Moving = false;
+  const int slider = Form().TrackBar1->value();
+  EXPECT_GT(slider, 0);  // the video did move while the tick read it
+  EXPECT_EQ(Form().LabelFramePosition->text(), QStringLiteral("Frame position: %1").arg(slider));
 }
 
 TEST_F(VideoControl, TimerAtTheFirstFrameDisablesFrameMinus) {
