@@ -1,12 +1,14 @@
-# Front door: make run | make test | make build | make bench | make test-sanitize
+# Front door: make run | make test | make build | make bench | make test-sanitize | make test-tsan
 #             make install [PREFIX=/usr/local] [DESTDIR=...] | make deb | make deb-lint
+#             make format | make format-check
 BUILD ?= build
 PREFIX ?= /usr/local
 SANITIZE_BUILD ?= build-sanitize
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run test test-sanitize bench sample clean format install deb deb-lint
+.PHONY: all deps build run test test-sanitize test-tsan bench sample clean format format-check install deb deb-lint
 
 all: build
 
@@ -39,6 +41,25 @@ test-sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) -L nowindow --timeout 900
 
+# The tests of threaded code (GIF painters, the two-thread GIF pipeline, the media player)
+# under ThreadSanitizer, in a folder of their own; only their executable is built. FFmpeg is
+# not instrumented, so its own threads are suppressed.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCLIPVANE_TSAN=ON -DCLIPVANE_GUI=OFF -DCLIPVANE_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tsan_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS) -L tsan --timeout 900
+
+# Applies .clang-format to every source file; format-check only lists the files it would change.
+format:
+	@CLIPVANE_DEPS=format scripts/install-deps
+	@scripts/format
+
+format-check:
+	@CLIPVANE_DEPS=format scripts/install-deps
+	@scripts/format --check
+
 bench: build
 	@CLIPVANE_DEPS=all scripts/install-deps
 	bench/run-benchmarks $(BUILD)
@@ -59,4 +80,4 @@ deb-lint: deb
 	lintian --fail-on error clipvane_*.deb
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) clipvane_*.deb
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) clipvane_*.deb

@@ -107,7 +107,7 @@ TEST_P(AtomicSave, AFailedSaveLeavesTheOldFileByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FlushedAndNot, AtomicSave, ::testing::Values(TFileFlush::ffToDisk, TFileFlush::ffBySystem),
-                         [](const auto& info) { return info.param == TFileFlush::ffToDisk ? "ToDisk" : "BySystem"; });
+                         [](const auto& flushed) { return flushed.param == TFileFlush::ffToDisk ? "ToDisk" : "BySystem"; });
 
 TEST(AtomicSaveFailure, AFolderThatIsNotThereNamesTheFile) {
   fixtures::TTempFolder temp(CLIPVANE_TEST_TMP);
