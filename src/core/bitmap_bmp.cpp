@@ -1,5 +1,6 @@
 // BMP reading and writing for TBitmap, and whole-file helpers.
 // Reading checks every size against the data before touching it: a malformed file throws.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <fstream>
@@ -124,20 +125,26 @@ TPixelFormat FormatFor(const TBmpHeader& h) {
 }
 
 // Run-length data into an index bitmap; runs past a row's end or the last row are clipped.
+// The column never goes past the width: what lies beyond the row's end is not drawn until
+// the next end of line, so millions of runs or deltas on one row cannot wrap it round.
 void DecodeRle(std::span<const std::uint8_t> rle, bool fourBits, TBitmap& target) {
   const int width = target.Width(), height = target.Height();
   const int bits = fourBits ? 4 : 8;
-  int x = 0, line = 0;  // line counts from the bottom row
+  int x = 0, line = 0;  // 0 <= x <= width; line counts from the bottom row
   std::size_t i = 0;
-  auto put = [&](int index) {
-    if (x < width && line < height) WriteIndex(target.ScanLine(height - 1 - line), x, bits, index);
-    ++x;
+  // Draws the first `count` pixels of a run that fit before the row's end; pixel(k) is the
+  // index of the run's pixel k.
+  auto draw = [&](int count, auto pixel) {
+    const int drawn = std::min(count, width - x);
+    std::uint8_t* row = target.ScanLine(height - 1 - line);
+    for (int k = 0; k < drawn; ++k) WriteIndex(row, x + k, bits, pixel(k));
+    x += drawn;
   };
   while (i + 1 < rle.size() && line < height) {
     const int count = rle[i], value = rle[i + 1];
     i += 2;
     if (count > 0) {
-      for (int k = 0; k < count; ++k) put(fourBits ? ((k & 1) ? (value & 0x0F) : (value >> 4)) : value);
+      draw(count, [&](int k) { return fourBits ? ((k & 1) ? (value & 0x0F) : (value >> 4)) : value; });
     } else if (value == 0) {
       x = 0;
       ++line;
@@ -145,16 +152,17 @@ void DecodeRle(std::span<const std::uint8_t> rle, bool fourBits, TBitmap& target
       return;
     } else if (value == 2) {
       if (i + 1 >= rle.size()) Invalid("run-length data cut off");
-      x += rle[i];
-      line += rle[i + 1];
+      x = std::min(x + rle[i], width);
+      line += rle[i + 1];  // at most 255 past the last row: the loop ends there
       i += 2;
     } else {
       const std::size_t bytes = fourBits ? (static_cast<std::size_t>(value) + 1) / 2 : static_cast<std::size_t>(value);
       if (i + bytes > rle.size()) Invalid("run-length data cut off");
-      for (int k = 0; k < value; ++k) {
-        const std::uint8_t b = rle[i + (fourBits ? static_cast<std::size_t>(k / 2) : static_cast<std::size_t>(k))];
-        put(fourBits ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : b);
-      }
+      const std::uint8_t* run = rle.data() + i;
+      draw(value, [&](int k) {
+        const std::uint8_t b = run[fourBits ? k / 2 : k];
+        return fourBits ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : int{b};
+      });
       i += (bytes + 1) & ~std::size_t{1};  // absolute runs are padded to 16 bits
     }
   }

@@ -180,6 +180,34 @@ TEST(BmpRead, RunsPastTheImageAreClipped) {
   EXPECT_EQ(bitmap.GetIndex(1, 1), 9);
 }
 
+// More pixels on one row than an int can count: 8,421,505 full runs (or deltas) of 255
+// columns pass 2^31. The column must stay clipped, so the next row still lands in place.
+TEST(BmpRead, RunsAndDeltasFarPastTheRowEndCannotWrapTheColumn) {
+  constexpr std::size_t kFarPastInt = (std::size_t{1} << 31) / 255 + 1;
+  for (const int bits : {8, 4}) {
+    const std::vector<std::uint8_t> table(std::size_t{4} << bits, 0);
+    for (const bool deltas : {false, true}) {
+      // Bottom row: three pixels of 7, then far past the end; top row: three of 5.
+      const std::vector<std::uint8_t> step = deltas ? std::vector<std::uint8_t>{0, 2, 255, 0}
+                                                    : std::vector<std::uint8_t>{255, 9};
+      std::vector<std::uint8_t> rle;
+      rle.reserve(8 + step.size() * kFarPastInt);
+      rle.push_back(3);
+      rle.push_back(bits == 8 ? 7 : 0x77);
+      for (std::size_t k = 0; k < kFarPastInt; ++k)
+        for (const std::uint8_t byte : step) rle.push_back(byte);
+      for (const std::uint8_t byte : {0, 0, 3, bits == 8 ? 5 : 0x55, 0, 1}) rle.push_back(byte);
+      TBitmap bitmap;
+      ASSERT_NO_THROW(bitmap.LoadFromBMP(BuildBmp(40, 3, 2, bits, bits == 8 ? 1 : 2, table, rle)))
+          << bits << (deltas ? " deltas" : " runs");
+      for (int x = 0; x < 3; ++x) {
+        EXPECT_EQ(bitmap.GetIndex(x, 1), 7) << bits << (deltas ? " deltas" : " runs") << " x " << x;
+        EXPECT_EQ(bitmap.GetIndex(x, 0), 5) << bits << (deltas ? " deltas" : " runs") << " x " << x;
+      }
+    }
+  }
+}
+
 TEST(BmpMalformed, EveryTruncationFailsCleanly) {
   const auto data = Pattern(TPixelFormat::pf8bit, 5, 3).SaveToBMP();
   for (std::size_t size = 0; size < data.size(); ++size) {
