@@ -9,6 +9,7 @@
 #include "core/atomic_file.h"
 #include "core/bitmap.h"
 #include "core/error.h"
+#include "core/file_checks.h"
 #include "core/pixel_rows.h"
 
 namespace clipvane {
@@ -282,6 +283,8 @@ void TBitmap::LoadFromFile(const std::string& path) { LoadFromBMP(ReadFileBytes(
 void TBitmap::SaveToFile(const std::string& path) const { WriteFileAtomically(path, SaveToBMP()); }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  // A folder opens as a stream whose length reads as 2^63: refused before anything is sized.
+  RefuseFolder(path);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EClipvaneError("Cannot open file \"" + path + "\"");
   in.seekg(0, std::ios::end);

@@ -59,10 +59,13 @@ struct TVideoState {
     ExtractedFrames.clear();
     FrameResults.clear();
   }
+  // LastFrame + 1, the size of every per-frame list, counted where it cannot overflow
+  // (none for a negative LastFrame).
+  std::size_t FrameSlots() const { return LastFrame < 0 ? 0 : static_cast<std::size_t>(LastFrame) + 1; }
   // Re-creates FrameResults with LastFrame + 1 empty slots; the list is emptied first.
   void ResetResults() {
     ClearResults();
-    FrameResults.resize(static_cast<std::size_t>(LastFrame < 0 ? 0 : LastFrame) + 1);
+    FrameResults.resize(LastFrame < 0 ? 1 : FrameSlots());
   }
 };
 

@@ -218,6 +218,7 @@ struct TAviFrameReader::TState {
   TAviReaderSeam* seam = nullptr;
   std::vector<TAviResource> held;  // in the order acquired
 
+  std::string path;
   AVFormatContext* format = nullptr;
   int streamIndex = -1;
   AVStream* stream = nullptr;
@@ -275,6 +276,7 @@ struct TAviFrameReader::TState {
   void ForgetRecent();
   const AVFrame* Recalled(std::int64_t n) const;
   void Calibrate();
+  void ThrowIfIndexCorrupt() const;
   std::int64_t KeyDtsAtOrBefore(std::int64_t dts) const;
   bool SeekTo(std::int64_t keyDts);
   const AVFrame* Locate(std::int64_t n);
@@ -332,6 +334,7 @@ void TAviFrameReader::Open(const std::string& path) {
   auto state = std::make_unique<TState>();
   TState& s = *state;
   s.seam = seam_;
+  s.path = path;
   auto failing = [&](TAviOpenStep step) { return seam_ != nullptr && seam_->FailStep(step); };
   try {
     avi::QuietFfmpegLog();
@@ -350,7 +353,7 @@ void TAviFrameReader::Open(const std::string& path) {
     s.Acquire(TAviResource::arStream);
     // Counted before anything is read: the demuxer adds to the index as it reads a file
     // that had none, and a partial index must not pass for the file's.
-    s.frameLimit = avi::IndexedFrameCount(s.stream);
+    s.frameLimit = avi::IndexedFrameCount(s.stream, avi::FileBytes(s.format));
 
     if (failing(TAviOpenStep::osStreamInfo) || avformat_find_stream_info(s.format, nullptr) < 0 ||
         s.stream->time_base.num <= 0 || s.stream->time_base.den <= 0)
@@ -500,6 +503,7 @@ bool TAviFrameReader::TState::ReceivePicture(std::int64_t& index) {
       continue;
     }
     const int read = av_read_frame(format, packet);
+    if (read == AVERROR(ENOMEM)) ThrowIfIndexCorrupt();
     CheckAllocation(read);
     if (read < 0) {
       // The end of the file, or data too broken to go on: what the decoder holds comes out.
@@ -526,6 +530,13 @@ bool TAviFrameReader::TState::ReceivePicture(std::int64_t& index) {
     av_packet_unref(packet);
     CheckAllocation(sent);  // any other failure is a broken packet: skipped
   }
+}
+
+// The demuxer reports an index entry of an impossible size as a failed allocation; say what
+// it really is.
+void TAviFrameReader::TState::ThrowIfIndexCorrupt() const {
+  if (avi::HasImpossibleIndexEntry(format, avi::FileBytes(format)))
+    throw EClipvaneError("Corrupt index in \"" + path + "\"");
 }
 
 bool TAviFrameReader::TState::NextPicture(std::int64_t& index) {

@@ -32,7 +32,11 @@ int FirstVideoStream(const AVFormatContext* format) {
   return -1;
 }
 
-std::int64_t IndexedFrameCount(const AVStream* stream) {
+std::int64_t FileBytes(AVFormatContext* format) { return format->pb ? avio_size(format->pb) : -1; }
+
+std::int64_t MaxFramesIn(std::int64_t fileBytes) { return fileBytes < 0 ? INT64_MAX : fileBytes / 8; }
+
+std::int64_t IndexedFrameCount(const AVStream* stream, std::int64_t fileBytes) {
   const int entries = avformat_index_get_entries_count(stream);
   if (entries <= 0) return -1;
   std::int64_t first = INT64_MAX, last = INT64_MIN;
@@ -41,12 +45,13 @@ std::int64_t IndexedFrameCount(const AVStream* stream) {
     first = std::min(first, entry->timestamp);
     last = std::max(last, entry->timestamp);
   }
-  // The AVI index leaves drop frames out but counts them in the timestamps, and frames
-  // dropped at the very end show only in the header's count.
-  return std::max<std::int64_t>(stream->nb_frames, last - first + 1);
+  // Timestamps come from the index's own entries, but a hostile one can still be far off.
+  const std::int64_t span = last - first < INT64_MAX - 1 ? last - first + 1 : INT64_MAX;
+  return std::min({std::max<std::int64_t>(span, entries), MaxFramesIn(fileBytes)});
 }
 
 std::int64_t CountFramesByReading(AVFormatContext* format, int streamIndex) {
+  const std::int64_t fileBytes = FileBytes(format);
   AVPacket* packet = av_packet_alloc();
   if (!packet) return -1;
   for (unsigned i = 0; i < format->nb_streams; ++i)
@@ -64,7 +69,21 @@ std::int64_t CountFramesByReading(AVFormatContext* format, int streamIndex) {
   }
   av_packet_free(&packet);
   // Timestamps count the drop frames between packets; without them, count the packets.
-  return firstDts == AV_NOPTS_VALUE ? packets : std::max(packets, lastDts - firstDts + 1);
+  const std::int64_t span =
+      firstDts == AV_NOPTS_VALUE || lastDts - firstDts >= INT64_MAX - 1 ? packets : lastDts - firstDts + 1;
+  return std::min(std::max(packets, span), MaxFramesIn(fileBytes));
+}
+
+bool HasImpossibleIndexEntry(const AVFormatContext* format, std::int64_t fileBytes) {
+  for (unsigned s = 0; s < format->nb_streams; ++s) {
+    AVStream* stream = format->streams[s];
+    const int entries = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < entries; ++i) {
+      const int size = avformat_index_get_entry(stream, i)->size;
+      if (size < 0 || (fileBytes >= 0 && size > fileBytes)) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace clipvane::avi

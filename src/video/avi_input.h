@@ -22,13 +22,25 @@ int OpenAviInput(const std::string& path, AVFormatContext** format);
 // Index of the first video stream (attached pictures do not count), or -1.
 int FirstVideoStream(const AVFormatContext* format);
 
-// Frames covered by the stream's index, drop frames included: the larger of the header's
-// frame count and the span of the index timestamps (one tick per frame). -1 when the
-// demuxer has no index for the stream (a file cut off before its index, for example).
-std::int64_t IndexedFrameCount(const AVStream* stream);
+// The file's size in bytes as the demuxer sees it, or -1 when it cannot tell.
+std::int64_t FileBytes(AVFormatContext* format);
 
-// Counts the stream's frames by reading every packet (the gaps left by drop frames count);
-// leaves the demuxer at the end of the file.
+// The most frames a file of this size can hold: every frame, a drop frame too, takes at least
+// an 8-byte chunk header or index entry. No limit (INT64_MAX) for an unknown size.
+std::int64_t MaxFramesIn(std::int64_t fileBytes);
+
+// Frames the stream's index proves, drop frames included: the span of its timestamps (one
+// tick a frame; the index leaves drop frames out but counts them in the timestamps), never
+// more than the file can hold. The header's frame count is only a claim and is not used.
+// -1 when the demuxer has no index for the stream (a file cut off before its index).
+std::int64_t IndexedFrameCount(const AVStream* stream, std::int64_t fileBytes);
+
+// Counts the stream's frames by reading every packet (the gaps left by drop frames count),
+// never more than the file can hold; leaves the demuxer at the end of the file.
 std::int64_t CountFramesByReading(AVFormatContext* format, int streamIndex);
+
+// True when an entry of any stream's index has a size that no file can back: negative or
+// more than the whole file. The demuxer trips over such an entry as if memory had run out.
+bool HasImpossibleIndexEntry(const AVFormatContext* format, std::int64_t fileBytes);
 
 }  // namespace clipvane::avi

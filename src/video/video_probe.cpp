@@ -12,6 +12,7 @@ extern "C" {
 
 #include "core/bitmap.h"
 #include "core/error.h"
+#include "core/file_checks.h"
 
 namespace clipvane {
 
@@ -34,15 +35,18 @@ struct TInputCloser {
 }  // namespace
 
 TVideoInfo ProbeVideo(const std::string& path) {
+  RefuseFolder(path);
   TInputCloser input;
   if (const int opened = avi::OpenAviInput(path, &input.format); opened < 0) FailWith(opened);
   const int streamIndex = avi::FirstVideoStream(input.format);
   if (streamIndex < 0) FailWith(AVERROR_STREAM_NOT_FOUND);
   AVStream* stream = input.format->streams[streamIndex];
-  // The AVI header gives the size of nearly every stream; the decoder only when it does not.
-  if (stream->codecpar->width <= 0 || stream->codecpar->height <= 0) {
-    if (const int found = avformat_find_stream_info(input.format, nullptr); found < 0) FailWith(found);
-  }
+  // Counted before anything is read: the demuxer adds to the index as it reads a file that
+  // had none, and a partial index must not pass for the file's.
+  std::int64_t frames = avi::IndexedFrameCount(stream, avi::FileBytes(input.format));
+  // The header's size is only a claim: the decoder's, from the first pictures, is what the
+  // frames will have, and every picture the program makes is sized from it.
+  if (const int found = avformat_find_stream_info(input.format, nullptr); found < 0) FailWith(found);
 
   TVideoInfo info;
   const AVCodecParameters* parameters = stream->codecpar;
@@ -53,9 +57,9 @@ TVideoInfo ProbeVideo(const std::string& path) {
   info.FrameWidth = parameters->width;
   info.FrameHeight = parameters->height;
 
-  std::int64_t frames = avi::IndexedFrameCount(stream);
   if (frames < 0) frames = avi::CountFramesByReading(input.format, streamIndex);
-  if (frames < 0 || frames > std::numeric_limits<int>::max()) FailWith(AVERROR_INVALIDDATA);
+  // Frames are numbered 0 to the count, so the count itself must leave room in an int.
+  if (frames < 0 || frames >= std::numeric_limits<int>::max()) FailWith(AVERROR_INVALIDDATA);
   info.FrameCount = static_cast<int>(frames);
 
   info.FrameRateNumerator = tick.den;

@@ -21,9 +21,12 @@ struct TVideoInfo {
 };
 
 // Reads the stream header and index (every packet when the file has no index, so the count
-// is exact for a file cut short). Throws EClipvaneError with FFmpeg's text for the failure:
-// a file that cannot be opened as an AVI, "Stream not found" for one without a video stream,
-// "Invalid data found when processing input" for absurd dimensions or frame rates.
+// is exact for a file cut short). The frame count is what the index or the packets prove, the
+// frame size what the decoder makes of the first pictures; the header's claims of either
+// only stand in when nothing better is known. Throws EClipvaneError: "\"PATH\" is a folder",
+// else FFmpeg's text for the failure: a file that cannot be opened as an AVI, "Stream not
+// found" for one without a video stream, "Invalid data found when processing input" for
+// absurd dimensions, frame rates or frame counts.
 TVideoInfo ProbeVideo(const std::string& path);
 
 }  // namespace clipvane

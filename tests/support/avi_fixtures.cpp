@@ -525,6 +525,70 @@ void WriteAviWithFrameWidth(const std::string& path, std::int32_t width) {
   WriteAll(path, data);
 }
 
+void OverwriteAviHeader(const std::string& path, const TAviHeaderClaims& claims) {
+  std::vector<std::uint8_t> data = ReadAll(path);
+  auto put32 = [&data](std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) data[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  // Field offsets from the start of each chunk's data (8 bytes past its tag).
+  const std::size_t mainHeader = FindChunk(data, "avih") + 8;
+  const std::size_t streamHeader = FindChunk(data, "strh") + 8;
+  const std::size_t streamFormat = FindChunk(data, "strf") + 8;
+  if (claims.FrameCount) {
+    put32(mainHeader + 16, *claims.FrameCount);
+    put32(streamHeader + 32, *claims.FrameCount);
+  }
+  if (claims.RateAndScale) {
+    const auto [rate, scale] = *claims.RateAndScale;
+    put32(streamHeader + 20, scale);
+    put32(streamHeader + 24, rate);
+    put32(mainHeader, static_cast<std::uint32_t>(1000000.0 * scale / rate));
+  }
+  if (claims.FrameSize) {
+    const auto [width, height] = *claims.FrameSize;
+    put32(mainHeader + 32, static_cast<std::uint32_t>(width));
+    put32(mainHeader + 36, static_cast<std::uint32_t>(height));
+    put32(streamFormat + 4, static_cast<std::uint32_t>(width));
+    put32(streamFormat + 8, static_cast<std::uint32_t>(height));
+  }
+  WriteAll(path, data);
+}
+
+void OverwriteIndexEntrySize(const std::string& path, int stream, int entry, std::uint32_t bytes) {
+  std::vector<std::uint8_t> data = ReadAll(path);
+  auto get32 = [&data](std::size_t at) {
+    return data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | (std::uint32_t{data[at + 3]} << 24);
+  };
+  auto put32 = [&data](std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) data[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  const char digits[2] = {static_cast<char>('0' + stream / 10), static_cast<char>('0' + stream % 10)};
+  bool found = false;
+  // The old index: 16-byte entries (chunk id, flags, offset, size) of every stream.
+  const std::size_t oldIndex = FindChunk(data, "idx1");
+  const std::size_t oldEnd = std::min<std::size_t>(data.size(), oldIndex + 8 + get32(oldIndex + 4));
+  int seen = 0;
+  for (std::size_t at = oldIndex + 8; at + 16 <= oldEnd; at += 16) {
+    if (data[at] != digits[0] || data[at + 1] != digits[1] || seen++ != entry) continue;
+    put32(at + 12, bytes);
+    found = true;
+  }
+  // The OpenDML index of the stream, which the demuxer prefers when there is one: after a
+  // 24-byte header, 8-byte entries (offset, size with the top bit set for non-key frames).
+  const std::string tag = std::string("ix") + digits[0] + digits[1];
+  const auto standard = std::search(data.begin(), data.end(), tag.begin(), tag.end());
+  if (standard != data.end()) {
+    const std::size_t chunk = static_cast<std::size_t>(standard - data.begin()) + 8;
+    if (static_cast<std::uint32_t>(entry) < get32(chunk + 4)) {
+      const std::size_t size = chunk + 24 + 8 * static_cast<std::size_t>(entry) + 4;
+      put32(size, (get32(size) & 0x80000000u) | (bytes & 0x7FFFFFFFu));
+      found = true;
+    }
+  }
+  if (!found) Fail("the index has no entry " + std::to_string(entry) + " for stream " + std::to_string(stream));
+  WriteAll(path, data);
+}
+
 void TruncateFile(const std::string& path, std::uintmax_t size) { std::filesystem::resize_file(path, size); }
 
 std::uintmax_t FileSize(const std::string& path) { return std::filesystem::file_size(path); }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -79,6 +81,21 @@ void WriteAudioOnlyAvi(const std::string& path);
 void WriteAviWithUnknownCodec(const std::string& path);
 // A numbered raw AVI whose stream format claims a frame width of `width` pixels.
 void WriteAviWithFrameWidth(const std::string& path, std::int32_t width);
+// Claims written over a fixture's own header values, as a hostile or broken writer would
+// leave them; the frames and the index stay as they were.
+struct TAviHeaderClaims {
+  // The main header's total frames and the video stream's length.
+  std::optional<std::uint32_t> FrameCount;
+  // Frames per second as rate / scale in the video stream header (the main header's
+  // microseconds a frame follows).
+  std::optional<std::pair<std::uint32_t, std::uint32_t>> RateAndScale;
+  // Width and height in the main header and in the video stream's format.
+  std::optional<std::pair<std::int32_t, std::int32_t>> FrameSize;
+};
+void OverwriteAviHeader(const std::string& path, const TAviHeaderClaims& claims);
+// Makes index entry `entry` of stream `stream` (0 the video, 1 the audio; entries counted
+// from 0 within the stream) claim `bytes` bytes, in the idx1 index and in the OpenDML index.
+void OverwriteIndexEntrySize(const std::string& path, int stream, int entry, std::uint32_t bytes);
 // Cuts a file to `size` bytes.
 void TruncateFile(const std::string& path, std::uintmax_t size);
 std::uintmax_t FileSize(const std::string& path);
