@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -92,11 +91,8 @@ int RunCommand(const TCliCommand& command, const std::vector<std::string>& args,
               << usage::UsageLine(program, command.Usage) << "\n"
               << "Run 'clipvane-cli help " << command.Usage.Name << "' for its options.\n";
     return 2;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "clipvane-cli: Not enough memory.\n";
-    return 1;
   } catch (const std::exception& error) {
-    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(error.what()) << "\n";
+    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(clipvane::ErrorMessageOf(error)) << "\n";
     return 1;
   }
 }

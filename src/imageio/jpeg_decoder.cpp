@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -123,6 +124,16 @@ TBitmap DecodeJpeg(std::span<const std::uint8_t> data) {
   jpeg_decompress_struct& info = reader.Info();
   reader.Check(TryReadHeader(&info, reader.Errors()));
   CheckPictureDimensions("JPEG", info.image_width, info.image_height);
+  // Huffman coding spends at least one bit on each 8 x 8 block of a component in its first
+  // scan, so a file too short for that is refused before the picture is allocated.
+  // Arithmetic coding has no such floor.
+  if (!info.arith_code && info.num_components > 0) {
+    std::uint64_t fewestBlocks = UINT64_MAX;
+    for (int c = 0; c < info.num_components; ++c)
+      fewestBlocks = std::min<std::uint64_t>(fewestBlocks, static_cast<std::uint64_t>(info.comp_info[c].width_in_blocks) *
+                                                               info.comp_info[c].height_in_blocks);
+    CheckDataCanFill("JPEG", fewestBlocks, data.size(), 8);
+  }
 
   const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;

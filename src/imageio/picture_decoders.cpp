@@ -123,6 +123,13 @@ void CheckPictureDimensions(std::string_view format, long long width, long long 
     throw EClipvaneError(std::string(format) + " image is too large: " + size + " pixels");
 }
 
+void CheckDataCanFill(std::string_view format, std::uint64_t decodedBytes, std::uint64_t dataBytes,
+                      std::uint64_t maxRatio) {
+  // dataBytes * maxRatio without overflow: a file is far below 2^64 / maxRatio anyway.
+  if (maxRatio != 0 && dataBytes < (decodedBytes + maxRatio - 1) / maxRatio)
+    throw EClipvaneError("Invalid " + std::string(format) + " file: pixel data is cut off");
+}
+
 std::vector<TRGBQuad> GreyPalette256() {
   std::vector<TRGBQuad> palette(256);
   for (int i = 0; i < 256; ++i) {

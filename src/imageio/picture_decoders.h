@@ -48,6 +48,13 @@ inline constexpr long long MaxPicturePixels = 1LL << 28;
 // allocates anything the size of the picture.
 void CheckPictureDimensions(std::string_view format, long long width, long long height);
 
+// Throws "Invalid <format> file: pixel data is cut off" when `dataBytes` of stored data
+// cannot give `decodedBytes` even at the format's best compression (`maxRatio` decoded bytes
+// for each stored byte). Decoders call it before allocating the picture, so a header that
+// merely claims a huge picture costs nothing.
+void CheckDataCanFill(std::string_view format, std::uint64_t decodedBytes, std::uint64_t dataBytes,
+                      std::uint64_t maxRatio);
+
 // colour * alpha + background * (255 - alpha), over 255, rounded; alpha 255 keeps the colour.
 constexpr std::uint8_t BlendChannel(int colour, int background, int alpha) {
   return static_cast<std::uint8_t>((colour * alpha + background * (255 - alpha) + 127) / 255);

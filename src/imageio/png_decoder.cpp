@@ -153,6 +153,12 @@ TBitmap DecodePng(std::span<const std::uint8_t> data, TColor background) {
   CheckPictureDimensions("PNG", width, height);
   const int colourType = png_get_color_type(png, info);
   const int depth = png_get_bit_depth(png, info);
+  // Deflate gives at most about 1032 bytes for one: a file too short for the rows it claims
+  // is refused before they are allocated.
+  constexpr std::uint64_t kDeflateMaxRatio = 1032;
+  const std::uint64_t storedRowBytes =
+      (static_cast<std::uint64_t>(width) * png_get_channels(png, info) * static_cast<std::uint64_t>(depth) + 7) / 8;
+  CheckDataCanFill("PNG", storedRowBytes * static_cast<std::uint64_t>(height), data.size(), kDeflateMaxRatio);
   const bool transparentColour = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
 
   TPngLayout layout = TPngLayout::rgba;

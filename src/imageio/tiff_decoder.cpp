@@ -192,6 +192,44 @@ TBitmap ReadRgba(const TTiffReader& reader, int width, int height, TColor backgr
   return bitmap;
 }
 
+// Most decoded bytes one stored byte can give in each compression; schemes not listed get a
+// bound no real picture comes near.
+std::uint64_t MaxCompressionRatio(std::uint16_t compression) {
+  switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    case COMPRESSION_PACKBITS: return 64;  // a two-byte run gives 128 bytes
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: return 1032;
+    case COMPRESSION_LZW: return 4096;  // a 12-bit code stands for fewer than 4096 bytes
+    default: return 65536;
+  }
+}
+
+// The strips or tiles must be able to hold the picture before it is allocated: each counts
+// with the bytes the file really has at its offset.
+void CheckStoredData(const TTiffReader& reader, std::uint64_t fileBytes, std::uint32_t height) {
+  TIFF* tiff = reader.Tiff();
+  const bool tiled = TIFFIsTiled(tiff) != 0;
+  const std::uint32_t striles = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  std::uint64_t stored = 0;
+  for (std::uint32_t i = 0; i < striles; ++i) {
+    int failed = 0;
+    const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tiff, i, &failed);
+    const std::uint64_t count = TIFFGetStrileByteCountWithErr(tiff, i, &failed);
+    if (failed) reader.Fail("strip table is damaged");
+    if (offset < fileBytes) stored += std::min(count, fileBytes - offset);
+  }
+  std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1, compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+  // libtiff's sizes count subsampled colour as stored; one plane when planes are separate.
+  std::uint64_t decoded = tiled ? static_cast<std::uint64_t>(TIFFTileSize64(tiff)) * striles
+                                : static_cast<std::uint64_t>(TIFFVStripSize64(tiff, height));
+  if (!tiled && planar == PLANARCONFIG_SEPARATE) decoded *= samples;
+  CheckDataCanFill("TIFF", decoded, stored, MaxCompressionRatio(compression));
+}
+
 }  // namespace
 
 TBitmap DecodeTiff(std::span<const std::uint8_t> data, TColor background) {
@@ -223,6 +261,7 @@ TBitmap DecodeTiff(std::span<const std::uint8_t> data, TColor background) {
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
   const bool hasPhotometric = TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
+  CheckStoredData(reader, data.size(), height);
   const bool bilevel = (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && bits == 1;
   const bool mapped = photometric == PHOTOMETRIC_PALETTE && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
   if (hasPhotometric && !TIFFIsTiled(tiff) && samples == 1 && planar == PLANARCONFIG_CONTIG && (bilevel || mapped))

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/error.h"
+
 class QWidget;
 
 namespace clipvane {
@@ -29,8 +31,10 @@ void RunHandler(QWidget* parent, Handler&& handler) {
     handler();
   } catch (const std::bad_alloc&) {
     ShowErrorBox(parent, "Out of memory");
+  } catch (const std::length_error&) {
+    ShowErrorBox(parent, "Out of memory");
   } catch (const std::exception& error) {
-    ShowErrorBox(parent, error.what());
+    ShowErrorBox(parent, ErrorMessageOf(error));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <random>
@@ -85,6 +86,17 @@ inline TBytes WritePng(const TPngPicture& picture) {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return out;
+}
+
+// Sets the IHDR width and height and repairs the chunk's checksum, so only the size is wrong.
+inline TBytes WithPngSize(TBytes png, std::uint32_t width, std::uint32_t height) {
+  for (int i = 0; i < 4; ++i) {
+    png[16 + i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
+    png[20 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
+  }
+  const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17));
+  for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+  return png;
 }
 
 // Every strict prefix of a valid file must be refused with our error. Each prefix is a

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ TVideoState Opened(const std::string& path, const TFixtureAvi& avi) {
 class TNumberSource : public TFrameSource {
  public:
   int readable = 1000;
-  std::optional<int> errorAt;
+  std::optional<int> errorAt, outOfMemoryAt;
   std::vector<int> read;
   bool open = false;
 
@@ -50,6 +51,7 @@ class TNumberSource : public TFrameSource {
       open = false;  // as the reader does: an error while reading closes it
       throw EClipvaneError("Bitmap image is not valid");
     }
+    if (outOfMemoryAt == n) throw std::bad_alloc();
     if (n >= readable) return false;
     read.push_back(n);
     bitmap_ = fixtures::NumberFrame(n, 48, 32);
@@ -167,6 +169,33 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
       EXPECT_STREQ(error.what(), "Bitmap image is not valid");
     }
     EXPECT_EQ(copy.GifFrameCount, 4) << twoThreads;
+  }
+  // Memory that runs out: the window's run keeps the frames in its GIF and says so; the
+  // bytes for a file are never made, so that is not claimed.
+  for (const bool twoThreads : {false, true}) {
+    TVideoState copy = opened();
+    const TFrameSourceFactory make = [] {
+      auto made = std::make_unique<TNumberSource>();
+      made->outOfMemoryAt = 8;
+      return made;
+    };
+    try {
+      ConvertToGifBytes(copy, make, {}, {}, twoThreads);
+      ADD_FAILURE() << "no error";
+    } catch (const EClipvaneError& error) {
+      EXPECT_STREQ(error.what(), "Not enough memory after 4 frames of the GIF; no GIF is made");
+    }
+    TVideoState window = opened();
+    auto source = make();
+    TGifConversionResult run;
+    try {
+      RunGifConversion(window, *source, {}, {}, run);
+      ADD_FAILURE() << "no error";
+    } catch (const EClipvaneError& error) {
+      EXPECT_STREQ(error.what(), "Not enough memory: the GIF keeps the 4 frames made so far");
+    }
+    ASSERT_NE(run.Document, nullptr);
+    EXPECT_EQ(run.Document->Images().Count(), 4);
   }
   // A source that runs out of frames: both ways stop there without an error.
   const TFrameSourceFactory short5 = [] {

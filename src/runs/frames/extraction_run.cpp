@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/memory_budget.h"
 
 namespace clipvane {
 
@@ -43,6 +44,8 @@ TExtractionResult WalkFrames(TVideoState& state, TFrameSource& source, const TEx
   int position = 0;
   hooks.Progress(position, maximum);
 
+  // The frames are decoded at the video's size; each output size is checked as it is read.
+  CheckVideoRunMemory(state.FrameWidth, state.FrameHeight, 0, 0);
   source.Open(state.FilePath);
   TSourceGuard guard(source);
   TExtractionResult result;
@@ -65,6 +68,7 @@ TExtractionResult WalkFrames(TVideoState& state, TFrameSource& source, const TEx
         break;
       }
       const TFrameSize size = options.FrameSize ? options.FrameSize() : TFrameSize{state.FrameWidth, state.FrameHeight};
+      CheckVideoRunMemory(state.FrameWidth, state.FrameHeight, size.Width, size.Height);
       keep(n, ConvertFrame(source.DecodeBitmap(), size.Width, size.Height, options.Mode));
     } catch (const std::bad_alloc&) {
       // A long run at a large size can exhaust memory; the frames so far are complete and
@@ -83,7 +87,7 @@ TExtractionResult WalkFrames(TVideoState& state, TFrameSource& source, const TEx
 }  // namespace
 
 int CountTickedFrames(const TVideoState& state) {
-  const std::size_t frames = static_cast<std::size_t>(std::max(state.LastFrame, -1) + 1);
+  const std::size_t frames = state.FrameSlots();
   const std::size_t count = std::min(frames, state.FrameSelected.size());
   return static_cast<int>(std::count(state.FrameSelected.begin(), state.FrameSelected.begin() + static_cast<long>(count), true));
 }
@@ -120,7 +124,7 @@ void ApplyFrameRange(TVideoState& state, int from, int to) {
 }
 
 void TickAllFrames(TVideoState& state) {
-  state.FrameSelected.assign(static_cast<std::size_t>(std::max(state.LastFrame, -1) + 1), true);
+  state.FrameSelected.assign(state.FrameSlots(), true);
 }
 
 std::string ExtractionStatusText(int width, int height, TColorMode mode) {

@@ -44,7 +44,9 @@ int CountTickedFrames(const TVideoState& state);
 // ends the run quietly. At a normal end the progress goes to its maximum, then to 0. The
 // source is opened on FilePath and closed at the end, also when an error travels out; the
 // frames extracted until then stay. Running out of memory ends the run with a "Not enough
-// memory" error instead of failing half-way through a frame.
+// memory" error instead of failing half-way through a frame. A video frame size whose
+// processing would need more than the working-memory budget is refused before the source is
+// opened, an output size before the frame is converted (CheckVideoRunMemory).
 TExtractionResult RunFrameExtraction(TVideoState& state, TFrameSource& source, const TExtractionOptions& options,
                                      const TRunHooks& hooks);
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/memory_budget.h"
 #include "gif/best_quality_encoder.h"
 #include "gif/gif_extensions.h"
 #include "runs/frames/extraction_run.h"
@@ -229,6 +230,7 @@ void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOption
   try {
     state.ResetResults();
     hooks.Progress(position, maximum);
+    CheckVideoRunMemory(state.FrameWidth, state.FrameHeight, size.Width, size.Height);
     source.Open(state.FilePath);
     TSourceCloser closer(source);
     result.Document = std::make_unique<TGIFImage>();
@@ -303,6 +305,7 @@ void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOption
     }
   }
   kept.clear();
+  result.OutOfMemory = outOfMemory;
   if (outOfMemory) {
     // A long run at a large size can exhaust memory; the frames appended so far are complete
     // and stay, so say so rather than fail with a bare allocation error.

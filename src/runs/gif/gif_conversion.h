@@ -69,6 +69,7 @@ struct TGifConversionResult {
   std::uint16_t FrameDelay = 0;  // hundredths of a second (with BestQuality: the first frame's)
   bool Aborted = false;     // the abort flag stopped the walk before reading a frame
   bool OutOfFrames = false;  // a frame could not be read: the walk ended quietly there
+  bool OutOfMemory = false;  // memory ran out: the error thrown says the GIF keeps the frames made so far
   // The status line, counting the frames in the GIF; also after an error.
   std::string StatusText;
 };
@@ -84,7 +85,9 @@ struct TGifConversionResult {
 // out. An error ends the run and is thrown (EClipvaneError; running out of memory becomes
 // "Not enough memory: ..."), after result, which the caller owns, has been given the frames
 // appended so far and the status line: what the run made before it failed stays with the
-// caller, as the extraction run's frames stay in TVideoState.
+// caller, as the extraction run's frames stay in TVideoState. Before the source is opened, a
+// frame and GIF size whose processing would need more than the working-memory budget are
+// refused (CheckVideoRunMemory).
 void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
                       TGifConversionResult& result);
 

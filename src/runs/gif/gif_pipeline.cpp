@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/error.h"
 #include "gif/gif_stream.h"
 
 namespace clipvane {
@@ -263,9 +264,17 @@ TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& 
       }
     };
   }
-  // A failing run's error goes on from here as it is: an encoding failure after it would
-  // only be a knock-on.
-  RunGifConversion(state, *source, runOptions, hooks, run);
+  // A failing run's error goes on from here: an encoding failure after it would only be a
+  // knock-on.
+  try {
+    RunGifConversion(state, *source, runOptions, hooks, run);
+  } catch (const EClipvaneError&) {
+    // No bytes come out of a failed run, so the run's "the GIF keeps the frames" is not true here.
+    if (run.OutOfMemory)
+      throw EClipvaneError("Not enough memory after " + std::to_string(state.GifFrameCount) +
+                           " frames of the GIF; no GIF is made");
+    throw;
+  }
   std::vector<std::vector<std::uint8_t>> frames;
   std::exception_ptr encodingError;
   if (encoder) frames = encoder->Finish(encodingError);

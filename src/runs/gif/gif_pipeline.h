@@ -57,9 +57,10 @@ struct TGifFileResult {
 };
 
 // RunGifConversion over a source made by makeSource, and the document written as a GIF
-// stream (what TGIFImage::SaveToStream writes). Errors of the run are thrown. A run that
-// gathered no frame gives no bytes. With twoThreads the source reads ahead and each frame is
-// encoded on a second thread as soon as it is appended.
+// stream (what TGIFImage::SaveToStream writes). Errors of the run are thrown; no bytes come
+// out of a failed run, so running out of memory says so instead of the window's "the GIF keeps
+// the frames made so far". A run that gathered no frame gives no bytes. With twoThreads the
+// source reads ahead and each frame is encoded on a second thread as soon as it is appended.
 TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource,
                                  const TGifOptions& options, const TRunHooks& hooks, bool twoThreads);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/error.h"
+#include "core/memory_budget.h"
 #include "gif/best_quality_encoder.h"
 #include "gif/gif_extensions.h"
 #include "gif/gif_timeline.h"
@@ -107,14 +108,34 @@ int TransitionFrameDelay(int durationMs, int steps) {
   return static_cast<int>(std::clamp<long long>(delay, 1, 65535));
 }
 
+std::uint64_t TransitionClipBytes(int width, int height, int framesToKeep) {
+  constexpr std::uint64_t kWorkingPictures = 5, kPictureBytesPerPixel = 3, kFrameBytesPerPixel = 2;
+  return PictureBytes(width, height,
+                      kWorkingPictures * kPictureBytesPerPixel +
+                          static_cast<std::uint64_t>(std::max(framesToKeep, 0)) * kFrameBytesPerPixel);
+}
+
 TTransitionFrames PrepareTransitionFrames(const TVideoState& state, TTransitionSlot& source,
-                                          TTransitionSlot& destination) {
+                                          TTransitionSlot& destination, int framesToKeep) {
+  // An empty slot takes the other slot's size (both empty: 100 x 100), so the common size is
+  // known, and checked, before any picture is made.
+  const bool bothEmpty = state.SourceEmpty && state.DestinationEmpty;
+  const TBitmap& sourceSize = state.SourceEmpty ? destination.Picture : source.Picture;
+  const TBitmap& destinationSize = state.DestinationEmpty ? source.Picture : destination.Picture;
+  const int width = bothEmpty ? EmptySlotSide : std::max(sourceSize.Width(), destinationSize.Width());
+  const int height = bothEmpty ? EmptySlotSide : std::max(sourceSize.Height(), destinationSize.Height());
+  if (width < 1 || height < 1) throw EClipvaneError("The transition pictures are empty");
+  if (width > 65535 || height > 65535 || std::int64_t{width} * height > MaxTransitionPixels)
+    throw EClipvaneError("The transition pictures are too large: " + std::to_string(width) + " x " +
+                         std::to_string(height) + " pixels");
+  CheckWorkingMemory(width, height, TransitionClipBytes(width, height, framesToKeep));
+
   // Work on new pictures and hand them to the slots only at the end, so a refused size
   // leaves both slots as they were.
   TBitmap madeSource, madeDestination;
   const TBitmap* sourcePicture = &source.Picture;
   const TBitmap* destinationPicture = &destination.Picture;
-  if (state.SourceEmpty && state.DestinationEmpty) {
+  if (bothEmpty) {
     madeSource = SolidPicture(EmptySlotSide, EmptySlotSide, source.Color);
     madeDestination = SolidPicture(EmptySlotSide, EmptySlotSide, destination.Color);
     sourcePicture = &madeSource;
@@ -126,13 +147,6 @@ TTransitionFrames PrepareTransitionFrames(const TVideoState& state, TTransitionS
     madeSource = SolidPicture(destination.Picture.Width(), destination.Picture.Height(), source.Color);
     sourcePicture = &madeSource;
   }
-
-  const int width = std::max(sourcePicture->Width(), destinationPicture->Width());
-  const int height = std::max(sourcePicture->Height(), destinationPicture->Height());
-  if (width < 1 || height < 1) throw EClipvaneError("The transition pictures are empty");
-  if (width > 65535 || height > 65535 || std::int64_t{width} * height > MaxTransitionPixels)
-    throw EClipvaneError("The transition pictures are too large: " + std::to_string(width) + " x " +
-                         std::to_string(height) + " pixels");
 
   TTransitionFrames frames;
   frames.Source = PaddedPicture(*sourcePicture, source.Color, width, height);
@@ -182,7 +196,7 @@ TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source,
   if (state.TransitionDurationMs < MinTransitionDurationMs || state.TransitionDurationMs > MaxTransitionDurationMs)
     throw EClipvaneError("Transition duration " + std::to_string(state.TransitionDurationMs) +
                          " ms is outside 10 to 5000");
-  TTransitionFrames frames = PrepareTransitionFrames(state, source, destination);
+  TTransitionFrames frames = PrepareTransitionFrames(state, source, destination, steps + 1);
 
   TTransitionClip clip;
   clip.Width = frames.Output.Width();

@@ -54,10 +54,16 @@ TGifTimeline BestTransitionTimeline(int durationMs, int steps);
 // to the common size W x H (the larger width and height) with their slot's colour, and the
 // slots show the padded pictures. S and D are the padded pictures, M is W x H of the source
 // colour, O is W x H; all 24 bits per pixel. The empty flags are not changed. Throws
-// EClipvaneError, leaving the slots as they were, when the pictures have no size or the
-// common size is beyond 2^28 pixels or 65535 a side.
+// EClipvaneError, leaving the slots as they were, when the pictures have no size, the common
+// size is beyond 2^28 pixels or 65535 a side, or the pictures and the `framesToKeep` frames
+// of the clip would need more than the working-memory budget (TransitionClipBytes).
 TTransitionFrames PrepareTransitionFrames(const TVideoState& state, TTransitionSlot& source,
-                                          TTransitionSlot& destination);
+                                          TTransitionSlot& destination, int framesToKeep = 0);
+
+// Memory of a clip of W x H: the four working pictures and the copy the colour reduction
+// makes, 3 bytes a pixel each, and about 2 bytes a pixel for each frame the document keeps
+// (its indices and its coded data).
+std::uint64_t TransitionClipBytes(int width, int height, int framesToKeep);
 
 // Where the clip's frames go: the GIF document in the program, a recorder in tests.
 class TTransitionClipSink {
