@@ -18,6 +18,7 @@
 #include "app/app_windows.h"
 #include "app/main_window.h"
 #include "app/splash_form.h"
+#include "core/interrupt_cleanup.h"
 #include "core/version.h"
 #include "imageio/image_library_versions.h"
 #include "ui/error_box.h"
@@ -53,6 +54,9 @@ bool AnswersAtOnce(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (AnswersAtOnce(argc, argv)) return 0;
+  // Told to quit (SIGTERM, SIGHUP, SIGINT) in the middle of a save, the program leaves no
+  // partial file.
+  clipvane::RemoveTemporaryFilesOnInterrupt();
   QApplication application(argc, argv);
   // What is left once Qt has taken its own options.
   clipvane::TAppCommandLine commandLine;

@@ -11,6 +11,7 @@
 
 #include "cli/cli_command.h"
 #include "core/error.h"
+#include "core/interrupt_cleanup.h"
 #include "usage/help_text.h"
 
 namespace clipvane::cli {
@@ -139,4 +140,8 @@ int RunCli(const std::vector<std::string>& args) {
 
 }  // namespace clipvane::cli
 
-int main(int argc, char** argv) { return clipvane::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  // Ctrl-C, a kill or a closed terminal in the middle of a save leaves no partial file.
+  clipvane::RemoveTemporaryFilesOnInterrupt();
+  return clipvane::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/interrupt_cleanup.h"
 
 namespace clipvane {
 
@@ -46,10 +47,14 @@ TTemporaryFile::TTemporaryFile(const std::string& target) : target_(target) {
   int error = EEXIST;
   for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
     path_ = folder + "/.clipvane-" + RandomSuffix();
+    // Registered before it exists, so that no moment is left in which an interrupt would
+    // leave the file behind.
+    interruptSlot_ = RegisterTemporaryFile(path_);
     // Mode 0666 through the umask: the file gets the permissions of any new file, so the
     // rename leaves no private file behind.
     descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     error = descriptor_ < 0 ? errno : 0;
+    if (descriptor_ < 0) UnregisterTemporaryFile(std::exchange(interruptSlot_, -1));
   }
   if (descriptor_ < 0) throw EClipvaneError("Cannot create file \"" + target + "\": " + std::strerror(error));
 }
@@ -72,6 +77,7 @@ void TTemporaryFile::Commit(TFileFlush flush) {
   if (::close(descriptor) != 0) Fail(errno);
   if (std::rename(path_.c_str(), target_.c_str()) != 0) Fail(errno);
   finished_ = true;
+  UnregisterTemporaryFile(std::exchange(interruptSlot_, -1));
 }
 
 void TTemporaryFile::Remove() noexcept {
@@ -79,6 +85,7 @@ void TTemporaryFile::Remove() noexcept {
   if (finished_) return;
   finished_ = true;
   ::unlink(path_.c_str());
+  UnregisterTemporaryFile(std::exchange(interruptSlot_, -1));
 }
 
 void TTemporaryFile::Fail(int error) {

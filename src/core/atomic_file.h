@@ -18,7 +18,8 @@ enum class TFileFlush { ffToDisk, ffBySystem };
 // A temporary file in the folder of a target path, hidden (".clipvane-" and six random
 // characters), created with the permissions any new file gets there. It is created only by
 // the constructor and goes only through Commit() (renamed over the target) or Remove()
-// (deleted); the destructor removes one that was not committed.
+// (deleted); the destructor removes one that was not committed. While it exists it is
+// registered for removal on interrupt (RemoveTemporaryFilesOnInterrupt).
 class TTemporaryFile {
  public:
   // Throws EClipvaneError "Cannot create file \"target\": reason" when the folder does not
@@ -47,6 +48,7 @@ class TTemporaryFile {
   std::string target_;
   std::string path_;
   int descriptor_ = -1;
+  int interruptSlot_ = -1;  // its registration for removal on interrupt
   bool finished_ = false;
 };
 

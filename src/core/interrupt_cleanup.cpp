@@ -1,0 +1,65 @@
+// The registry of temporary files in progress and the interrupt handler that removes them.
+#include "core/interrupt_cleanup.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+
+namespace clipvane {
+
+namespace {
+
+// Saves run one at a time in each thread that saves, and few threads save: a handful of
+// slots is plenty. A slot is free (0), being filled (1) or holds a path to delete (2).
+constexpr int kSlots = 8;
+char g_paths[kSlots][PATH_MAX];
+std::atomic<int> g_states[kSlots];
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the states");
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnInterrupt(int signal) {
+  const int savedErrno = errno;
+  for (int i = 0; i < kSlots; ++i)
+    if (g_states[i].load(std::memory_order_acquire) == 2) ::unlink(g_paths[i]);
+  errno = savedErrno;
+  // The action went back to the default on entry (SA_RESETHAND), and the signal is not held
+  // back inside its own handler (SA_NODEFER): raising it ends the program here.
+  ::raise(signal);
+}
+
+}  // namespace
+
+void RemoveTemporaryFilesOnInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  for (const int signal : kSignals) {
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+int RegisterTemporaryFile(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = 0;
+    if (!g_states[i].compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) continue;
+    std::memcpy(g_paths[i], path.c_str(), path.size() + 1);
+    g_states[i].store(2, std::memory_order_release);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemporaryFile(int slot) {
+  if (slot >= 0 && slot < kSlots) g_states[slot].store(0, std::memory_order_release);
+}
+
+}  // namespace clipvane

@@ -1,0 +1,25 @@
+// Temporary files removed when the program is interrupted. Every save registers its temporary
+// file for as long as the file may exist; SIGINT, SIGTERM or SIGHUP then deletes each
+// registered file before the program ends as the signal would have ended it, so an
+// interrupted run leaves only complete files. The handler is async-signal-safe: it reads
+// fixed slots and calls unlink, nothing else.
+#pragma once
+
+#include <string>
+
+namespace clipvane {
+
+// Installs the handler for SIGINT, SIGTERM and SIGHUP. It deletes the registered temporary
+// files, then raises the signal again with its default action, so the program ends as the
+// signal ends it (a shell reports 130 for SIGINT). A signal the program was started with
+// ignored (nohup) stays ignored. Calling it again changes nothing.
+void RemoveTemporaryFilesOnInterrupt();
+
+// Registers a path to be deleted on interrupt, before the file is created there; the result
+// is its slot, or -1 when every slot is taken or the path is too long (the file is then not
+// removed on interrupt).
+int RegisterTemporaryFile(const std::string& path);
+// Forgets the path of a slot, once the file was renamed or deleted. Does nothing for -1.
+void UnregisterTemporaryFile(int slot);
+
+}  // namespace clipvane
