@@ -58,7 +58,7 @@ TEST_F(HostileInput, BillionsOfClaimedFramesCostNothing) {
     const std::string video = Avi("claims" + std::to_string(claimed) + ".avi", avi, claims);
     TRun run = Run({"gif", video, temp_.File("out.gif")});
     EXPECT_EQ(run.ended.ExitCode, 0) << claimed << ": " << run.err;
-    EXPECT_NE(run.out.find("Frames: 3"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Frames: 3"), std::string::npos) << run.err;
     // A run over three tiny frames holds some tens of MB; the claims would need gigabytes.
     EXPECT_LT(run.ended.PeakResidentBytes, std::uint64_t{300} << 20) << claimed;
 
