@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
@@ -23,12 +24,14 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <utility>
 
 #include "app/about_form.h"
 #include "app/frame_check_model.h"
 #include "app/position_text.h"
 #include "app/url_opener.h"
 #include "core/error.h"
+#include "pages/frames/frame_preview_window.h"
 #include "pages/frames/frames_list_page.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
@@ -37,6 +40,7 @@
 #include "ui/gif_preview_window.h"
 #include "ui/image_view.h"
 #include "ui/progress_bar.h"
+#include "ui/run_scope.h"
 #include "ui/video_window.h"
 #include "ui/widget_placement.h"
 
@@ -244,6 +248,48 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::OpenVideo(const QString& path) {
+  try {
+    OpenVideoFile(path);
+  } catch (...) {
+    // Half an open is worse than none: the old video's controls would drive a closed device
+    // and "Get frames" would read a file that does not play.
+    ShowNoVideo();
+    throw;
+  }
+}
+
+void TForm1::ShowNoVideo() {
+  Timer1->stop();
+  MediaPlayer1.Close();
+  form2_->hide();
+  form2_->ShowNoVideo();
+  if (form5_) form5_->hide();
+  for (auto [label, text] :
+       {std::pair{LabelFrameWidth, "Frame width:"}, std::pair{LabelFrameHeight, "Frame height:"},
+        std::pair{LabelFramesCount, "Frames count:"}, std::pair{LabelTimeLength, "Time length:"},
+        std::pair{LabelFramePosition, "Frame position:"}, std::pair{LabelTimePosition, "Time position:"}}) {
+    label->setText(QString::fromLatin1(text));
+    label->setEnabled(false);
+  }
+  {
+    // Quietly: with no device open, the slider's change handler would report it.
+    const QSignalBlocker slider(TrackBar1), step(UpDown1);
+    TrackBar1->setRange(0, 0);
+    TrackBar1->setValue(0);
+    UpDown1->setRange(1, 1);
+    UpDown1->setValue(1);
+  }
+  for (QWidget* control :
+       {static_cast<QWidget*>(TrackBar1), static_cast<QWidget*>(UpDown1), static_cast<QWidget*>(LabelStep),
+        static_cast<QWidget*>(Button9), static_cast<QWidget*>(Button10), static_cast<QWidget*>(Button11),
+        static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2)})
+    control->setEnabled(false);
+  FramesPage->VideoClosed();
+  GifPage->VideoClosed();
+  FrameCheckModel->Reload([this] { FramesPage->FramesListModel->Reload([this] { state_.ForgetVideo(); }); });
+}
+
+void TForm1::OpenVideoFile(const QString& path) {
   state_.FilePath = path.toStdString();
   state_.FileTitle = QFileInfo(path).fileName().toStdString();
   MediaPlayer1.SetFileName(state_.FilePath);
@@ -395,8 +441,30 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TForm1::CloseSecondaryWindows() {
+  if (form2_) form2_->hide();
+  if (form3_) {
+    form3_->StopAnimation();
+    form3_->hide();
+  }
+  if (form5_) form5_->hide();
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
   RunHandler(this, [this] { FormClose(); });
+  // The other windows go with the main window, also the "Video" window, which has no close
+  // button of its own.
+  CloseSecondaryWindows();
+  if (TRunScope::AnyRun()) {
+    // Closed from inside a run's message processing: the run stops before its next frame and
+    // nothing is written; its end may show the preview again, so the windows are closed once
+    // more when it has unwound, and then the event loop ends.
+    TRunScope::AbortAll();
+    TRunScope::WhenNoRun([this] {
+      CloseSecondaryWindows();
+      QCoreApplication::quit();
+    });
+  }
   event->accept();
 }
 

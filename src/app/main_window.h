@@ -122,6 +122,14 @@ class TForm1 : public QWidget {
   void BuildFileInfo();
   void BuildPages();
   void PauseVideo();
+  // The steps of "Open AVI" after its dialog; an error leaves the window half set.
+  void OpenVideoFile(const QString& path);
+  // After a failed open: every control, the lists, the "Video" window and the state record as
+  // they were before any video was opened.
+  void ShowNoVideo();
+  // Hides the windows that belong to the main window (the "Video", "GIF preview", frame
+  // preview and help windows), stopping the preview's animation.
+  void CloseSecondaryWindows();
   // Connects a control's signal to a handler run under the error box guard.
   template <class Sender, class Signal, class Handler>
   void Wire(Sender* sender, Signal signal, Handler handler);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -62,6 +63,15 @@ struct TVideoState {
   // LastFrame + 1, the size of every per-frame list, counted where it cannot overflow
   // (none for a negative LastFrame).
   std::size_t FrameSlots() const { return LastFrame < 0 ? 0 : static_cast<std::size_t>(LastFrame) + 1; }
+  // As before any video was opened: every field zeroed but those of the transition page,
+  // which a video does not touch.
+  void ForgetVideo() {
+    TVideoState fresh;
+    fresh.SourceEmpty = SourceEmpty;
+    fresh.DestinationEmpty = DestinationEmpty;
+    fresh.TransitionDurationMs = TransitionDurationMs;
+    *this = std::move(fresh);
+  }
   // Re-creates FrameResults with LastFrame + 1 empty slots; the list is emptied first.
   void ResetResults() {
     ClearResults();

@@ -21,6 +21,20 @@ TForm2::TForm2(QWidget* parent)
 
 void TForm2::SetClientSize(int width, int height) { setFixedSize(width, height); }
 
+void TForm2::ShowNoVideo() {
+  {
+    std::lock_guard lock(deliveryMutex_);
+    delivered_.reset();
+    deliveredFrame_ = -1;
+  }
+  shown_.reset();
+  shownFrame_ = -1;
+  band_.reset();
+  setWindowTitle(QStringLiteral("Video"));
+  SetClientSize(194, 146);
+  update();
+}
+
 void TForm2::ShowFrame(std::shared_ptr<const TBitmap> picture, int frameNumber) {
   std::lock_guard lock(deliveryMutex_);
   delivered_ = std::move(picture);
@@ -90,11 +104,17 @@ void TForm2::FormMouseUp(int x, int y) {
 }
 
 bool TForm2::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) FormActivate();
+  // The press that starts a drag often activates the window too, and the window system
+  // reports the activation after the press: that activation belongs to the drag and must
+  // not end it. An activation with no button held (another window left) still does.
+  if (event->type() == QEvent::WindowActivate && !buttonHeld_) FormActivate();
+  // A release that went to another window is not seen here.
+  if (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide) buttonHeld_ = false;
   return QWidget::event(event);
 }
 
 void TForm2::mousePressEvent(QMouseEvent* event) {
+  buttonHeld_ = true;
   const QPoint at = event->position().toPoint();
   FormMouseDown(at.x(), at.y());
 }
@@ -105,6 +125,7 @@ void TForm2::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TForm2::mouseReleaseEvent(QMouseEvent* event) {
+  buttonHeld_ = event->buttons() != Qt::NoButton;
   const QPoint at = event->position().toPoint();
   FormMouseUp(at.x(), at.y());
 }

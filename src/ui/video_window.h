@@ -23,6 +23,8 @@ class TForm2 : public QWidget, public TDisplaySink {
 
   // The client area is the frame size of the opened video.
   void SetClientSize(int width, int height);
+  // As before any video: caption "Video", 194 x 146, no picture and no band.
+  void ShowNoVideo();
 
   // Called by the player on its own thread: the picture is handed over to the window's thread
   // and painted there.
@@ -66,6 +68,8 @@ class TForm2 : public QWidget, public TDisplaySink {
 
   TVideoState* pickState_ = nullptr;
   std::optional<TRect> band_;
+  // A mouse button went down in the window and is not up yet.
+  bool buttonHeld_ = false;
 };
 
 }  // namespace clipvane

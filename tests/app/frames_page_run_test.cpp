@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "control_states.h"
 #include "pages/frames/frame_preview_window.h"
 #include "pages/frames/frames_page.h"
 #include "ui/progress_bar.h"
@@ -226,14 +227,18 @@ TEST_F(FramesPageTest, MemoryQuestionCanStopTheRunBeforeItStarts) {
   EXPECT_EQ(questions.size(), 2u);
 }
 
-TEST_F(FramesPageTest, VideoGoneBeforeTheRunShowsTheErrorAndHoldsResults) {
+TEST_F(FramesPageTest, VideoGoneBeforeTheRunShowsTheErrorAndLeavesTheWindowAsBefore) {
   const std::string path = Video("clip.avi", 4);
   OpenAvi(path);
+  Page().RadioButton7->click();
+  const std::vector<std::string> before = ControlStates(Form());
   std::filesystem::remove(path);
   Page().Button12->click();
   ASSERT_EQ(ErrorTexts.size(), 1u);
   EXPECT_EQ(ErrorTexts[0].back(), '.');
-  EXPECT_EQ(Buttons(), kHolding);
+  // Nothing was extracted: no results to save, clear or preview, and another go is offered.
+  EXPECT_EQ(Buttons(), kIdle);
+  ExpectSameControls(before, ControlStates(Form()));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -1,6 +1,6 @@
 // "Save" on the frames page: the files written for each format, Cancel writing nothing, the
-// one question before files are replaced, a failure that names the file and keeps the files
-// before it; the folder chooser TForm4 itself.
+// one question before files are replaced, nothing to save said before any dialog, a failure that names the file and
+// keeps the files before it; the folder chooser TForm4 itself.
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +13,7 @@
 
 #include "pages/frames/folder_chooser_form.h"
 #include "pages/frames/frames_page.h"
+#include "pages/gif/gif_page.h"
 #include "ui/progress_bar.h"
 #include "window_fixture.h"
 
@@ -101,6 +102,24 @@ TEST_F(FramesSaveTest, CancelInTheFolderChooserWritesNothing) {
   Page().Button15->click();
   EXPECT_TRUE(Files().empty());
   EXPECT_TRUE(ErrorTexts.empty());
+}
+
+TEST_F(FramesSaveTest, NothingToSaveIsSaidBeforeTheFolderChooser) {
+  Extract(3);
+  int chooserShown = 0;
+  Page().ChooseFolder = [&] {
+    ++chooserShown;
+    return FolderAnswer;
+  };
+  // A GIF conversion empties the frames page's results; its "Save" stays offered.
+  Form().GifPage->Button5->click();
+  ASSERT_TRUE(State().ExtractedFrames.empty());
+  ASSERT_TRUE(Page().Button15->isEnabled());
+  Page().Button15->click();
+  ASSERT_EQ(ErrorTexts.size(), 1u);
+  EXPECT_EQ(ErrorTexts[0], "There are no frames to save.");
+  EXPECT_EQ(chooserShown, 0);
+  EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(FramesSaveTest, OneQuestionBeforeReplacingAndCancelKeepsTheOldFiles) {

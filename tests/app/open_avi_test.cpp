@@ -1,6 +1,6 @@
 // "Open AVI": the state record, the file information, the frame check list, the pages and the
 // "Video" window after opening a video; a second video while one plays; a cancelled dialog;
-// a file the media device cannot open.
+// a file the media device cannot open leaves the window as before any video.
 #include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include "control_states.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "ui/gif_preview_window.h"
@@ -190,51 +191,86 @@ TEST_F(OpenAviFile, FromTheStartACancelledDialogLeavesEverythingDisabled) {
   EXPECT_FALSE(Form().Timer1->isActive());
 }
 
-using OpenAviFailure = WindowTest;
+// The fields a video sets, as a record no video ever touched holds them.
+void ExpectNoVideoInTheRecord(const TVideoState& state) {
+  const TVideoState untouched;
+  EXPECT_EQ(state.FilePath, "");
+  EXPECT_EQ(state.FileTitle, "");
+  EXPECT_EQ(state.DisplayRect, untouched.DisplayRect);
+  EXPECT_EQ(state.FrameWidth, 0);
+  EXPECT_EQ(state.FrameHeight, 0);
+  EXPECT_EQ(state.LengthMs, 0);
+  EXPECT_EQ(state.LengthSeconds, 0);
+  EXPECT_EQ(state.LastFrame, 0);
+  EXPECT_TRUE(state.FrameSelected.empty());
+  EXPECT_TRUE(state.FrameResults.empty());
+  EXPECT_TRUE(state.ExtractedFrames.empty());
+  EXPECT_EQ(state.RangeFirst, untouched.RangeFirst);
+  EXPECT_EQ(state.RangeLast, untouched.RangeLast);
+  EXPECT_EQ(state.SamplingRate, untouched.SamplingRate);
+  EXPECT_EQ(state.CaptureWidth, untouched.CaptureWidth);
+  EXPECT_EQ(state.CaptureHeight, untouched.CaptureHeight);
+  EXPECT_EQ(state.CaptureRect, untouched.CaptureRect);
+  EXPECT_EQ(state.PickAnchorX, untouched.PickAnchorX);
+  EXPECT_EQ(state.PickCornerX, untouched.PickCornerX);
+  EXPECT_EQ(state.PickCornerY, untouched.PickCornerY);
+  EXPECT_FALSE(state.PickArmed);
+  EXPECT_FALSE(state.Paused);
+}
 
-TEST_F(OpenAviFailure, UnreadableFileShowsTheDeviceTextAndClosesTheOldDevice) {
-  const std::string good = Video("good.avi", 40);
+class OpenAviFailure : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    StartControls = ControlStates(Form());
+  }
+  // The main window and the "Video" window as before any video.
+  void ExpectTheStartState() {
+    ExpectSameControls(StartControls, ControlStates(Form()));
+    ExpectNoVideoInTheRecord(State());
+    EXPECT_FALSE(Form().Timer1->isActive());
+    EXPECT_FALSE(Form().MediaPlayer1.IsOpen());
+    EXPECT_FALSE(Windows->Form2->isVisible());
+    EXPECT_EQ(Windows->Form2->windowTitle(), QStringLiteral("Video"));
+    EXPECT_EQ(Windows->Form2->size(), QSize(194, 146));
+    EXPECT_EQ(Windows->Form2->ShownFrame(), -1);
+  }
+  std::vector<std::string> StartControls;
+};
+
+TEST_F(OpenAviFailure, UnreadableFileAfterAGoodOneLeavesTheStartState) {
+  const std::string good = Video("good.avi", 40, 200, 150);
   OpenAvi(good);
+  // Options a user changed on the old video go back too.
+  Form().FramesPage->RadioButton7->click();
+  Form().FramesPage->SpinEdit6->setValue(5);
+  Form().GifPage->RadioButton4->click();
+  ASSERT_NE(ControlStates(Form()), StartControls);
+  ASSERT_TRUE(ProcessUntil([&] { return Windows->Form2->ShownFrame() >= 0; }));
   const std::string bad = Folder.File("bad.avi");
   fixtures::WriteTextFile(bad, "This is a letter, not a video.\n");
 
   OpenAvi(bad);
   ASSERT_EQ(ErrorTexts.size(), 1u);
   EXPECT_EQ(ErrorTexts[0], "Invalid data found when processing input.");
-  // The path and title already name the new file; the rest is the old video's.
-  EXPECT_EQ(State().FilePath, bad);
-  EXPECT_EQ(State().FileTitle, "bad.avi");
-  EXPECT_EQ(State().LastFrame, 40);
-  EXPECT_EQ(State().FrameWidth, 64);
-  EXPECT_EQ(Form().LabelFramesCount->text(), QStringLiteral("Frames count: 40"));
-  EXPECT_EQ(Form().CheckListBox1->model()->rowCount(), 41);
-  EXPECT_FALSE(Windows->Form2->isVisible());
-  EXPECT_FALSE(Form().MediaPlayer1.IsOpen());
-  EXPECT_EQ(Form().Button9->isEnabled(), false);
-  EXPECT_TRUE(Form().Button10->isEnabled());
+  ExpectTheStartState();
 
-  // The buttons still enabled now meet a closed device.
-  Form().Button10->click();
-  Form().Button11->click();
-  Form().Button9->setEnabled(true);
-  Form().Button9->click();
-  Form().BitBtn1->click();
-  Form().BitBtn2->click();
-  ASSERT_EQ(ErrorTexts.size(), 6u);
-  for (std::size_t i = 1; i < ErrorTexts.size(); ++i) EXPECT_EQ(ErrorTexts[i], "No MCI device open.");
+  // The same video opens as it did the first time.
+  OpenAvi(good);
+  EXPECT_EQ(ErrorTexts.size(), 1u);
+  EXPECT_EQ(State().LastFrame, 40);
+  EXPECT_EQ(Form().CheckListBox1->model()->rowCount(), 41);
+  EXPECT_TRUE(Form().FramesPage->Button12->isEnabled());
+  EXPECT_TRUE(Windows->Form2->isVisible());
+  EXPECT_EQ(Windows->Form2->size(), QSize(200, 150));
 }
 
-TEST_F(OpenAviFailure, MissingFileAtStartLeavesTheControlsDisabled) {
+TEST_F(OpenAviFailure, MissingFileAtStartLeavesTheStartState) {
   const std::string missing = Folder.File("missing.avi");
   OpenAvi(missing);
   ASSERT_EQ(ErrorTexts.size(), 1u);
   EXPECT_EQ(ErrorTexts[0], "No such file or directory.");
-  EXPECT_EQ(State().FilePath, missing);
-  EXPECT_EQ(State().LastFrame, 0);
-  EXPECT_FALSE(Form().Button9->isEnabled());
-  EXPECT_FALSE(Form().TrackBar1->isEnabled());
-  EXPECT_FALSE(Form().LabelFrameWidth->isEnabled());
-  EXPECT_FALSE(Windows->Form2->isVisible());
+  ExpectTheStartState();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <functional>
 #include <iterator>
 
+#include "control_states.h"
 #include "transitions_page_fixture.h"
 #include "ui/gif_save_form.h"
 #include "ui/progress_bar.h"
@@ -270,6 +271,7 @@ TEST_F(TransitionsPageRunTest, SaveWritesThePreviewedClip) {
 TEST_F(TransitionsPageRunTest, FailedRunLeavesThePageIdle) {
   // A slot counted as holding a picture while its picture has no size: nothing to blend.
   State().SourceEmpty = false;
+  const std::vector<std::string> before = ControlStates(*Windows->Form1);
   Convert();
   ASSERT_EQ(ErrorTexts.size(), 1u);
   EXPECT_EQ(ErrorTexts[0], "The transition pictures are empty.");
@@ -277,7 +279,9 @@ TEST_F(TransitionsPageRunTest, FailedRunLeavesThePageIdle) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(Preview().isHidden());
   EXPECT_TRUE(Page().OpenSourceButton->isEnabled());
+  ExpectSameControls(before, ControlStates(*Windows->Form1));
 }
+
 TEST_F(TransitionsPageRunTest, BestQualityIsOffAtStartAndKeepsEveryStepOnTheExactTimeLine) {
   QCheckBox* best = Page().CheckBoxBest;
   ASSERT_NE(best, nullptr);

@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <algorithm>
 
+#include "core/error.h"
 #include "core/finally.h"
 #include "pages/frames/folder_chooser_form.h"
 #include "pages/frames/frame_preview_window.h"
@@ -145,6 +146,27 @@ void TFramesPage::VideoOpened() {
   Button12->setEnabled(true);
 }
 
+void TFramesPage::VideoClosed() {
+  {
+    // Quietly: the range rule and the size coupling have no video to work on.
+    const QSignalBlocker from(SpinEdit6), to(SpinEdit7), width(SpinEdit10), height(SpinEdit11);
+    for (QSpinBox* box : {SpinEdit6, SpinEdit7}) {
+      box->setRange(0, 0);
+      box->setValue(0);
+    }
+    SpinEdit10->setValue(0);
+    SpinEdit11->setValue(0);
+  }
+  RadioButton6->setChecked(true);
+  RadioButton10->setChecked(true);
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelRangeDots), static_cast<QWidget*>(SpinEdit6), static_cast<QWidget*>(SpinEdit7),
+        static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10), static_cast<QWidget*>(LabelHeight),
+        static_cast<QWidget*>(SpinEdit11), static_cast<QWidget*>(CheckBoxAspect),
+        static_cast<QWidget*>(GroupBoxFramesSelect), static_cast<QWidget*>(Button12)})
+    control->setEnabled(false);
+}
+
 void TFramesPage::RadioButton6Click() {
   LabelRangeDots->setEnabled(false);
   SpinEdit6->setEnabled(false);
@@ -239,6 +261,26 @@ void TFramesPage::Button12Click() {
   }
   std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeAviFrameSource();
 
+  // Taken before the start step switches the controls: a run that fails before its first
+  // frame gives them back as they are now.
+  const TRunScope run(TRunScopeLinks{
+      running_,
+      state_.ExtractAbort,
+      links_.OtherRunStarts,
+      {Button12, Button13, Button14, Button15, Button16, links_.OpenAvi, links_.Play, links_.Pause, links_.Reset},
+      [this] {
+        SyncFramesList();
+        Button16->setEnabled(true);
+        Button14->setEnabled(true);
+        Button15->setEnabled(true);
+        Button13->setEnabled(false);
+        if (links_.Play) links_.Play->setEnabled(true);
+        if (links_.Pause) links_.Pause->setEnabled(false);
+        if (links_.Reset) links_.Reset->setEnabled(false);
+        if (links_.Preview) links_.Preview->UpdateStepButtons();
+      },
+      [this] { return !state_.ExtractedFrames.empty(); }});
+
   FramesListModel->Reload([this] { state_.ResetResults(); });
   if (links_.Preview) links_.Preview->UpdateStepButtons();
   state_.ExtractAbort = false;
@@ -248,18 +290,6 @@ void TFramesPage::Button12Click() {
   for (QPushButton* button : {links_.OpenAvi, links_.Play, links_.Pause, links_.Reset})
     if (button) button->setEnabled(false);
   if (links_.Preview) links_.Preview->SetSizeText(QString::fromStdString(ExtractionStatusText(width, height, mode)));
-
-  const TRunScope run(running_, links_.OtherRunStarts, [this] {
-    SyncFramesList();
-    Button16->setEnabled(true);
-    Button14->setEnabled(true);
-    Button15->setEnabled(true);
-    Button13->setEnabled(false);
-    if (links_.Play) links_.Play->setEnabled(true);
-    if (links_.Pause) links_.Pause->setEnabled(false);
-    if (links_.Reset) links_.Reset->setEnabled(false);
-    if (links_.Preview) links_.Preview->UpdateStepButtons();
-  });
 
   const std::size_t slotCount = state_.FrameResults.size();
   TRunHooks hooks;
@@ -304,6 +334,10 @@ void TFramesPage::lbAVIDblClick() {
 }
 
 void TFramesPage::Button15Click() {
+  // Said before any dialog, as the GIF pages do: a folder chosen for nothing is wasted work.
+  const bool anyFrame = std::any_of(state_.ExtractedFrames.begin(), state_.ExtractedFrames.end(),
+                                    [](const TExtractedFrame& entry) { return entry.Bitmap != nullptr; });
+  if (!anyFrame) throw EClipvaneError("There are no frames to save");
   const QString folder = ChooseFolder ? ChooseFolder() : QString();
   if (folder.isEmpty()) return;
   lastFolder_ = folder;

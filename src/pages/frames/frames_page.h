@@ -52,6 +52,9 @@ class TFramesPage : public QWidget {
   // "Open AVI" has filled TVideoState with a new video: "All frames" and "Original" chosen,
   // the "Frames select" group and "Get frames" enabled.
   void VideoOpened();
+  // A failed open has left no video: the page's video controls as at start (the range and
+  // size boxes 0, "All frames" and "Original" chosen, "Frames select" and "Get frames" off).
+  void VideoClosed();
 
   // "All frames": both range boxes 0 to LastFrame and disabled, every frame ticked, the range
   // the whole video.

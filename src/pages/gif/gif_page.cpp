@@ -166,6 +166,30 @@ void TGifPage::VideoOpened() {
   ComboBox2Change();
 }
 
+void TGifPage::VideoClosed() {
+  LabelCaptureWidth->setText(QStringLiteral("Width ="));
+  LabelCaptureHeight->setText(QStringLiteral("Height ="));
+  LabelCaptureWidth->setEnabled(false);
+  LabelCaptureHeight->setEnabled(false);
+  RadioButton1->setChecked(true);
+  Button8->setEnabled(false);
+  RadioButton3->setChecked(true);
+  SetRangeControls(false, false);
+  {
+    // Quietly: the coupling of the size boxes has no video to work on.
+    const QSignalBlocker width(SpinEdit8), height(SpinEdit9);
+    for (QSpinBox* box : {FrameFromBox, FrameToBox, TimeFromBox, TimeToBox, SpinEdit8, SpinEdit9}) {
+      if (box != SpinEdit8 && box != SpinEdit9) box->setRange(0, 0);
+      box->setValue(0);
+    }
+  }
+  ComboBox2->setCurrentText(QString::fromLatin1(kAsAviWindowSize));
+  ComboBox2Change();
+  ComboBoxScale->setCurrentIndex(4);
+  ComboBox2->setEnabled(false);
+  Button5->setEnabled(false);
+}
+
 void TGifPage::ShowCaptureSize(int width, int height) {
   LabelCaptureWidth->setEnabled(true);
   LabelCaptureHeight->setEnabled(true);
@@ -235,13 +259,22 @@ void TGifPage::Button5Click() {
   std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeAviFrameSource();
   const TGifOptions chosen = RunOptions();
 
+  TGifConversionResult result;
+  bool handedOver = false;
+  const auto madeFrames = [&] { return handedOver || (result.Document && result.Document->Images().Count() > 0); };
+  // Until the document has reached the preview, the run counts as failed: the end then
+  // leaves the preview hidden. One that fails before its first frame leaves the page's
+  // controls as they are now.
+  bool failed = true;
+  const TRunScope run(
+      TRunScopeLinks{running_,
+                     state_.ConvertAbort,
+                     links_.OtherRunStarts,
+                     {Button5, Button7, Button4, Button6, links_.OpenAvi, links_.Play, links_.Pause, links_.Reset},
+                     [&] { Apply(GifRunEndControls(result, failed)); },
+                     madeFrames});
   if (links_.ClearFrameResults) links_.ClearFrameResults();
   Apply(GifRunStartControls());
-  TGifConversionResult result;
-  // Until the document has reached the preview, the run counts as failed: the end then
-  // leaves the preview hidden.
-  bool failed = true;
-  const TRunScope run(running_, links_.OtherRunStarts, [&] { Apply(GifRunEndControls(result, failed)); });
   Button7->setFocus();
 
   TGifOptions options = chosen;
@@ -251,11 +284,13 @@ void TGifPage::Button5Click() {
   TRunHooks hooks;
   hooks.progress = ProgressBarHook(links_.ProgressBar);
   hooks.processMessages = [] { QCoreApplication::processEvents(); };
-  // The preview holds what "Save" writes, also the frames gathered before an error.
-  const auto handOver = [&] {
-    if (links_.Preview && result.Document) {
+  // The preview holds what "Save" writes, also the frames gathered before an error; a run
+  // that failed before its first frame leaves the preview's last GIF alone.
+  const auto handOver = [&](bool evenWithoutFrames) {
+    if (links_.Preview && result.Document && (evenWithoutFrames || madeFrames())) {
       links_.Preview->SetClientSize(std::max(result.GifWidth, 1), std::max(result.GifHeight, 1));
       links_.Preview->SetDocument(std::move(result.Document));
+      handedOver = true;
     }
   };
   try {
@@ -264,13 +299,13 @@ void TGifPage::Button5Click() {
     source.reset();
     // The run's error is the one to tell; a failure to show its frames would only hide it.
     try {
-      handOver();
+      handOver(false);
     } catch (...) {
     }
     throw;
   }
   source.reset();
-  handOver();
+  handOver(true);
   failed = false;
 }
 

@@ -60,6 +60,9 @@ class TGifPage : public QWidget {
   // "Open AVI" has filled TVideoState with a new video: the capture size shown, the range "to"
   // boxes at its ends, "Convert" and the GIF size list enabled with " As AVI window size".
   void VideoOpened();
+  // A failed open has left no video: the capture labels, the region, the range and the GIF
+  // size controls as at start; "Convert" off.
+  void VideoClosed();
   // "Width = <w> pixels" and "Height = <h> pixels", enabled.
   void ShowCaptureSize(int width, int height);
   // The frame range "to" box becomes LastFrame and the time range "to" box LengthSeconds; the

@@ -215,7 +215,22 @@ void TTransitionsPage::ConvertClick() {
   TTransitionSlot source{SourceView->Bitmap(), PanelColor(SourceColorPanel)};
   TTransitionSlot destination{DestinationView->Bitmap(), PanelColor(DestinationColorPanel)};
 
-  const bool openAviWasEnabled = links_.OpenAvi && links_.OpenAvi->isEnabled();
+  bool finished = false;
+  // A run that failed made no clip: the page's controls go back to where they stood before.
+  const TRunScope run(TRunScopeLinks{
+      running_,
+      state_.ConvertAbort,
+      links_.OtherRunStarts,
+      {ConvertButton, AbortButton, ClearGifButton, SaveButton, links_.OpenAvi, OpenSourceButton, EmptySourceButton,
+       OpenDestinationButton, EmptyDestinationButton},
+      [this] {
+        AbortButton->setEnabled(false);
+        for (QToolButton* button : {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
+          button->setEnabled(true);
+        ClearGifButton->setEnabled(true);
+        SaveButton->setEnabled(true);
+      },
+      [&finished] { return finished; }});
   AbortButton->setEnabled(true);
   AbortButton->setFocus();
   ConvertButton->setEnabled(false);
@@ -223,22 +238,6 @@ void TTransitionsPage::ConvertClick() {
   // The slots' pictures are the run's input: they stay as they are until it ends.
   for (QToolButton* button : {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
     button->setEnabled(false);
-
-  bool finished = false;
-  const TRunScope run(running_, links_.OtherRunStarts, [&] {
-    AbortButton->setEnabled(false);
-    for (QToolButton* button :
-         {OpenSourceButton, EmptySourceButton, OpenDestinationButton, EmptyDestinationButton})
-      button->setEnabled(true);
-    if (finished) {
-      ClearGifButton->setEnabled(true);
-      SaveButton->setEnabled(true);
-    } else {
-      // A run that failed made no clip: the page goes back to where it stood before.
-      ConvertButton->setEnabled(true);
-      if (links_.OpenAvi) links_.OpenAvi->setEnabled(openAviWasEnabled);
-    }
-  });
 
   // The slots hold the padded pictures once the run has prepared them, which is before its
   // first progress report; the views show them from then on.
