@@ -9,6 +9,7 @@
 
 #include "core/bitmap.h"
 #include "core/color.h"
+#include "core/video_frame_times.h"
 
 namespace clipvane {
 
@@ -29,6 +30,9 @@ struct TVideoState {
   int LengthSeconds = 0;
   // Frames are numbered 0 to LastFrame; every list, range and array has LastFrame + 1 entries.
   int LastFrame = 0;
+  // Where each frame starts, for a video whose frames do not come at one rate (a phone or
+  // screen recording); empty otherwise. The time position and the time ranges follow it.
+  TVideoFrameTimes FrameTimes;
   std::vector<bool> FrameSelected;
   int RangeFirst = 0;
   int RangeLast = 0;

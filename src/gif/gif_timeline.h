@@ -9,13 +9,9 @@
 #include <span>
 #include <vector>
 
-namespace clipvane {
+#include "core/video_frame_times.h"
 
-// A time base: one tick lasts Numerator / Denominator seconds (both positive).
-struct TTimeBase {
-  std::int64_t Numerator = 1;
-  std::int64_t Denominator = 1000;  // milliseconds
-};
+namespace clipvane {
 
 // What to do with a frame that would be shown for less than the shortest delay.
 enum class TShortFrameRule {

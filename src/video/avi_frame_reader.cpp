@@ -7,6 +7,7 @@
 #include "video/avi_frame_reader.h"
 
 #include "video/avi_input.h"
+#include "video/video_input.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -331,6 +332,17 @@ TAviFrameReader::~TAviFrameReader() { Close(); }
 
 void TAviFrameReader::Open(const std::string& path) {
   Close();
+  if (video::TChosenInput chosen = video::ChooseInput(path); chosen.Way == video::TVideoWay::vwContainer) {
+    TContainerFrameReader::THooks hooks;
+    if (seam_) {
+      hooks.Seeking = [seam = seam_](std::int64_t keyFrame) { seam->Seeking(keyFrame); };
+      hooks.LoadingFrame = [seam = seam_](int frameNumber) { seam->LoadingFrame(frameNumber); };
+    }
+    auto container = std::make_unique<TContainerFrameReader>(std::move(hooks));
+    container->Open(path, chosen.Input.release());
+    container_ = std::move(container);
+    return;
+  }
   auto state = std::make_unique<TState>();
   TState& s = *state;
   s.seam = seam_;
@@ -436,17 +448,20 @@ void TAviFrameReader::Open(const std::string& path) {
 }
 
 void TAviFrameReader::Close() {
+  container_.reset();
   if (!state_) return;
   state_->ReleaseAll();
   state_.reset();
 }
 
 TBitmap& TAviFrameReader::DecodeBitmap() {
+  if (container_) return container_->DecodeBitmap();
   if (!state_) throw EClipvaneError("The AVI frame reader is not open");
   return *state_->decodeBitmap;
 }
 
 const TBitmap& TAviFrameReader::DecodeBitmap() const {
+  if (container_) return container_->DecodeBitmap();
   if (!state_) throw EClipvaneError("The AVI frame reader is not open");
   return *state_->decodeBitmap;
 }
@@ -457,6 +472,14 @@ std::span<const std::uint8_t> TAviFrameReader::StreamFormat() const {
 }
 
 bool TAviFrameReader::ReadFrame(int frameNumber) {
+  if (container_) {
+    try {
+      return container_->ReadFrame(frameNumber);
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
   if (!state_) throw EClipvaneError("The AVI frame reader is not open");
   TState& s = *state_;
   if (frameNumber < 0 || (s.frameLimit >= 0 && frameNumber >= s.frameLimit)) return false;

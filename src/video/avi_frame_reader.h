@@ -1,6 +1,9 @@
 // TAviFrameReader: frame N of an AVI file's first video stream, decompressed, as a working
 // bitmap in the decoder's natural pixel format. Built on libavformat/libavcodec; each frame
-// passes through a packed device-independent bitmap that is read back as a BMP image.
+// passes through a packed device-independent bitmap that is read back as a BMP image. Every
+// other container FFmpeg reads (MP4, MOV, MKV, WebM, MPEG-TS, ...) goes to a
+// TContainerFrameReader instead: frame N is the N-th picture in presentation order, 24 bits,
+// upright and with square pixels.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "video/container_frame_reader.h"
 
 namespace clipvane {
 
@@ -101,7 +105,9 @@ class TAviFrameReader {
   TAviFrameReader& operator=(const TAviFrameReader&) = delete;
 
   // Opens the file's first video stream and its decoder. On failure everything acquired is
-  // released and EClipvaneError carries one of the seven messages of TAviOpenStep.
+  // released and EClipvaneError carries one of the seven messages of TAviOpenStep for an
+  // AVI (or a file named *.avi that no demuxer reads as a video), a message naming the file
+  // for any other.
   void Open(const std::string& path);
 
   // Decodes frame `frameNumber` (0 = first, in display order) into the decode bitmap. False,
@@ -116,16 +122,18 @@ class TAviFrameReader {
   TBitmap& DecodeBitmap();
   const TBitmap& DecodeBitmap() const;
 
-  // The stream format: 40-byte bitmap header and the stream's colour table (empty when closed).
+  // The stream format: 40-byte bitmap header and the stream's colour table (empty when closed
+  // and for other containers).
   std::span<const std::uint8_t> StreamFormat() const;
 
   // Releases everything in the reverse order of acquisition. Does nothing when not open.
   void Close();
-  bool IsOpen() const { return state_ != nullptr; }
+  bool IsOpen() const { return state_ != nullptr || container_ != nullptr; }
 
  private:
   struct TState;
   std::unique_ptr<TState> state_;
+  std::unique_ptr<TContainerFrameReader> container_;
   TAviReaderSeam* seam_;
 };
 

@@ -1,11 +1,13 @@
-// TMediaPlayer: our media device. It opens an AVI file on a decoder of its own, reports the
-// frame size, length and position in milliseconds or frames, and plays, pauses, stops and seeks
-// on its own clock, showing each frame at its time through a display sink. Decoding runs on a
+// TMediaPlayer: our media device. It opens a video file (an AVI, or any container FFmpeg
+// reads) on a decoder of its own, reports the frame size, length and position in milliseconds
+// or frames, and plays, pauses, stops and seeks on its own clock, showing each frame at its
+// time (a variable-rate video's own frame times) through a display sink. Decoding runs on a
 // worker thread; every operation is called from one controlling thread.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,8 +50,11 @@ class TMediaPlayer {
 
   // Opens FileName, closing a device that is open first; afterwards the device is stopped at
   // position 0, in milliseconds, and draws into the display sink if one is set. Throws
-  // EClipvaneError with FFmpeg's text for the failure, or "Unknown error code".
+  // EClipvaneError: for an AVI FFmpeg's text for the failure, or "Unknown error code"; for
+  // any other file a message naming it. A long open reports its progress to the callable
+  // given by SetOpenProgress, on the calling thread.
   void Open();
+  void SetOpenProgress(std::function<void(int position, int maximum)> progress) { openProgress_ = std::move(progress); }
   // Closes the device (nothing when none is open).
   void Close();
   bool IsOpen() const;
@@ -109,6 +114,7 @@ class TMediaPlayer {
   std::shared_ptr<TPlayerClock> clock_;
   int clockListener_ = 0;
   std::string fileName_;
+  std::function<void(int position, int maximum)> openProgress_;
   bool autoRewind_ = true;
   int startPos_ = 0;
   int endPos_ = 0;

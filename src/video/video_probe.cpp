@@ -1,11 +1,15 @@
-// ProbeVideo over libavformat: header values, and the index (or every packet) for the count.
+// ProbeVideo over libavformat: an AVI's header values and index (or every packet) for the
+// count; any other container's frame index.
 #include "video/video_probe.h"
 
 #include "video/avi_input.h"
+#include "video/frame_index_scan.h"
+#include "video/video_input.h"
 
 extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/rational.h>
 }
 
 #include <limits>
@@ -32,10 +36,45 @@ struct TInputCloser {
   ~TInputCloser() { avformat_close_input(&format); }
 };
 
+TVideoInfo ProbeContainer(const std::string& path, AVFormatContext* format, const TOpenProgress& progress) {
+  const int streamIndex = video::VideoStreamOf(format, path);
+  const AVStream* stream = format->streams[streamIndex];
+  const auto index = video::FrameIndexOf(path, format, streamIndex, progress);
+  const TPictureGeometry& geometry = index->Geometry;
+  TVideoInfo info;
+  info.IsAvi = false;
+  info.Container = video::ContainerName(format, path);
+  info.Codec = video::CodecName(stream->codecpar);
+  info.FrameWidth = geometry.DisplayWidth;
+  info.FrameHeight = geometry.DisplayHeight;
+  info.CodedWidth = geometry.CodedWidth;
+  info.CodedHeight = geometry.CodedHeight;
+  info.Rotation = geometry.Rotation;
+  // Frames are numbered 0 to the count, so the count itself must leave room in an int.
+  if (index->FrameCount() >= std::numeric_limits<int>::max()) video::FailFile(path, "the video has too many frames");
+  info.FrameCount = index->FrameCount();
+  const std::int64_t lengthMs = index->LengthMs();
+  if (lengthMs > std::numeric_limits<int>::max()) video::FailFile(path, "the video is too long");
+  info.LengthMs = static_cast<int>(lengthMs);
+  // The average rate: the frames over their presentation span.
+  const std::int64_t span = std::max<std::int64_t>(1, index->SpanTicks());
+  av_reduce(&info.FrameRateNumerator, &info.FrameRateDenominator, std::int64_t{info.FrameCount} * index->TimeBase.Denominator,
+            span * index->TimeBase.Numerator, std::numeric_limits<int>::max());
+  if (info.FrameRateNumerator <= 0 || info.FrameRateDenominator <= 0) {
+    info.FrameRateNumerator = 25;
+    info.FrameRateDenominator = 1;
+  }
+  info.FrameDurationMs = 1000.0 * info.FrameRateDenominator / info.FrameRateNumerator;
+  info.FrameTimes = index->FrameTimes();
+  return info;
+}
+
 }  // namespace
 
-TVideoInfo ProbeVideo(const std::string& path) {
+TVideoInfo ProbeVideo(const std::string& path, const TOpenProgress& progress) {
   RefuseFolder(path);
+  if (video::TChosenInput chosen = video::ChooseInput(path); chosen.Way == video::TVideoWay::vwContainer)
+    return ProbeContainer(path, chosen.Input.get(), progress);
   TInputCloser input;
   if (const int opened = avi::OpenAviInput(path, &input.format); opened < 0) FailWith(opened);
   const int streamIndex = avi::FirstVideoStream(input.format);
@@ -54,8 +93,10 @@ TVideoInfo ProbeVideo(const std::string& path) {
   if (parameters->width <= 0 || parameters->height <= 0 || parameters->width > TBitmap::MaxSide ||
       parameters->height > TBitmap::MaxSide || tick.num <= 0 || tick.den <= 0)
     FailWith(AVERROR_INVALIDDATA);
-  info.FrameWidth = parameters->width;
-  info.FrameHeight = parameters->height;
+  info.FrameWidth = info.CodedWidth = parameters->width;
+  info.FrameHeight = info.CodedHeight = parameters->height;
+  info.Container = "avi";
+  info.Codec = video::CodecName(parameters);
 
   if (frames < 0) frames = avi::CountFramesByReading(input.format, streamIndex);
   // Frames are numbered 0 to the count, so the count itself must leave room in an int.

@@ -22,6 +22,7 @@ extern "C" {
 #include <stdexcept>
 
 #include "core/palettes.h"
+#include "support/fixture_encoding.h"
 
 namespace clipvane::fixtures {
 
@@ -44,29 +45,6 @@ constexpr int kNumberBits = 16;
 void Check(int code, const std::string& what) {
   if (code < 0) Fail(what, code);
 }
-
-struct TFormatDeleter {
-  void operator()(AVFormatContext* context) const {
-    if (context->pb) avio_closep(&context->pb);
-    avformat_free_context(context);
-  }
-};
-struct TCodecDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct TFrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct TPacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct TSwsHolder {
-  SwsContext* context = nullptr;
-  TSwsHolder() = default;
-  TSwsHolder(const TSwsHolder&) = delete;
-  TSwsHolder& operator=(const TSwsHolder&) = delete;
-  ~TSwsHolder() { sws_freeContext(context); }
-};
 
 struct TCodecSetup {
   const char* encoder;
@@ -92,6 +70,8 @@ TCodecSetup SetupFor(TFixtureCodec codec) {
 }
 
 int GreyLevel(const TRGBQuad& c) { return (77 * c.Red + 150 * c.Green + 29 * c.Blue + 128) >> 8; }
+
+}  // namespace
 
 // Fills an encoder input frame from a picture (8-bit with NumberPalette, or 24-bit).
 void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws) {
@@ -153,6 +133,8 @@ void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws) {
     }
   }
 }
+
+namespace {
 
 // Hue (0..360) with full saturation and the given value, as a colour.
 TColor Hue(double degrees, double value) {

@@ -34,6 +34,7 @@ bool IsLossless(TFixtureCodec codec);
 enum class TFixturePicture {
   fpNumbers,  // NumberFrame: blocks encoding the frame number
   fpSample,   // SampleFrame: moving colourful shapes and the frame number in digits
+  fpColours,  // 4 x 2 patches of fixed colours (container fixtures only)
 };
 
 struct TFixtureAvi {

@@ -12,14 +12,6 @@
 
 namespace clipvane {
 
-// The start time of every video frame, for sources whose frames do not come at one rate:
-// Starts[n] is where frame n starts and the entry after the last frame is where the video
-// ends, in ticks of Base. Empty: the constant rate LengthMs / LastFrame.
-struct TVideoFrameTimes {
-  std::vector<std::int64_t> Starts;
-  TTimeBase Base;
-};
-
 // The timeline of the GIF frames made from `frames` (video frame numbers in the order the
 // GIF shows them). With keepPlaySpeed each stands for `step` video frames (the time until
 // the frame `step` later), without it for one. A video without length or frames gives

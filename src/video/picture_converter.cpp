@@ -1,0 +1,122 @@
+// Colour conversion, pixel shape and turning of decoded pictures.
+#include "video/picture_converter.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+
+#include "core/error.h"
+
+namespace clipvane::video {
+
+namespace {
+
+// The scaler's coefficient table for a colour matrix; SWS_CS_DEFAULT is BT.601.
+int Coefficients(int space) {
+  switch (space) {
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    default: return SWS_CS_ITU601;
+  }
+}
+
+bool FullRange(const AVFrame* picture) {
+  switch (picture->format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P: return true;
+    default: return picture->color_range == AVCOL_RANGE_JPEG;
+  }
+}
+
+}  // namespace
+
+TPictureConverter::~TPictureConverter() { sws_freeContext(scaler_); }
+
+void TPictureConverter::Prepare(const AVFrame* picture) {
+  const int space = picture->colorspace != AVCOL_SPC_UNSPECIFIED && picture->colorspace != AVCOL_SPC_RESERVED
+                        ? picture->colorspace
+                        : geometry_.DefaultColorSpace;
+  const int range = FullRange(picture) ? 1 : 0;
+  if (scaler_ && width_ == picture->width && height_ == picture->height && format_ == picture->format &&
+      space_ == space && range_ == range)
+    return;
+  sws_freeContext(scaler_);
+  scaler_ = nullptr;
+  const auto format = static_cast<AVPixelFormat>(picture->format);
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+  if (!descriptor) throw EClipvaneError("The video's pixel format cannot be converted");
+  alpha_ = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+  const bool across = geometry_.Rotation == 90 || geometry_.Rotation == 270;
+  const int scaledWidth = across ? geometry_.DisplayHeight : geometry_.DisplayWidth;
+  const int scaledHeight = across ? geometry_.DisplayWidth : geometry_.DisplayHeight;
+  // Full chroma interpolation and accurate rounding: colours as exact as the scaler makes them.
+  scaler_ = sws_getContext(picture->width, picture->height, format, scaledWidth, scaledHeight,
+                           alpha_ ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
+                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+  if (!scaler_) throw EClipvaneError("The video's pixel format cannot be converted");
+  if (!(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3)
+    sws_setColorspaceDetails(scaler_, sws_getCoefficients(Coefficients(space)), range,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+  width_ = picture->width, height_ = picture->height, format_ = picture->format;
+  space_ = space, range_ = range;
+  // Rows a little longer than needed: some scalers write past a row's last pixel.
+  scaledStride_ = (scaledWidth * (alpha_ ? 4 : 3) + 63) / 64 * 64 + 64;
+  scaled_.assign(static_cast<std::size_t>(scaledStride_) * static_cast<std::size_t>(scaledHeight) + 64, 0);
+}
+
+void TPictureConverter::Convert(const AVFrame* picture, TBitmap& bitmap) {
+  if (picture->width <= 0 || picture->height <= 0) throw EClipvaneError("The video's picture has no pixels");
+  Prepare(picture);
+  const bool across = geometry_.Rotation == 90 || geometry_.Rotation == 270;
+  const int scaledWidth = across ? geometry_.DisplayHeight : geometry_.DisplayWidth;
+  const int scaledHeight = across ? geometry_.DisplayWidth : geometry_.DisplayHeight;
+  std::uint8_t* planes[4] = {scaled_.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {scaledStride_, 0, 0, 0};
+  sws_scale(scaler_, picture->data, picture->linesize, 0, picture->height, planes, strides);
+
+  if (bitmap.Width() != geometry_.DisplayWidth || bitmap.Height() != geometry_.DisplayHeight ||
+      bitmap.PixelFormat() != TPixelFormat::pf24bit)
+    bitmap = TBitmap(geometry_.DisplayWidth, geometry_.DisplayHeight, TPixelFormat::pf24bit);
+  const int step = alpha_ ? 4 : 3;
+  // Source pixel (x, y) of the scaled picture lands at display pixel (dx, dy).
+  auto source = [&](int x, int y) {
+    return scaled_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(scaledStride_) +
+           static_cast<std::size_t>(x) * static_cast<std::size_t>(step);
+  };
+  for (int dy = 0; dy < geometry_.DisplayHeight; ++dy) {
+    std::uint8_t* out = bitmap.ScanLine(dy);
+    if (geometry_.Rotation == 0 && !alpha_) {
+      std::memcpy(out, source(0, dy), static_cast<std::size_t>(scaledWidth) * 3);
+      continue;
+    }
+    for (int dx = 0; dx < geometry_.DisplayWidth; ++dx) {
+      int x = dx, y = dy;
+      switch (geometry_.Rotation) {
+        case 90: x = dy, y = scaledHeight - 1 - dx; break;    // turned clockwise
+        case 180: x = scaledWidth - 1 - dx, y = scaledHeight - 1 - dy; break;
+        case 270: x = scaledWidth - 1 - dy, y = dx; break;
+        default: break;
+      }
+      const std::uint8_t* in = source(x, y);
+      std::uint8_t* pixel = out + 3 * dx;
+      if (alpha_) {
+        // Over black: each colour weighed by its opacity, rounded.
+        const unsigned opacity = in[3];
+        for (int c = 0; c < 3; ++c) pixel[c] = static_cast<std::uint8_t>((in[c] * opacity + 127) / 255);
+      } else {
+        pixel[0] = in[0], pixel[1] = in[1], pixel[2] = in[2];
+      }
+    }
+  }
+}
+
+}  // namespace clipvane::video

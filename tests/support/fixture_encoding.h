@@ -1,0 +1,43 @@
+// What the fixture writers share: owners of FFmpeg's encoding objects, and the filling of an
+// encoder's input frame from a picture.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include "core/bitmap.h"
+
+namespace clipvane::fixtures {
+
+struct TFormatDeleter {
+  void operator()(AVFormatContext* context) const {
+    if (context->pb) avio_closep(&context->pb);
+    avformat_free_context(context);
+  }
+};
+struct TCodecDeleter {
+  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct TFrameDeleter {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct TPacketDeleter {
+  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct TSwsHolder {
+  SwsContext* context = nullptr;
+  TSwsHolder() = default;
+  TSwsHolder(const TSwsHolder&) = delete;
+  TSwsHolder& operator=(const TSwsHolder&) = delete;
+  ~TSwsHolder() { sws_freeContext(context); }
+};
+
+
+// Fills an encoder input frame (of the frame's format and size) from a picture: 8 bits with
+// NumberPalette for PAL8, any other format from the picture's colours.
+void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws);
+
+}  // namespace clipvane::fixtures
