@@ -4,6 +4,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -76,11 +79,20 @@ TForm1::TForm1(TVideoState& state, std::shared_ptr<TPlayerClock> clock, QWidget*
   OpenDialog1 = [this] {
     QFileDialog dialog(this);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QStringLiteral("AVI files (*.avi)"));
+    dialog.setNameFilters({QString::fromUtf8(kVideoFilesFilter), QStringLiteral("AVI files (*.avi)"),
+                           QStringLiteral("All files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("avi"));
     return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
                                                                                    : QString();
   };
+
+  // A long open (a video without an index of its own) shows its progress on the bar, which
+  // is empty again once the video is open.
+  MediaPlayer1.SetOpenProgress([this](int position, int maximum) {
+    ProgressBarHook(ProgressBar1)(position >= maximum ? 0 : position, maximum);
+    ProgressBar1->repaint();
+  });
+  setAcceptDrops(true);
 
   FormCreate();
 }
@@ -247,6 +259,29 @@ void TForm1::Button3Click() {
   OpenVideo(path);
 }
 
+QString DroppedFilePath(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile()) return {};
+  return data->urls().first().toLocalFile();
+}
+
+void TForm1::FormDragDrop(const QString& path) {
+  if (path.isEmpty() || !Button3->isEnabled()) return;
+  form2_->hide();
+  form3_->hide();
+  OpenVideo(path);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (Button3->isEnabled() && !DroppedFilePath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QString path = DroppedFilePath(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  RunHandler(this, [this, path] { FormDragDrop(path); });
+}
+
 void TForm1::OpenVideo(const QString& path) {
   try {
     OpenVideoFile(path);
@@ -311,6 +346,7 @@ void TForm1::OpenVideoFile(const QString& path) {
   state_.LengthSeconds = state_.LengthMs / 1000;
   MediaPlayer1.SetTimeFormat(TMPTimeFormats::tfFrames);
   state_.LastFrame = MediaPlayer1.Length();
+  state_.FrameTimes = MediaPlayer1.FrameTimes();
 
   state_.ExtractedFrames.clear();
   FrameCheckModel->Reload(
@@ -418,7 +454,7 @@ void TForm1::Timer1Timer() {
   // One reading for the labels, the slider and the step buttons: a second one, taken while
   // the video plays on, could put the slider a frame past the label.
   const int position = MediaPlayer1.Position();
-  const int tenths = TimePositionTenths(state_.LengthMs, state_.LastFrame, position);
+  const int tenths = TimePositionTenths(state_.FrameTimes, state_.LengthMs, state_.LastFrame, position);
   LabelFramePosition->setText(QStringLiteral("Frame position: %1").arg(position));
   LabelTimePosition->setText(TimePositionText(tenths));
   // Changing the slider runs TrackBar1Change, which seeks only when paused or stopped, to

@@ -10,10 +10,13 @@
 #include "video/media_player.h"
 
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QListView;
+class QMimeData;
 class QPushButton;
 class QSlider;
 class QSpinBox;
@@ -31,6 +34,13 @@ class TFramesPage;
 class TGifPage;
 class TProgressBar;
 class TTransitionsPage;
+
+// The open dialog's first filter: every video container the program reads.
+inline constexpr char kVideoFilesFilter[] =
+    "Video files (*.avi *.mp4 *.m4v *.mov *.mkv *.webm *.mpg *.mpeg *.ts *.m2ts *.wmv *.flv *.ogv *.3gp)";
+
+// The one local file a drag carries, or an empty text when it carries anything else.
+QString DroppedFilePath(const QMimeData* data);
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -54,6 +64,9 @@ class TForm1 : public QWidget {
   void Button18Click();  // "Exit"
   void FormClose();
   void Button3Click();    // "Open AVI"
+  // A video file dropped onto the window: opened as "Open AVI" opens the chosen one, while
+  // "Open AVI" is enabled.
+  void FormDragDrop(const QString& path);
   // What "Open AVI" does once its dialog has given `path`; also the program's VIDEO argument.
   void OpenVideo(const QString& path);
   void Button9Click();    // "Play"
@@ -115,6 +128,8 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildTopBar();

@@ -12,6 +12,11 @@ int TimePositionTenths(int lengthMs, int lastFrame, int position) {
   return trunc(static_cast<double>(lengthMs) / lastFrame * position / 100.0);
 }
 
+int TimePositionTenths(const TVideoFrameTimes& times, int lengthMs, int lastFrame, int position) {
+  if (times.Empty()) return TimePositionTenths(lengthMs, lastFrame, position);
+  return static_cast<int>(times.StartMs(position) / 100);
+}
+
 QString TimePositionText(int tenths, const QLocale& locale) {
   // Tenths are exact in decimal, so the shortest form is the whole seconds and at most one
   // decimal digit.

@@ -30,6 +30,10 @@ struct TCommandContext {
   double Seconds() const;
 };
 
+// The progress of opening a video, for ProbeVideo: shown on the command's bar only when the
+// open has taken more than half a second (a long video without an index of its own).
+std::function<void(int position, int maximum)> OpenProgress(const TCommandContext& context);
+
 struct TCliCommand {
   usage::TCommandUsage Usage;
   // Returns the exit status; throws TUsageError for a wrong command line, anything else

@@ -83,6 +83,15 @@ std::string CliVersionText() {
   return text;
 }
 
+std::function<void(int position, int maximum)> OpenProgress(const TCommandContext& context) {
+  if (!context.Hooks.progress) return {};
+  return [progress = context.Hooks.progress, started = std::chrono::steady_clock::now(), shown = false](
+             int position, int maximum) mutable {
+    shown = shown || std::chrono::steady_clock::now() - started > std::chrono::milliseconds(500);
+    if (shown) progress(position, maximum);
+  };
+}
+
 double TCommandContext::Seconds() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
 }

@@ -100,7 +100,7 @@ int RunExtract(TCommandContext& context) {
 
   // The state as "Open AVI" fills it: the media device counts frames 0 to LastFrame, one
   // more than the stream holds, so the last read finds no frame and the run ends there.
-  const TVideoInfo info = ProbeVideo(parsed.video);
+  const TVideoInfo info = ProbeVideo(parsed.video, OpenProgress(context));
   TVideoState state;
   state.FilePath = parsed.video;
   state.FrameWidth = info.FrameWidth;

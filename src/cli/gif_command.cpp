@@ -79,8 +79,8 @@ TGifArguments Parse(const usage::TParsedArguments& arguments) {
 
 // The state as "Open AVI" fills it. The media device counts frames 0 to LastFrame, one more
 // than the stream holds, so the last read finds no frame and the walk ends quietly there.
-TVideoState OpenedState(const std::string& video) {
-  const TVideoInfo info = ProbeVideo(video);
+TVideoState OpenedState(const std::string& video, const TCommandContext& context) {
+  const TVideoInfo info = ProbeVideo(video, OpenProgress(context));
   TVideoState state;
   state.FilePath = video;
   state.FrameWidth = info.FrameWidth;
@@ -89,6 +89,7 @@ TVideoState OpenedState(const std::string& video) {
   state.LengthMs = info.LengthMs;
   state.LengthSeconds = info.LengthMs / 1000;
   state.LastFrame = info.FrameCount;
+  state.FrameTimes = info.FrameTimes;
   state.SamplingRate = 1;
   SelectAllFrames(state);
   SelectFullWindow(state);
@@ -115,7 +116,7 @@ int RunGif(TCommandContext& context) {
   const TGifArguments parsed = Parse(context.Arguments);
   CheckOutputTarget(parsed.output);
   const TRunHooks& hooks = context.Hooks;
-  TVideoState state = OpenedState(parsed.video);
+  TVideoState state = OpenedState(parsed.video, context);
   ApplyRange(state, parsed);
   SetSamplingRate(state, parsed.sampling);
   if (parsed.region) {
@@ -128,6 +129,7 @@ int RunGif(TCommandContext& context) {
   options.Direction = parsed.backward ? TGifDirection::gdBackward : TGifDirection::gdForward;
   options.BestQuality = parsed.best;
   options.KeepPlaySpeed = parsed.keepSpeed;
+  options.FrameTimes = state.FrameTimes;
   options.Size = parsed.size;
   const TFrameSize size = GifSize(options.Size, state.CaptureWidth, state.CaptureHeight);
   if (size.Width < 1 || size.Height < 1 || size.Width > 65535 || size.Height > 65535)

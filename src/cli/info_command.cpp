@@ -13,24 +13,33 @@ namespace {
 int RunInfo(TCommandContext& context) {
   const auto& operands = context.Arguments.Operands;
   if (operands.size() != 1) throw TUsageError{"info takes one video file"};
-  const TVideoInfo info = ProbeVideo(operands[0]);
+  const TVideoInfo info = ProbeVideo(operands[0], OpenProgress(context));
+  // An AVI shows the window's four lines alone; any other container says what it is, and
+  // how the picture it codes differs from the one shown.
+  const bool coded = !info.IsAvi && (info.CodedWidth != info.FrameWidth || info.CodedHeight != info.FrameHeight);
   if (context.Arguments.Has("--json")) {
-    context.Output.Json(TJsonObject()
-                            .Add("file", operands[0])
-                            .Add("width", info.FrameWidth)
-                            .Add("height", info.FrameHeight)
-                            .Add("frames", info.FrameCount)
-                            .Add("length_ms", info.LengthMs)
-                            .Add("seconds", context.Seconds()));
+    TJsonObject json;
+    json.Add("file", operands[0])
+        .Add("width", info.FrameWidth)
+        .Add("height", info.FrameHeight)
+        .Add("frames", info.FrameCount)
+        .Add("length_ms", info.LengthMs);
+    if (!info.IsAvi) json.Add("format", info.Container).Add("codec", info.Codec);
+    if (coded) json.Add("coded_width", info.CodedWidth).Add("coded_height", info.CodedHeight);
+    if (!info.IsAvi && info.Rotation != 0) json.Add("rotation", info.Rotation);
+    context.Output.Json(json.Add("seconds", context.Seconds()));
     return 0;
   }
   char length[32];
   std::snprintf(length, sizeof length, "%.1f", info.LengthMs / 1000.0);
   // The true number of frames: frames 0 to FrameCount - 1.
-  context.Output.Result("Frame width: " + std::to_string(info.FrameWidth) + " pixels\n" +
-                        "Frame height: " + std::to_string(info.FrameHeight) + " pixels\n" +
-                        "Frames count: " + std::to_string(info.FrameCount) + "\n" + "Time length: " + length +
-                        " s\n");
+  std::string text = "Frame width: " + std::to_string(info.FrameWidth) + " pixels\n" +
+                     "Frame height: " + std::to_string(info.FrameHeight) + " pixels\n" +
+                     "Frames count: " + std::to_string(info.FrameCount) + "\n" + "Time length: " + length + " s\n";
+  if (!info.IsAvi) text += "Format: " + info.Container + ", " + info.Codec + "\n";
+  if (coded) text += "Coded size: " + std::to_string(info.CodedWidth) + " x " + std::to_string(info.CodedHeight) + " pixels\n";
+  if (!info.IsAvi && info.Rotation != 0) text += "Rotation: " + std::to_string(info.Rotation) + " degrees clockwise\n";
+  context.Output.Result(text);
   return 0;
 }
 
@@ -41,9 +50,11 @@ TCliCommand InfoCommand() {
            "VIDEO",
            "print a video's frame size, frame count and length",
            "Prints the four lines of the window's \"AVI file info\" group: frame width and height in "
-           "pixels, the number of frames and the length in seconds.",
+           "pixels (as shown: upright, square pixels), the number of frames and the length in seconds. "
+           "For any video other than an AVI, a line with the container and codec (\"Format: mp4, h264\") "
+           "follows, and lines with the coded size and the rotation where they differ from what is shown.",
            {JsonOption()},
-           {{"info clip.avi", ""}, {"info --json clip.avi", "the same as one JSON object, with the length in ms"}}},
+           {{"info clip.avi", ""}, {"info phone.mp4", "the size shown upright, the container, codec and rotation"}, {"info --json clip.avi", "the same as one JSON object, with the length in ms"}}},
           RunInfo};
 }
 

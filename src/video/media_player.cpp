@@ -113,6 +113,12 @@ TRect TMediaPlayer::DisplayRect() const {
   return TRect{0, 0, device_->Info.FrameWidth, device_->Info.FrameHeight};
 }
 
+TVideoFrameTimes TMediaPlayer::FrameTimes() const {
+  std::lock_guard lock(mutex_);
+  if (!device_) return {};
+  return device_->Info.FrameTimes;
+}
+
 void TMediaPlayer::SetDisplay(TDisplaySink* sink) {
   {
     std::lock_guard sinkLock(sinkMutex_);

@@ -15,6 +15,7 @@
 
 #include "core/bitmap.h"
 #include "core/color.h"
+#include "core/video_frame_times.h"
 #include "video/player_clock.h"
 
 namespace clipvane {
@@ -62,6 +63,9 @@ class TMediaPlayer {
   // Left, top, width and height of the picture: (0, 0, frame width, frame height), so Right
   // and Bottom hold the width and height. Empty unless a device with video is open.
   TRect DisplayRect() const;
+  // Where each frame starts, for a video whose frames do not come at one rate; empty
+  // otherwise and when no device is open.
+  TVideoFrameTimes FrameTimes() const;
 
   // The sink the device draws into; kept for the next Open when no device is open. After
   // SetDisplay returns, the old sink is not called any more.

@@ -38,6 +38,15 @@ void Quiet() {
   std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
+bool HasVideoStream(const AVFormatContext* format) {
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVStream* stream = format->streams[i];
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+      return true;
+  }
+  return false;
+}
+
 // Opens the file with every demuxer FFmpeg has, reading local files only: the "file:"
 // prefix keeps a colon in a name from being taken for a protocol.
 int OpenDetected(const std::string& path, AVFormatContext** format) {
@@ -46,7 +55,11 @@ int OpenDetected(const std::string& path, AVFormatContext** format) {
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   const int opened = avformat_open_input(format, ("file:" + path).c_str(), nullptr, &options);
   av_dict_free(&options);
-  return opened;
+  if (opened < 0) return opened;
+  // Formats without a header (MPEG program streams, FLV) make their streams as packets come:
+  // only reading the first ones tells whether there is a video.
+  if (((*format)->ctx_flags & AVFMTCTX_NOHEADER) || !HasVideoStream(*format)) avformat_find_stream_info(*format, nullptr);
+  return 0;
 }
 
 // Demuxers that read files nobody would call a video: ANSI text art takes any *.txt.
@@ -65,15 +78,6 @@ bool LooksLikeAvi(const std::string& path) {
   probe.buf_size = static_cast<int>(file.gcount());
   const AVInputFormat* found = av_probe_input_format(&probe, 1);
   return found && std::string(found->name) == "avi";
-}
-
-bool HasVideoStream(const AVFormatContext* format) {
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    const AVStream* stream = format->streams[i];
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-      return true;
-  }
-  return false;
 }
 
 }  // namespace

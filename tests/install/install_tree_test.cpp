@@ -113,6 +113,9 @@ TEST_F(InstallTree, TheMenuEntryStartsTheProgramWithItsIconAndHelp) {
                            "\nIcon=clipvane\n", "\nCategories=AudioVideo;Video;Graphics;\n", "\nTerminal=false\n"})
     EXPECT_NE(entry.find(line), std::string::npos) << line << " in " << entry;
   EXPECT_NE(entry.find("\nMimeType=video/x-msvideo;"), std::string::npos) << entry;
+  // Every container the open dialog offers, so that a file manager offers the program for them.
+  for (const char* type : {";video/mp4;", ";video/quicktime;", ";video/x-matroska;", ";video/webm;", ";video/mp2t;"})
+    EXPECT_NE(entry.find(type), std::string::npos) << type << " in " << entry;
   EXPECT_NE(entry.find("\nComment="), std::string::npos) << entry;
 
   for (const int size : {48, 128, 256}) {

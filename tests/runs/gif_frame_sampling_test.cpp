@@ -80,6 +80,22 @@ TEST(GifRanges, WholeTimeRangeLeavesOutThePartialLastSecond) {
   EXPECT_EQ(state.RangeLast, 249);
 }
 
+TEST(GifRanges, TimeRangeOfAVariableRateVideoFollowsItsFrameTimes) {
+  // Ten frames over 3.5 s: quick ones in the first second, slow ones after.
+  TVideoState state = OpenedVideo(10, 3500);
+  state.FrameTimes.Starts = {0, 100, 200, 300, 400, 500, 1000, 1900, 2000, 3000, 3500};
+  state.FrameTimes.Base = TTimeBase{1, 1000};
+  UpdateFramesList(state, TRangeChoice::rcTimeRange, 1, 2);
+  EXPECT_EQ(state.RangeFirst, 6);  // starts at 1000 ms
+  EXPECT_EQ(state.RangeLast, 8);   // shows from 2000 ms on; an even rate would give 2 to 5
+  UpdateFramesList(state, TRangeChoice::rcTimeRange, 0, 3);
+  EXPECT_EQ(state.RangeFirst, 0);
+  EXPECT_EQ(state.RangeLast, 9);
+  // Past the last frame's end: the entry after it, as the box's whole length gives.
+  UpdateFramesList(state, TRangeChoice::rcTimeRange, 0, 4);
+  EXPECT_EQ(state.RangeLast, 10);
+}
+
 TEST(GifRanges, TimeProductsOfLongVideosDoNotOverflow) {
   // Three hours at 25 fps: 10000 s x 270000 x 1000 is far beyond 32 bits.
   EXPECT_EQ(SecondsToFrame(10000, 270000, 10800000), 250000);

@@ -55,11 +55,26 @@ int SecondsToFrame(int seconds, int lastFrame, int lengthMs) {
   return trunc(numerator / lengthMs);
 }
 
+namespace {
+
+// The frame showing `seconds` into a video with frame times of its own, within 0..LastFrame.
+int SecondsToShownFrame(int seconds, const TVideoState& state) {
+  const std::int64_t frame = state.FrameTimes.FrameAtMs(std::int64_t{seconds} * 1000);
+  return static_cast<int>(std::clamp<std::int64_t>(frame, 0, std::max(state.LastFrame, 0)));
+}
+
+}  // namespace
+
 void UpdateFramesList(TVideoState& state, TRangeChoice choice, int from, int to) {
   switch (choice) {
     case TRangeChoice::rcAllFrames: return;
     case TRangeChoice::rcFramesRange: break;
     case TRangeChoice::rcTimeRange:
+      if (!state.FrameTimes.Empty()) {
+        from = SecondsToShownFrame(from, state);
+        to = SecondsToShownFrame(to, state);
+        break;
+      }
       from = SecondsToFrame(from, state.LastFrame, state.LengthMs);
       to = SecondsToFrame(to, state.LastFrame, state.LengthMs);
       break;

@@ -53,7 +53,9 @@ int SecondsToFrame(int seconds, int lastFrame, int lengthMs);
 
 // "Update frames list" with the boxes of the chosen range (frame numbers, or seconds for
 // "Time range"): when to >= from only from..to stay ticked; the range becomes from..to in
-// any case (to < from: an empty range, the ticks stay). Nothing for "All frames".
+// any case (to < from: an empty range, the ticks stay). Nothing for "All frames". A video
+// with frame times of its own (frames that do not come at one rate) takes for each second
+// the frame showing at that moment.
 void UpdateFramesList(TVideoState& state, TRangeChoice choice, int from, int to);
 
 }  // namespace clipvane
