@@ -5,7 +5,8 @@
 # ratios, peak memory, GIF sizes and the mean PSNR of the GIF frames against the source
 # frames, then checks the goals: ratio <= 0.5, PSNR within 1 dB of ffmpeg's, peak memory
 # <= 3 x GIF size + 100 MB. The single-threaded run (--threads 1) is timed beside them.
-# Usage: bench/gif_vs_ffmpeg.sh BUILD_DIR   (REPS=3 rounds by default)
+# Usage: bench/gif_vs_ffmpeg.sh BUILD_DIR   (REPS=3 rounds by default; INPUT=mp4 takes the same
+# pictures as an H.264 MP4 with B-frames instead)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 cli="$build/src/cli/clipvane-cli"
@@ -16,12 +17,18 @@ command -v ffmpeg >/dev/null || { echo "ffmpeg not found" >&2; exit 1; }
 [[ -x /usr/bin/time ]] || { echo "/usr/bin/time (GNU time) not found" >&2; exit 1; }
 mkdir -p "$work"
 
-input="$work/in-640x360.avi"
+kind=${INPUT:-avi}
+input="$work/in-640x360.$kind"
 if [[ ! -s $input ]]; then
+  case $kind in
+    avi) codec=(-c:v mpeg4 -vtag XVID -q:v 3) ;;
+    mp4) codec=(-c:v libx264 -preset medium -crf 20 -bf 3) ;;
+    *) echo "INPUT is avi or mp4, not $kind" >&2; exit 1 ;;
+  esac
   ffmpeg -v error -nostdin -y -fflags +bitexact -threads 1 \
     -f lavfi -i "testsrc2=size=640x360:rate=25:duration=10,noise=alls=12:allf=t" \
-    -c:v mpeg4 -vtag XVID -q:v 3 -pix_fmt yuv420p -flags:v +bitexact -an "$input.tmp.avi"
-  mv "$input.tmp.avi" "$input"
+    "${codec[@]}" -pix_fmt yuv420p -flags:v +bitexact -an "$input.tmp.$kind"
+  mv "$input.tmp.$kind" "$input"
 fi
 
 declare -A command_of=(
@@ -65,7 +72,7 @@ psnr_of() {
 }
 frames_of() { ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$work/$1.gif"; }
 
-echo "input: 640x360, 10 s, 25 fps, mpeg4 ($input); $reps rounds, interleaved"
+echo "input: 640x360, 10 s, 25 fps, $([[ $kind == mp4 ]] && echo "H.264 MP4" || echo mpeg4) ($input); $reps rounds, interleaved"
 printf '%-17s %8s %8s %9s %10s %7s %9s\n' tool "wall s" "CPU s" "peak MB" "GIF MB" frames "PSNR dB"
 declare -A psnr=() size=()
 for t in "${tools[@]}"; do

@@ -261,7 +261,12 @@ void TForm1::Button3Click() {
 
 QString DroppedFilePath(const QMimeData* data) {
   if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile()) return {};
-  return data->urls().first().toLocalFile();
+  const QString path = data->urls().first().toLocalFile();
+  // The filter's patterns, "(*.avi *.mp4 ...)".
+  const QString filter = QString::fromUtf8(kVideoFilesFilter);
+  const int open = filter.indexOf(QLatin1Char('(')), close = filter.indexOf(QLatin1Char(')'));
+  const QStringList patterns = filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '));
+  return patterns.contains(QStringLiteral("*.") + QFileInfo(path).suffix().toLower()) ? path : QString();
 }
 
 void TForm1::FormDragDrop(const QString& path) {

@@ -39,7 +39,8 @@ class TTransitionsPage;
 inline constexpr char kVideoFilesFilter[] =
     "Video files (*.avi *.mp4 *.m4v *.mov *.mkv *.webm *.mpg *.mpeg *.ts *.m2ts *.wmv *.flv *.ogv *.3gp)";
 
-// The one local file a drag carries, or an empty text when it carries anything else.
+// The one local video file a drag carries (by the extensions of kVideoFilesFilter), or an
+// empty text when it carries anything else: other files go to what lies under the mouse.
 QString DroppedFilePath(const QMimeData* data);
 
 class TForm1 : public QWidget {

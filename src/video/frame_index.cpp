@@ -76,11 +76,16 @@ void TFrameIndex::Complete(const std::vector<bool>& discarded, const std::vector
     Packets.front().Key = true;
   }
   const std::int64_t firstKeyPts = Packets[static_cast<std::size_t>(firstKey)].Pts;
+  // Such leading pictures come before the next key packet; an earlier timestamp after it is
+  // a clock that jumped back, and its pictures count.
+  std::int32_t secondKey = firstKey + 1;
+  while (secondKey < packets && !Packets[static_cast<std::size_t>(secondKey)].Key) ++secondKey;
   std::vector<std::int32_t> shown;
   for (std::int32_t i = firstKey; i < packets; ++i) {
     const auto p = static_cast<std::size_t>(i);
     if (discarded[p]) continue;
-    if (firstKeyPts != kNoTimestamp && Packets[p].Pts != kNoTimestamp && Packets[p].Pts < firstKeyPts) continue;
+    if (i < secondKey && firstKeyPts != kNoTimestamp && Packets[p].Pts != kNoTimestamp && Packets[p].Pts < firstKeyPts)
+      continue;
     shown.push_back(i);
   }
   if (shown.empty()) return;

@@ -38,14 +38,17 @@ void Quiet() {
   std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-bool HasVideoStream(const AVFormatContext* format) {
+// The first video stream that is not an attached picture (a song's cover), or -1.
+int FirstMovingVideo(const AVFormatContext* format) {
   for (unsigned i = 0; i < format->nb_streams; ++i) {
     const AVStream* stream = format->streams[i];
     if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-      return true;
+      return static_cast<int>(i);
   }
-  return false;
+  return -1;
 }
+
+bool HasVideoStream(const AVFormatContext* format) { return FirstMovingVideo(format) >= 0; }
 
 // Opens the file with every demuxer FFmpeg has, reading local files only: the "file:"
 // prefix keeps a colon in a name from being taken for a protocol.
@@ -122,12 +125,9 @@ TInput OpenContainer(const std::string& path) {
 }
 
 int VideoStreamOf(const AVFormatContext* format, const std::string& path) {
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    const AVStream* stream = format->streams[i];
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-      return static_cast<int>(i);
-  }
-  FailFile(path, "the file has no video stream");
+  const int stream = FirstMovingVideo(format);
+  if (stream < 0) FailFile(path, "the file has no video stream");
+  return stream;
 }
 
 std::string CodecName(const AVCodecParameters* parameters) {

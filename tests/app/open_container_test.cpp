@@ -100,6 +100,12 @@ TEST_F(OpenContainer, ADroppedVideoOpensAsOpenAviDoes) {
   Drop({QUrl::fromLocalFile(QString::fromStdString(other)), QUrl::fromLocalFile(QString::fromStdString(path))});
   Drop({QUrl(QStringLiteral("https://example.org/clip.mov"))});
   EXPECT_EQ(State().FilePath, path);
+  // Nor is a file of another kind: the transition slots take pictures dropped on them.
+  const std::string text = Folder.File("readme.txt");
+  fixtures::WriteTextFile(text, "text");
+  Drop({QUrl::fromLocalFile(QString::fromStdString(text))});
+  EXPECT_EQ(State().FilePath, path);
+  EXPECT_TRUE(ErrorTexts.empty());
   // While a run holds "Open AVI" disabled, a drop does nothing either.
   Form().Button3->setEnabled(false);
   Drop({QUrl::fromLocalFile(QString::fromStdString(other))});

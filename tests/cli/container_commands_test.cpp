@@ -112,10 +112,13 @@ TEST_F(UnreadableVideos, EachCommandNamesTheFile) {
   const std::string song = temp_.File("song.wav");
   fixtures::WriteAudioOnlyFile(song);
   const std::string missing = temp_.File("missing.mp4");
+  const std::string cover = temp_.File("song.mov");
+  fixtures::WriteSongWithCover(cover);
   const std::string out = temp_.File("out");
   const std::vector<std::pair<std::string, std::string>> files = {
       {text, "not a video file this program can read"},
       {song, "the file has no video stream"},
+      {cover, "the file has no video stream"},  // its cover picture is not a video
       {missing, "No such file or directory"}};
   for (const auto& [file, message] : files) {
     const std::string expected = "clipvane-cli: " + file + ": " + message + ".\n";

@@ -102,9 +102,10 @@ void FillTagged(const TFixtureVideo& video, const TBitmap& picture, AVFrame* fra
     sws = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, format,
                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
     if (!sws) Fail("no colour conversion");
-    const int space = video.ColorSpace == AVCOL_SPC_BT709         ? SWS_CS_ITU709
-                      : video.ColorSpace == AVCOL_SPC_BT2020_NCL ? SWS_CS_BT2020
-                                                                 : SWS_CS_ITU601;
+    const int tagged = video.ColorSpace == AVCOL_SPC_UNSPECIFIED ? video.UntaggedMatrix : video.ColorSpace;
+    const int space = tagged == AVCOL_SPC_BT709         ? SWS_CS_ITU709
+                      : tagged == AVCOL_SPC_BT2020_NCL ? SWS_CS_BT2020
+                                                       : SWS_CS_ITU601;
     if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB))
       sws_setColorspaceDetails(sws, sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(space),
                                video.FullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
@@ -292,6 +293,59 @@ void WriteAudioOnlyFile(const std::string& path) {
   packet->duration = kRate;
   packet->stream_index = audio->index;
   Check(av_interleaved_write_frame(format.get(), packet.get()), "writing audio");
+  Check(av_write_trailer(format.get()), "trailer");
+}
+
+void WriteSongWithCover(const std::string& path) {
+  av_log_set_level(AV_LOG_QUIET);
+  // The cover: a PNG of 32 x 32.
+  const AVCodec* png = avcodec_find_encoder(AV_CODEC_ID_PNG);
+  if (!png) Fail("no PNG encoder");
+  std::unique_ptr<AVCodecContext, TCodecDeleter> coder(avcodec_alloc_context3(png));
+  coder->width = coder->height = 32;
+  coder->pix_fmt = AV_PIX_FMT_RGB24;
+  coder->time_base = AVRational{1, 25};
+  Check(avcodec_open2(coder.get(), png, nullptr), "PNG encoder");
+  std::unique_ptr<AVFrame, TFrameDeleter> frame(av_frame_alloc());
+  frame->format = AV_PIX_FMT_RGB24;
+  frame->width = frame->height = 32;
+  Check(av_frame_get_buffer(frame.get(), 0), "cover buffer");
+  for (int y = 0; y < 32; ++y) std::memset(frame->data[0] + y * frame->linesize[0], 40 + 6 * y, 96);
+  std::unique_ptr<AVPacket, TPacketDeleter> cover(av_packet_alloc());
+  Check(avcodec_send_frame(coder.get(), frame.get()), "encoding the cover");
+  Check(avcodec_receive_packet(coder.get(), cover.get()), "encoding the cover");
+
+  AVFormatContext* rawFormat = nullptr;
+  Check(avformat_alloc_output_context2(&rawFormat, nullptr, "mov", path.c_str()), "no MOV muxer");
+  std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
+  AVStream* audio = avformat_new_stream(format.get(), nullptr);
+  AVStream* picture = avformat_new_stream(format.get(), nullptr);
+  if (!audio || !picture) Fail("no stream");
+  constexpr int kRate = 8000;
+  audio->time_base = AVRational{1, kRate};
+  AVCodecParameters* a = audio->codecpar;
+  a->codec_type = AVMEDIA_TYPE_AUDIO;
+  a->codec_id = AV_CODEC_ID_PCM_S16LE;
+  a->sample_rate = kRate;
+  av_channel_layout_default(&a->ch_layout, 1);
+  a->bits_per_coded_sample = 16;
+  a->block_align = 2;
+  picture->disposition = AV_DISPOSITION_ATTACHED_PIC;
+  picture->time_base = AVRational{1, 25};
+  Check(avcodec_parameters_from_context(picture->codecpar, coder.get()), "cover parameters");
+  Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
+  Check(avformat_write_header(format.get(), nullptr), "header");
+  cover->stream_index = picture->index;
+  cover->pts = cover->dts = 0;
+  cover->flags |= AV_PKT_FLAG_KEY;
+  Check(av_write_frame(format.get(), cover.get()), "writing the cover");
+  std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
+  Check(av_new_packet(packet.get(), kRate * 2), "audio packet");
+  std::memset(packet->data, 0, kRate * 2);
+  packet->pts = packet->dts = 0;
+  packet->duration = kRate;
+  packet->stream_index = audio->index;
+  Check(av_write_frame(format.get(), packet.get()), "writing audio");
   Check(av_write_trailer(format.get()), "trailer");
 }
 

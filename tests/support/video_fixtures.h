@@ -37,9 +37,11 @@ struct TFixtureVideo {
   int AspectNumerator = 1;
   int AspectDenominator = 1;
   // Colour tags of the stream: FFmpeg's AVColorSpace (2: none), and full or limited range.
-  // The encoder's input is made with the tagged matrix (BT.601 when none).
+  // The encoder's input is made with the tagged matrix (UntaggedMatrix when none).
   int ColorSpace = 2;
   bool FullRange = false;
+  // The matrix the encoder's input is made with when the stream is untagged (ColorSpace 2).
+  int UntaggedMatrix = 5;  // BT.601 (5, FFmpeg's BT470BG) or BT.709 (1)
   TFixturePicture Picture = TFixturePicture::fpNumbers;
   // Adds a PCM audio stream (for muxers that take it).
   bool WithAudio = false;
@@ -57,5 +59,8 @@ TBitmap ShownFrame(const TFixtureVideo& video, int number);
 
 // A file with one PCM audio stream and no video (a WAV).
 void WriteAudioOnlyFile(const std::string& path);
+// A song with its cover picture: a MOV file with a PCM audio stream and a PNG cover (an
+// attached picture, which demuxers give as a video stream of one frame).
+void WriteSongWithCover(const std::string& path);
 
 }  // namespace clipvane::fixtures
