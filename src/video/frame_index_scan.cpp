@@ -17,6 +17,7 @@ extern "C" {
 
 #include "core/bitmap.h"
 #include "core/error.h"
+#include "video/avi_input.h"
 #include "video/video_input.h"
 
 namespace clipvane::video {
@@ -79,14 +80,7 @@ void Keep(const std::string& path, const TFileStamp& stamp, std::shared_ptr<cons
 
 // An index entry that no file can back: the demuxer would try to read (and allocate) it.
 void RefuseImpossibleEntries(const AVFormatContext* format, std::int64_t fileBytes, const std::string& path) {
-  for (unsigned s = 0; s < format->nb_streams; ++s) {
-    AVStream* stream = format->streams[s];
-    const int entries = avformat_index_get_entries_count(stream);
-    for (int i = 0; i < entries; ++i) {
-      const int size = avformat_index_get_entry(stream, i)->size;
-      if (size < 0 || (fileBytes >= 0 && size > fileBytes)) throw EClipvaneError("Corrupt index in \"" + path + "\"");
-    }
-  }
+  if (avi::HasImpossibleIndexEntry(format, fileBytes)) throw EClipvaneError("Corrupt index in \"" + path + "\"");
 }
 
 // Decodes the stream's first picture for its true size, pixel shape and colours.
@@ -208,7 +202,7 @@ std::shared_ptr<const TFrameIndex> Scan(const std::string& path, AVFormatContext
   AVStream* stream = format->streams[streamIndex];
   for (unsigned i = 0; i < format->nb_streams; ++i)
     format->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-  const std::int64_t fileBytes = format->pb ? avio_size(format->pb) : -1;
+  const std::int64_t fileBytes = avi::FileBytes(format);
   RefuseImpossibleEntries(format, fileBytes, path);
   if (stream->time_base.num <= 0 || stream->time_base.den <= 0) FailFile(path, "the video has no timestamps");
 

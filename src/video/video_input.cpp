@@ -5,17 +5,16 @@ extern "C" {
 #include <libavutil/avstring.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
-#include <libavutil/log.h>
 }
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
 #include "core/error.h"
+#include "video/avi_input.h"
 
 namespace clipvane::video {
 
@@ -33,27 +32,12 @@ std::string Extension(const std::string& path) {
   return Lower(path.substr(dot + 1));
 }
 
-void Quiet() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-// The first video stream that is not an attached picture (a song's cover), or -1.
-int FirstMovingVideo(const AVFormatContext* format) {
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    const AVStream* stream = format->streams[i];
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-      return static_cast<int>(i);
-  }
-  return -1;
-}
-
-bool HasVideoStream(const AVFormatContext* format) { return FirstMovingVideo(format) >= 0; }
+bool HasVideoStream(const AVFormatContext* format) { return avi::FirstVideoStream(format) >= 0; }
 
 // Opens the file with every demuxer FFmpeg has, reading local files only: the "file:"
 // prefix keeps a colon in a name from being taken for a protocol.
 int OpenDetected(const std::string& path, AVFormatContext** format) {
-  Quiet();
+  avi::QuietFfmpegLog();
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   const int opened = avformat_open_input(format, ("file:" + path).c_str(), nullptr, &options);
@@ -95,7 +79,7 @@ void FailFile(const std::string& path, const std::string& message) { throw EClip
 
 TChosenInput ChooseInput(const std::string& path) {
   const bool aviName = Extension(path) == "avi";
-  Quiet();
+  avi::QuietFfmpegLog();
   if (LooksLikeAvi(path)) return {TVideoWay::vwAvi, nullptr};
   AVFormatContext* raw = nullptr;
   const int opened = OpenDetected(path, &raw);
@@ -125,7 +109,7 @@ TInput OpenContainer(const std::string& path) {
 }
 
 int VideoStreamOf(const AVFormatContext* format, const std::string& path) {
-  const int stream = FirstMovingVideo(format);
+  const int stream = avi::FirstVideoStream(format);
   if (stream < 0) FailFile(path, "the file has no video stream");
   return stream;
 }

@@ -73,6 +73,21 @@ int GreyLevel(const TRGBQuad& c) { return (77 * c.Red + 150 * c.Green + 29 * c.B
 
 }  // namespace
 
+AVStream* AddPcmStream(AVFormatContext* format, int sampleRate) {
+  AVStream* audio = avformat_new_stream(format, nullptr);
+  if (!audio) Fail("no audio stream");
+  audio->time_base = AVRational{1, sampleRate};
+  AVCodecParameters* p = audio->codecpar;
+  p->codec_type = AVMEDIA_TYPE_AUDIO;
+  p->codec_id = AV_CODEC_ID_PCM_S16LE;
+  p->sample_rate = sampleRate;
+  av_channel_layout_default(&p->ch_layout, 1);
+  p->bits_per_coded_sample = 16;
+  p->block_align = 2;
+  p->bit_rate = std::int64_t{sampleRate} * 16;
+  return audio;
+}
+
 // Fills an encoder input frame from a picture (8-bit with NumberPalette, or 24-bit).
 void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws) {
   const int width = picture.Width(), height = picture.Height();
@@ -369,19 +384,7 @@ void WriteFixtureAvi(const std::string& path, const TFixtureAvi& avi) {
 
   AVStream* audio = nullptr;
   constexpr int kSampleRate = 8000;
-  if (avi.WithAudio) {
-    audio = avformat_new_stream(format.get(), nullptr);
-    if (!audio) Fail("no audio stream");
-    audio->time_base = AVRational{1, kSampleRate};
-    AVCodecParameters* p = audio->codecpar;
-    p->codec_type = AVMEDIA_TYPE_AUDIO;
-    p->codec_id = AV_CODEC_ID_PCM_S16LE;
-    p->sample_rate = kSampleRate;
-    av_channel_layout_default(&p->ch_layout, 1);
-    p->bits_per_coded_sample = 16;
-    p->block_align = 2;
-    p->bit_rate = kSampleRate * 16;
-  }
+  if (avi.WithAudio) audio = AddPcmStream(format.get(), kSampleRate);
 
   Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
   Check(avformat_write_header(format.get(), nullptr), "AVI header");
@@ -452,18 +455,8 @@ void WriteAudioOnlyAvi(const std::string& path) {
   AVFormatContext* rawFormat = nullptr;
   Check(avformat_alloc_output_context2(&rawFormat, nullptr, "avi", path.c_str()), "no AVI muxer");
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
-  AVStream* audio = avformat_new_stream(format.get(), nullptr);
-  if (!audio) Fail("no stream");
   constexpr int kRate = 8000;
-  audio->time_base = AVRational{1, kRate};
-  AVCodecParameters* p = audio->codecpar;
-  p->codec_type = AVMEDIA_TYPE_AUDIO;
-  p->codec_id = AV_CODEC_ID_PCM_S16LE;
-  p->sample_rate = kRate;
-  av_channel_layout_default(&p->ch_layout, 1);
-  p->bits_per_coded_sample = 16;
-  p->block_align = 2;
-  p->bit_rate = kRate * 16;
+  AVStream* audio = AddPcmStream(format.get(), kRate);
   Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
   Check(avformat_write_header(format.get(), nullptr), "AVI header");
   std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());

@@ -35,6 +35,9 @@ struct TSwsHolder {
   ~TSwsHolder() { sws_freeContext(context); }
 };
 
+// Adds a mono 16-bit PCM audio stream of `sampleRate` samples a second (time base one
+// sample); throws std::runtime_error when the muxer refuses.
+AVStream* AddPcmStream(AVFormatContext* format, int sampleRate);
 
 // Fills an encoder input frame (of the frame's format and size) from a picture: 8 bits with
 // NumberPalette for PAL8, any other format from the picture's colours.

@@ -188,19 +188,7 @@ void WriteFixtureVideo(const std::string& path, const TFixtureVideo& video) {
   }
   AVStream* audio = nullptr;
   constexpr int kSampleRate = 8000;
-  if (video.WithAudio) {
-    audio = avformat_new_stream(format.get(), nullptr);
-    if (!audio) Fail("no audio stream");
-    audio->time_base = AVRational{1, kSampleRate};
-    AVCodecParameters* p = audio->codecpar;
-    p->codec_type = AVMEDIA_TYPE_AUDIO;
-    p->codec_id = AV_CODEC_ID_PCM_S16LE;
-    p->sample_rate = kSampleRate;
-    av_channel_layout_default(&p->ch_layout, 1);
-    p->bits_per_coded_sample = 16;
-    p->block_align = 2;
-    p->bit_rate = kSampleRate * 16;
-  }
+  if (video.WithAudio) audio = AddPcmStream(format.get(), kSampleRate);
   Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
   Check(avformat_write_header(format.get(), nullptr), "header");
 
@@ -273,17 +261,8 @@ void WriteAudioOnlyFile(const std::string& path) {
   AVFormatContext* rawFormat = nullptr;
   Check(avformat_alloc_output_context2(&rawFormat, nullptr, "wav", path.c_str()), "no WAV muxer");
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
-  AVStream* audio = avformat_new_stream(format.get(), nullptr);
-  if (!audio) Fail("no stream");
   constexpr int kRate = 8000;
-  audio->time_base = AVRational{1, kRate};
-  AVCodecParameters* p = audio->codecpar;
-  p->codec_type = AVMEDIA_TYPE_AUDIO;
-  p->codec_id = AV_CODEC_ID_PCM_S16LE;
-  p->sample_rate = kRate;
-  av_channel_layout_default(&p->ch_layout, 1);
-  p->bits_per_coded_sample = 16;
-  p->block_align = 2;
+  AVStream* audio = AddPcmStream(format.get(), kRate);
   Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
   Check(avformat_write_header(format.get(), nullptr), "header");
   std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
@@ -318,18 +297,10 @@ void WriteSongWithCover(const std::string& path) {
   AVFormatContext* rawFormat = nullptr;
   Check(avformat_alloc_output_context2(&rawFormat, nullptr, "mov", path.c_str()), "no MOV muxer");
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
-  AVStream* audio = avformat_new_stream(format.get(), nullptr);
-  AVStream* picture = avformat_new_stream(format.get(), nullptr);
-  if (!audio || !picture) Fail("no stream");
   constexpr int kRate = 8000;
-  audio->time_base = AVRational{1, kRate};
-  AVCodecParameters* a = audio->codecpar;
-  a->codec_type = AVMEDIA_TYPE_AUDIO;
-  a->codec_id = AV_CODEC_ID_PCM_S16LE;
-  a->sample_rate = kRate;
-  av_channel_layout_default(&a->ch_layout, 1);
-  a->bits_per_coded_sample = 16;
-  a->block_align = 2;
+  AVStream* audio = AddPcmStream(format.get(), kRate);
+  AVStream* picture = avformat_new_stream(format.get(), nullptr);
+  if (!picture) Fail("no stream");
   picture->disposition = AV_DISPOSITION_ATTACHED_PIC;
   picture->time_base = AVRational{1, 25};
   Check(avcodec_parameters_from_context(picture->codecpar, coder.get()), "cover parameters");
