@@ -10,7 +10,7 @@
 namespace clipvane {
 
 // Installs the handler for SIGINT, SIGTERM and SIGHUP. It deletes the registered temporary
-// files, then raises the signal again with its default action, so the program ends as the
+// files, then sends itself the signal again with its default action, so the program ends as the
 // signal ends it (a shell reports 130 for SIGINT). A signal the program was started with
 // ignored (nohup) stays ignored. Calling it again changes nothing.
 void RemoveTemporaryFilesOnInterrupt();

@@ -208,6 +208,28 @@ TEST(BmpRead, RunsAndDeltasFarPastTheRowEndCannotWrapTheColumn) {
   }
 }
 
+// Deltas that add up to 2^32 - 1 columns would bring a wrapping column round to just before
+// the row's start; a pixel drawn there would land in the neighbouring row.
+TEST(BmpRead, DeltasThatWouldWrapTheColumnToBeforeTheRowDrawNothing) {
+  constexpr std::size_t kDeltasToMinusOne = 0xFFFFFFFFu / 255;  // 255 x this = 2^32 - 1
+  for (const int bits : {8, 4}) {
+    const std::vector<std::uint8_t> table(std::size_t{4} << bits, 0);
+    const int width = 32 / bits;  // rows of exactly 4 bytes, no padding between them
+    // Bottom row empty; middle row: the deltas, then one pixel of 9; top row empty.
+    std::vector<std::uint8_t> rle = {0, 0};
+    rle.reserve(12 + 4 * kDeltasToMinusOne);
+    for (std::size_t k = 0; k < kDeltasToMinusOne; ++k)
+      for (const std::uint8_t byte : {0, 2, 255, 0}) rle.push_back(byte);
+    for (const std::uint8_t byte : {1, bits == 8 ? 9 : 0x99, 0, 0, 0, 0, 0, 1}) rle.push_back(byte);
+    TBitmap bitmap;
+    ASSERT_NO_THROW(bitmap.LoadFromBMP(BuildBmp(40, width, 3, bits, bits == 8 ? 1 : 2, table, rle))) << bits;
+    int drawn = 0;
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < width; ++x) drawn += bitmap.GetIndex(x, y) != 0;
+    EXPECT_EQ(drawn, 0) << bits << " bits";
+  }
+}
+
 TEST(BmpMalformed, EveryTruncationFailsCleanly) {
   const auto data = Pattern(TPixelFormat::pf8bit, 5, 3).SaveToBMP();
   for (std::size_t size = 0; size < data.size(); ++size) {

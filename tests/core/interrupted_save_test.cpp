@@ -28,7 +28,8 @@ std::vector<std::string> TemporaryFiles(const std::string& folder) {
 }
 
 // Forks a child that runs `prepare`, then starts a save of `target`, writes some bytes, says
-// so through a pipe and waits; the parent sends `signal` then. Returns the child's status.
+// so through a pipe and waits; the parent sends `signal` then. Returns the child's status
+// (exit status 4: the child outlived the signal).
 int InterruptSave(const std::string& target, int signal, void (*prepare)(const std::string& folder)) {
   int ready[2];
   if (::pipe(ready) != 0) return -1;
@@ -41,7 +42,9 @@ int InterruptSave(const std::string& target, int signal, void (*prepare)(const s
     file.Write(bytes);
     const char done = 1;
     if (::write(ready[1], &done, 1) != 1) ::_exit(3);
-    for (;;) ::pause();
+    // The signal's handler must end the process; one that returns lets pause return.
+    ::pause();
+    ::_exit(4);
   }
   ::close(ready[1]);
   char done = 0;
