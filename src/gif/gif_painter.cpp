@@ -3,6 +3,8 @@
 // hands over.
 #include "gif/gif_painter.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -129,6 +131,8 @@ void TGIFPainter::Start() {
       std::unique_ptr<TGIFPainter> self(this);
       self->Run();
     });
+    // Named, so that a debugger, top -H and the tests can tell a painter from other threads.
+    pthread_setname_np(thread_.native_handle(), "gif-painter");
   } catch (...) {
     // No thread: end here, as a run that stopped at once would.
     lock.unlock();

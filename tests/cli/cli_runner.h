@@ -3,10 +3,12 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/avi_fixtures.h"
@@ -39,5 +41,15 @@ inline TCliRun RunCli(const std::vector<std::string>& args, const fixtures::TTem
   run.err = Slurp(temp.File("stderr"));
   return run;
 }
+
+// The bounds a usage message names as "from A to B"; {-1, -1} when it names none.
+inline std::pair<int, int> RangeNamedIn(const std::string& message) {
+  const std::size_t at = message.find("from ");
+  int low = -1, high = -1;
+  if (at == std::string::npos || std::sscanf(message.c_str() + at, "from %d to %d", &low, &high) != 2) return {-1, -1};
+  return {low, high};
+}
+
+inline std::string RangeText(int from, int to) { return std::to_string(from) + "-" + std::to_string(to); }
 
 }  // namespace clipvane::cli_test

@@ -19,6 +19,8 @@ using fixtures::TTempFolder;
 
 std::string CliPath() { return CLIPVANE_CLI_PATH; }
 
+using cli_test::RangeNamedIn;
+using cli_test::RangeText;
 using cli_test::RunCli;
 using cli_test::Slurp;
 using cli_test::TCliRun;
@@ -93,6 +95,23 @@ TEST_F(ExtractCommand, HeightAloneKeepsTheRatioAndSizeSetsBoth) {
   EXPECT_EQ(frame.Width(), 40);
   EXPECT_EQ(frame.Height(), 10);
   EXPECT_EQ(frame.PixelFormat(), TPixelFormat::pf16bit);
+}
+
+TEST_F(ExtractCommand, EveryRangeItsOwnMessageNamesIsAccepted) {
+  const TCliRun refused = Run({"extract", video_, out_, "--range", "0-13"});
+  ASSERT_EQ(refused.status, 2);
+  const auto [first, last] = RangeNamedIn(refused.err);
+  ASSERT_EQ(first, 0) << refused.err;
+  ASSERT_EQ(last, 12) << refused.err;  // the device counts one frame past the 12 pictures
+  // The last number has no picture: nothing to write, yet the command line is right.
+  TCliRun run = Run({"extract", video_, out_, "--range", RangeText(last, last)});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Written().empty());
+  run = Run({"extract", video_, out_, "--range", RangeText(last - 1, last)});
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = Run({"extract", video_, out_, "--range", RangeText(first, first)});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Written(), (std::vector<std::string>{"frame0000.bmp", "frame0011.bmp"}));
 }
 
 TEST_F(ExtractCommand, JpegAndTiffFiles) {

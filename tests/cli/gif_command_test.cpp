@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 using giflib_check::DecodeGif;
 using giflib_check::TGiflibGif;
 
+using cli_test::RangeNamedIn;
+using cli_test::RangeText;
 using cli_test::RunCli;
 using cli_test::Slurp;
 using cli_test::TCliRun;
@@ -168,6 +170,32 @@ TEST_F(GifCommand, WrongCommandLinesAreUsageErrors) {
     EXPECT_NE(run.err.find("usage:"), std::string::npos) << run.err;
   }
   EXPECT_FALSE(fs::exists(out_));
+}
+
+TEST_F(GifCommand, EveryRangeItsOwnMessageNamesIsAccepted) {
+  TCliRun refused = Run({"gif", video_, out_, "--range", "0-13"});
+  ASSERT_EQ(refused.status, 2);
+  const auto [first, last] = RangeNamedIn(refused.err);
+  ASSERT_EQ(first, 0) << refused.err;
+  ASSERT_EQ(last, 12) << refused.err;  // the device counts one frame past the 12 pictures
+  ASSERT_EQ(Run({"gif", video_, out_, "--range", RangeText(first, last)}).status, 0);
+  EXPECT_EQ(Numbers(Gif(out_)).size(), 12u);
+  ASSERT_EQ(Run({"gif", video_, out_, "--range", RangeText(first, first)}).status, 0);
+  EXPECT_EQ(Numbers(Gif(out_)), (std::vector<int>{0}));
+  ASSERT_EQ(Run({"gif", video_, out_, "--range", RangeText(last - 1, last)}).status, 0);
+  EXPECT_EQ(Numbers(Gif(out_)), (std::vector<int>{11}));
+  // The last number has no picture: the run converts nothing, yet the command line is right.
+  const TCliRun end = Run({"gif", video_, out_, "--range", RangeText(last, last)});
+  EXPECT_EQ(end.status, 1) << end.err;
+  EXPECT_NE(end.err.find("No frame"), std::string::npos) << end.err;
+
+  refused = Run({"gif", video_, out_, "--time", "0-1"});
+  ASSERT_EQ(refused.status, 2);
+  const auto [from, to] = RangeNamedIn(refused.err);
+  ASSERT_EQ(from, 0) << refused.err;
+  ASSERT_EQ(to, 0) << refused.err;  // 480 ms hold no whole second
+  ASSERT_EQ(Run({"gif", video_, out_, "--time", RangeText(from, to)}).status, 0);
+  EXPECT_EQ(Numbers(Gif(out_)), (std::vector<int>{0}));
 }
 
 TEST_F(GifCommand, BadInputFailsWithoutTouchingTheTarget) {

@@ -171,6 +171,23 @@ TEST(BmpRead, RunLengthEncodedEightAndFourBits) {
   EXPECT_EQ(b4.GetIndex(4, 0), 3);
 }
 
+TEST(BmpRead, RunLengthAbsoluteRunsArePaddedAndDeltasMoveByTheirOffset) {
+  std::vector<std::uint8_t> table;
+  for (int i = 0; i < 16; ++i) table.insert(table.end(), {static_cast<std::uint8_t>(i * 16), 0, 0, 0});
+  // RLE8, 4 x 2. Bottom row: absolute 5 6 7 and its pad byte, then a run of one 9.
+  // Top row: two 1s, a delta one column right, one 4.
+  const std::vector<std::uint8_t> rle = {0, 3, 5, 6, 7, 0, 1, 9, 0, 0,  //
+                                         2, 1, 0, 2, 1, 0, 1, 4, 0, 1};
+  auto data = BuildBmp(40, 4, 2, 8, 1, table, rle);
+  SetLe32(data, 46, 16);  // colours used
+  TBitmap bitmap;
+  bitmap.LoadFromBMP(data);
+  const std::vector<int> bottom = {bitmap.GetIndex(0, 1), bitmap.GetIndex(1, 1), bitmap.GetIndex(2, 1), bitmap.GetIndex(3, 1)};
+  const std::vector<int> top = {bitmap.GetIndex(0, 0), bitmap.GetIndex(1, 0), bitmap.GetIndex(2, 0), bitmap.GetIndex(3, 0)};
+  EXPECT_EQ(bottom, (std::vector<int>{5, 6, 7, 9}));
+  EXPECT_EQ(top, (std::vector<int>{1, 1, 0, 4}));
+}
+
 TEST(BmpRead, RunsPastTheImageAreClipped) {
   std::vector<std::uint8_t> table(1024, 0);
   const std::vector<std::uint8_t> rle = {255, 9, 0, 2, 200, 200, 255, 9, 0, 3, 1, 2};  // runs, delta far away, cut absolute

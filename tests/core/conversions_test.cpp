@@ -37,6 +37,9 @@ TEST(MulDiv, RoundsHalvesAwayFromZero) {
   EXPECT_EQ(MulDiv(5, -1, 2), -3);
   EXPECT_EQ(MulDiv(7, 1, 3), 2);
   EXPECT_EQ(MulDiv(320, 1, 3), 107);
+  // A negative divisor turns the sign too: 15 / -2 = -7.5 -> -8, -15 / -2 -> 8.
+  EXPECT_EQ(MulDiv(5, 3, -2), -8);
+  EXPECT_EQ(MulDiv(-5, 3, -2), 8);
 }
 
 TEST(MulDiv, UsesSixtyFourBitProducts) {

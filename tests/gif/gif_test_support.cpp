@@ -288,6 +288,22 @@ ColorMapObject* MakeMap(const std::vector<TGIFColor>& colors) {
   return GifMakeMapObject(static_cast<int>(entries.size()), entries.data());
 }
 
+// The rows of an interlaced image in the order they are stored, written out here rather than
+// taken from the code under test: every row whose number leaves 0 after division by 8, then
+// those leaving 4, then the even rows not yet taken, then the odd rows.
+std::vector<int> InterlacedRowOrder(int height) {
+  std::vector<int> rows;
+  for (int row = 0; row < height; ++row)
+    if (row % 8 == 0) rows.push_back(row);
+  for (int row = 0; row < height; ++row)
+    if (row % 8 == 4) rows.push_back(row);
+  for (int row = 0; row < height; ++row)
+    if (row % 4 == 2) rows.push_back(row);
+  for (int row = 0; row < height; ++row)
+    if (row % 2 == 1) rows.push_back(row);
+  return rows;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> EncodeWithGiflib(const TDecodedGif& gif) {
@@ -317,7 +333,7 @@ std::vector<std::uint8_t> EncodeWithGiflib(const TDecodedGif& gif) {
     EXPECT_EQ(EGifPutImageDesc(file, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local), GIF_OK);
     GifFreeMapObject(local);
     std::vector<int> rows;
-    if (frame.Interlaced) ForEachInterlacedRow(frame.Height, [&](int row) { rows.push_back(row); });
+    if (frame.Interlaced) rows = InterlacedRowOrder(frame.Height);
     else for (int row = 0; row < frame.Height; ++row) rows.push_back(row);
     for (int row : rows) {
       std::vector<GifPixelType> line(frame.Pixels.begin() + static_cast<std::ptrdiff_t>(row) * frame.Width,

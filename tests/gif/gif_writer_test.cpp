@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -286,6 +288,14 @@ TEST(LzwEncoder, FrameWithLocalTableIsWrittenNonInterlaced) {
   ExpectGiflibAgrees(image, bytes);
 }
 
+// The slot a key starts its probe at, as an empty table tells it.
+int HomeSlot(std::uint32_t key) {
+  static const THashTable empty;
+  int slot = -1;
+  EXPECT_EQ(empty.Lookup(key, &slot), -1);
+  return slot;
+}
+
 // Builds pixels whose every new LZW string lands in one half of the hash table, until that
 // half is full; returns the pixels and the number of strings stored before the encoder has
 // to give up the table.
@@ -296,7 +306,7 @@ std::pair<Bytes, int> PixelsFillingOneProbeCycle() {
     inCycle[static_cast<std::size_t>(slot)] = true;
     ++cycleSize;
   }
-  auto slotOf = [](std::uint32_t key) { return static_cast<int>((key ^ (key >> 4)) % THashTable::Size); };
+  auto slotOf = [](std::uint32_t key) { return HomeSlot(key); };
   auto wanted = [&](std::uint32_t key) { return slotOf(key) != 0 && inCycle[static_cast<std::size_t>(slotOf(key))]; };
 
   std::vector<std::int16_t> strings(1u << 20, -1);  // key -> code
@@ -373,37 +383,129 @@ TEST(LzwEncoder, FullProbeSequenceClearsInsteadOfLooping) {
   ExpectGiflibAgrees(image, bytes);
 }
 
-TEST(LzwHashTable, InsertIntoAFullProbeSequenceFailsAndLookupEnds) {
+TEST(LzwHashTable, KeysThatShareASlotAreAllFound) {
+  // Every 20-bit key that starts at the same slot as key 0x12345.
+  const int home = HomeSlot(0x12345);
+  std::vector<std::uint32_t> sharing;
+  for (std::uint32_t key = 0; key < (1u << 20) && sharing.size() < 40; ++key)
+    if (HomeSlot(key) == home) sharing.push_back(key);
+  ASSERT_EQ(sharing.size(), 40u);
+
   THashTable table;
-  std::vector<bool> inCycle(THashTable::Size, false);
-  for (int slot = 1; !inCycle[static_cast<std::size_t>(slot)]; slot = THashTable::NextSlot(slot))
-    inCycle[static_cast<std::size_t>(slot)] = true;
-  std::uint32_t key = 0;
-  int stored = 0;
-  for (; key < (1u << 20) - 1; ++key) {
-    const int slot = static_cast<int>((key ^ (key >> 4)) % THashTable::Size);
-    if (slot == 0 || !inCycle[static_cast<std::size_t>(slot)]) continue;
-    if (!table.Insert(key, stored & 0xFFF)) break;
-    ++stored;
+  std::set<int> slots;
+  for (std::size_t i = 0; i < sharing.size(); ++i) {
+    int slot = -1;
+    ASSERT_EQ(table.Lookup(sharing[i], &slot), -1);
+    EXPECT_TRUE(slots.insert(slot).second) << "slot " << slot << " handed out twice";
+    ASSERT_TRUE(table.Insert(sharing[i], static_cast<int>(100 + i)));
   }
-  EXPECT_EQ(stored, static_cast<int>(std::count(inCycle.begin(), inCycle.end(), true)));
-  EXPECT_LT(key, (1u << 20) - 1);
-  EXPECT_EQ(table.Lookup(key), -1);
-  // Keys of the other half still go in.
-  std::uint32_t other = 1;
-  while (inCycle[(other ^ (other >> 4)) % THashTable::Size] || (other ^ (other >> 4)) % THashTable::Size == 0) ++other;
-  EXPECT_TRUE(table.Insert(other, 7));
-  EXPECT_EQ(table.Lookup(other), 7);
+  for (std::size_t i = 0; i < sharing.size(); ++i) EXPECT_EQ(table.Lookup(sharing[i]), static_cast<int>(100 + i)) << i;
+  // A key stored again keeps its first code; keys never stored are absent.
+  EXPECT_TRUE(table.Insert(sharing[5], 7));
+  EXPECT_EQ(table.Lookup(sharing[5]), 105);
+  for (std::uint32_t key : {0u, 1u, 0xFFFFEu}) {
+    if (std::find(sharing.begin(), sharing.end(), key) == sharing.end()) {
+      EXPECT_EQ(table.Lookup(key), -1) << key;
+    }
+  }
+  table.Clear();
+  for (std::uint32_t key : sharing) EXPECT_EQ(table.Lookup(key), -1);
+}
+
+// The slots key's probe runs through, in order, as the table hands them out when each one
+// is taken in turn by another key.
+std::vector<int> ProbeSequence(std::uint32_t key) {
+  THashTable table;
+  std::vector<int> slots;
+  int slot = -1;
+  while (table.Lookup(key, &slot) == -1 && slot >= 0) {
+    slots.push_back(slot);
+    table.StoreAt(slot, key ^ 1, 0);
+  }
+  return slots;
+}
+
+TEST(LzwHashTable, KeysThatDifferOnlyInTheirHighestBitsAreToldApart) {
+  // The key of a long string (a prefix code of 256 or more) whose probe passes the slot of
+  // a key that differs from it only in the top four bits.
+  const std::uint32_t low = 0x0ABCD;
+  std::uint32_t high = 0;
+  for (std::uint32_t top = 1; top < 16 && high == 0; ++top) {
+    const std::vector<int> sequence = ProbeSequence(low | (top << 16));
+    if (std::find(sequence.begin(), sequence.end(), HomeSlot(low)) != sequence.end()) high = low | (top << 16);
+  }
+  ASSERT_NE(high, 0u);
+  THashTable table;
+  ASSERT_TRUE(table.Insert(low, 1));
+  // Every other slot of the long key's sequence taken, so its lookups pass the short key's.
+  int slot = -1;
+  for (int taken = 0; taken < THashTable::Size; ++taken) {
+    ASSERT_EQ(table.Lookup(high, &slot), -1) << "after " << taken << " slots taken";
+    if (slot < 0) break;
+    table.StoreAt(slot, low ^ 1, 7);
+  }
+  EXPECT_EQ(slot, -1);
+  EXPECT_EQ(table.Lookup(low), 1);
+}
+
+TEST(LzwHashTable, AFullProbeSequenceRefusesItsKeysAndLookupsEnd) {
+  // Keys grouped by the slot they start at.
+  std::map<int, std::vector<std::uint32_t>> byHome;
+  for (std::uint32_t key = 0; key < (1u << 20); ++key) byHome[HomeSlot(key)].push_back(key);
+
+  // Fill one probe sequence, following it as the table reports it: each key goes to the
+  // first free slot of its sequence, and keys starting at the newest taken slot continue
+  // the sequence once the keys of the first slot run out.
+  THashTable table;
+  int from = HomeSlot(0x12345);
+  ASSERT_NE(from, 0);
+  std::set<int> taken;
+  std::vector<std::pair<std::uint32_t, int>> stored;
+  std::size_t next = 0;
+  std::uint32_t refusedKey = 0;
+  bool refused = false;
+  int newest = from;
+  while (!refused) {
+    const auto& keys = byHome[from];
+    if (next == keys.size()) {
+      ASSERT_NE(from, newest) << "no key left to follow the sequence";
+      from = newest;
+      next = 0;
+      continue;
+    }
+    const std::uint32_t key = keys[next++];
+    int slot = -1;
+    if (table.Lookup(key, &slot) >= 0) continue;  // stored while following an earlier slot
+    if (slot < 0) {
+      refusedKey = key;
+      refused = true;
+      break;
+    }
+    ASSERT_TRUE(taken.insert(slot).second) << "slot " << slot << " handed out twice";
+    const int code = static_cast<int>(stored.size() & 0xFFF);
+    ASSERT_TRUE(table.Insert(key, code));
+    stored.emplace_back(key, code);
+    newest = slot;
+  }
+  // Doubling modulo the prime 8009 runs through half of the 8008 slots other than 0.
+  EXPECT_EQ(stored.size(), 4004u);
+  EXPECT_FALSE(table.Insert(refusedKey, 1));
+  int slot = 0;
+  EXPECT_EQ(table.Lookup(refusedKey, &slot), -1);
+  EXPECT_EQ(slot, -1);
+  for (const auto& [key, code] : stored) ASSERT_EQ(table.Lookup(key), code) << key;
+  // The other half of the table still takes keys.
+  const auto other = std::find_if(byHome.begin(), byHome.end(), [&](const auto& entry) {
+    return entry.first != 0 && !taken.count(entry.first);
+  });
+  ASSERT_NE(other, byHome.end());
+  EXPECT_TRUE(table.Insert(other->second.front(), 9));
+  EXPECT_EQ(table.Lookup(other->second.front()), 9);
 }
 
 TEST(SubBlockWriter, CutsAt255Bytes) {
   for (std::size_t count : {std::size_t{1}, std::size_t{255}, std::size_t{256}, std::size_t{600}}) {
-    TGIFMemoryStream target;
-    TGIFWriter writer(target);
     const Bytes data = NoiseIndices(count, 256, 1);
-    writer.Write(data.data(), 100 < count ? 100 : count);
-    for (std::size_t i = 100; i < count; ++i) writer.Put(data[i]);
-    writer.Close();
     Bytes expected;
     for (std::size_t at = 0; at < count; at += 255) {
       const std::size_t n = std::min<std::size_t>(255, count - at);
@@ -411,7 +513,18 @@ TEST(SubBlockWriter, CutsAt255Bytes) {
       expected.insert(expected.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
                       data.begin() + static_cast<std::ptrdiff_t>(at + n));
     }
-    EXPECT_EQ(target.Bytes(), expected) << count;
+    // Part written at once and the rest byte by byte, then all of it at once.
+    TGIFMemoryStream mixed;
+    TGIFWriter writer(mixed);
+    writer.Write(data.data(), 100 < count ? 100 : count);
+    for (std::size_t i = 100; i < count; ++i) writer.Put(data[i]);
+    writer.Close();
+    EXPECT_EQ(mixed.Bytes(), expected) << count;
+    TGIFMemoryStream whole;
+    TGIFWriter once(whole);
+    once.Write(data.data(), count);
+    once.Close();
+    EXPECT_EQ(whole.Bytes(), expected) << count;
   }
 }
 

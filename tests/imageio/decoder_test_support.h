@@ -109,12 +109,21 @@ void ExpectEveryTruncationRejected(const TBytes& data, Decode decode) {
   }
 }
 
-// Seeded random damage: whatever happens must be either a picture within the limits or our
-// error. Any other exception, a crash or a sanitizer report fails the test.
+// Seeded random damage. The undamaged data must decode; then every damaged copy is either
+// refused with our error, carrying a message, or decodes to a picture within the limits whose
+// pixel storage matches its size. Both must happen at least once, so that the damage reaches
+// the decoder's checks and also gets past them. Any other exception, a crash or a sanitizer
+// report fails the test.
 template <class Decode>
 void ExpectMutationsHandled(const TBytes& data, Decode decode, std::uint32_t seed, int count = 300) {
+  try {
+    decode(data);
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << "the undamaged data does not decode: " << error.what();
+    return;
+  }
   std::mt19937 random(seed);
-  int decoded = 0;
+  int decoded = 0, refused = 0;
   for (int round = 0; round < count; ++round) {
     TBytes mutated = data;
     const int changes = 1 + static_cast<int>(random() % 4);
@@ -131,13 +140,21 @@ void ExpectMutationsHandled(const TBytes& data, Decode decode, std::uint32_t see
     try {
       const TBitmap bitmap = decode(mutated);
       ++decoded;
-      EXPECT_FALSE(bitmap.Empty()) << "round " << round;
-      EXPECT_LE(static_cast<long long>(bitmap.Width()) * bitmap.Height(), MaxPicturePixels) << "round " << round;
+      const long long width = bitmap.Width(), height = bitmap.Height();
+      EXPECT_TRUE(width >= 1 && height >= 1 && width <= MaxPictureSide && height <= MaxPictureSide &&
+                  width * height <= MaxPicturePixels)
+          << "round " << round << ": " << width << " x " << height;
+      EXPECT_EQ(bitmap.Bits().size(), RowStride(bitmap.Width(), bitmap.PixelFormat()) * static_cast<std::size_t>(height))
+          << "round " << round;
     } catch (const EClipvaneError& error) {
+      ++refused;
       EXPECT_NE(std::string(error.what()), "") << "round " << round;
+    } catch (const std::exception& error) {
+      ADD_FAILURE() << "round " << round << " threw something other than our error: " << error.what();
     }
   }
-  ::testing::Test::RecordProperty("decoded", decoded);
+  EXPECT_GT(refused, 0) << "no damaged copy was refused";
+  EXPECT_GT(decoded, 0) << "no damaged copy decoded";
 }
 
 }  // namespace clipvane::testing_support

@@ -58,6 +58,25 @@ TEST(PnmKinds, GreyMapsAreScaledToTheMaximum) {
   EXPECT_EQ(wide.GetPixel(2, 0), clBlack);
 }
 
+TEST(PnmKinds, SamplesAreScaledToTheNearestLevel) {
+  // 3 and 7 of 10 are 76.5 and 178.5 of 255: 77 and 179.
+  TBytes raw = FromText("P5 2 1 10\n");
+  Append(raw, {3, 7});
+  for (const TBytes& data : {FromText("P2 2 1 10 3 7"), raw}) {
+    const TBitmap bitmap = DecodePnm(data);
+    EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(77, 77, 77)) << data[1];
+    EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(179, 179, 179)) << data[1];
+  }
+  // Of 65535, 128 is 0.498 of a level and 129 is 0.502: 0 and 1.
+  TBytes wide = FromText("P5 2 1 65535\n");
+  Append(wide, {0, 128, 0, 129});
+  for (const TBytes& data : {FromText("P2 2 1 65535 128 129"), wide}) {
+    const TBitmap bitmap = DecodePnm(data);
+    EXPECT_EQ(bitmap.GetPixel(0, 0), RGB(0, 0, 0)) << data[1];
+    EXPECT_EQ(bitmap.GetPixel(1, 0), RGB(1, 1, 1)) << data[1];
+  }
+}
+
 TEST(PnmKinds, PixmapsKeepTheirColours) {
   const TBitmap plain = DecodePnm(FromText("P3\n2 1\n255\n255 0 0   1 2 3\n"));
   ASSERT_EQ(plain.PixelFormat(), TPixelFormat::pf24bit);

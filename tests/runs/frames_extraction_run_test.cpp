@@ -151,6 +151,19 @@ TEST(FrameSelection, RangeRuleTicksExactlyTheRange) {
   EXPECT_EQ(source.read, (std::vector<int>{3, 4, 5}));
 }
 
+TEST(FrameSelection, AOneFrameRangeReplacesTheTicksOfTheRangeBefore) {
+  TVideoState state = OpenedVideo(9);
+  ApplyFrameRange(state, 5, 8);
+  ApplyFrameRange(state, 3, 3);
+  for (int n = 0; n <= 9; ++n) EXPECT_EQ(state.FrameSelected[static_cast<std::size_t>(n)], n == 3) << n;
+  TFakeSource source;
+  TProgressLog progress;
+  RunFrameExtraction(state, source, {}, progress.Hooks());
+  EXPECT_EQ(source.read, (std::vector<int>{3}));
+  EXPECT_EQ(ListedNumbers(state), (std::vector<int>{3}));
+  EXPECT_EQ(progress.calls.back(), (std::pair{0, 1}));
+}
+
 TEST(FrameSelection, UntickedFramesAreSkippedAndNotCounted) {
   TVideoState state = OpenedVideo(5);
   state.FrameSelected[1] = false;

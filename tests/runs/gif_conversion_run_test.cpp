@@ -142,6 +142,17 @@ TEST(GifRunWalk, VisitsEveryThirdTickedFrame) {
   EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 3");
 }
 
+TEST(GifRunWalk, AOneFrameRangeConvertsJustThatFrame) {
+  TVideoState state = OpenedVideo(9);
+  UpdateFramesList(state, TRangeChoice::rcFramesRange, 5, 8);
+  UpdateFramesList(state, TRangeChoice::rcFramesRange, 3, 3);
+  TFakeSource source;
+  const auto result = Converted(state, source);
+  EXPECT_EQ(source.read, (std::vector<int>{3}));
+  EXPECT_EQ(ShownNumbers(Decoded(result)), (std::vector<int>{3}));
+  EXPECT_EQ(result.StatusText, "Size: 64 x 48 pixels  Frames: 1");
+}
+
 TEST(GifRunWalk, BackwardReadsForwardAndAppendsInReverse) {
   TVideoState state = OpenedVideo(9);
   TFakeSource source;

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "runs/frames/extraction_run.h"
 #include "runs/gif/frame_sampling.h"
 
 namespace clipvane {
@@ -71,6 +72,18 @@ TEST(GifRanges, TimeRangeGivesTheFramesOfThoseSeconds) {
   EXPECT_EQ(SampledFrames(state).back(), 125);
   EXPECT_FALSE(state.FrameSelected[49]);
   EXPECT_FALSE(state.FrameSelected[126]);
+}
+
+TEST(GifRanges, AOneFrameRangeReplacesTheTicksOfTheRangeBefore) {
+  TVideoState state = OpenedVideo(250, 10000);
+  UpdateFramesList(state, TRangeChoice::rcFramesRange, 100, 120);
+  UpdateFramesList(state, TRangeChoice::rcFramesRange, 7, 7);
+  EXPECT_EQ(SampledFrames(state), (std::vector<int>{7}));
+  EXPECT_EQ(CountTickedFrames(state), 1);
+  // From and to at 2 s of 10 s with 250 frames are both frame 50.
+  UpdateFramesList(state, TRangeChoice::rcTimeRange, 2, 2);
+  EXPECT_EQ(SampledFrames(state), (std::vector<int>{50}));
+  EXPECT_EQ(CountTickedFrames(state), 1);
 }
 
 TEST(GifRanges, WholeTimeRangeLeavesOutThePartialLastSecond) {
