@@ -499,11 +499,7 @@ TEST_F(GifPageTest, BestQualityIsOffAtStartSitsInFreeRoomAndTimesEveryFrame) {
   ASSERT_NE(best, nullptr);
   EXPECT_EQ(best->text(), QStringLiteral("Best quality"));
   EXPECT_FALSE(best->isChecked());
-  // It covers none of the page's other controls.
-  for (QWidget* other : Page().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-    if (other != best && other->isVisible()) {
-      EXPECT_FALSE(other->geometry().intersects(best->geometry())) << other->metaObject()->className();
-    }
+  ExpectCoversNoSibling(*best);
 
   OpenAvi(Video("clip.avi", 12));
   best->setChecked(true);

@@ -287,10 +287,7 @@ TEST_F(TransitionsPageRunTest, BestQualityIsOffAtStartAndKeepsEveryStepOnTheExac
   ASSERT_NE(best, nullptr);
   EXPECT_EQ(best->text(), QStringLiteral("Best quality"));
   EXPECT_FALSE(best->isChecked());
-  for (QWidget* other : Page().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-    if (other != best && other->isVisible()) {
-      EXPECT_FALSE(other->geometry().intersects(best->geometry())) << other->metaObject()->className();
-    }
+  ExpectCoversNoSibling(*best);
 
   SetColors(clWhite, clBlack);
   Page().StepEdit->setValue(3);

@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 #include <QUrl>
+#include <QWidget>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -79,5 +80,13 @@ class WindowTest : public ::testing::Test {
   std::vector<std::string> ErrorTexts;
   std::vector<QUrl> OpenedUrls;
 };
+
+// A control added beside the described ones covers none of its visible siblings.
+inline void ExpectCoversNoSibling(const QWidget& control) {
+  for (const QWidget* other : control.parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (other != &control && other->isVisible()) {
+      EXPECT_FALSE(other->geometry().intersects(control.geometry())) << other->metaObject()->className();
+    }
+}
 
 }  // namespace clipvane::testing
