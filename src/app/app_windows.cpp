@@ -1,5 +1,8 @@
-// TAppWindows: creation of the windows and their order of destruction.
+// TAppWindows: creation of the windows and their order of destruction; the program font.
 #include "app/app_windows.h"
+
+#include <QApplication>
+#include <QFont>
 
 #include "app/about_form.h"
 #include "app/main_window.h"
@@ -8,6 +11,12 @@
 #include "ui/video_window.h"
 
 namespace clipvane {
+
+void SetProgramFont() {
+  QFont font = QApplication::font();
+  font.setPointSize(8);
+  QApplication::setFont(font);
+}
 
 TAppWindows::TAppWindows(std::shared_ptr<TPlayerClock> clock) {
   Form1 = std::make_unique<TForm1>(State, std::move(clock));

@@ -16,6 +16,9 @@ class TForm2;
 class TForm3;
 class TForm5;
 
+// The application font the windows' fixed layout is made for: the platform's family at 8 points.
+void SetProgramFont();
+
 class TAppWindows {
  public:
   // The media device plays on `clock`, the steady clock unless one is given.

@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QFont>
 #include <QTimer>
 #include <QtGlobal>
 #include <cstring>
@@ -71,9 +70,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromUtf8(clipvane::kApplicationTitle));
   QApplication::setApplicationDisplayName(QString::fromUtf8(clipvane::kApplicationTitle));
   // The windows have a fixed layout made for a compact 8-point font.
-  QFont font = QApplication::font();
-  font.setPointSize(8);
-  QApplication::setFont(font);
+  clipvane::SetProgramFont();
 
   std::unique_ptr<clipvane::TSplashForm> splash;
   try {

@@ -25,14 +25,13 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QUrl>
 #include <algorithm>
 #include <utility>
 
 #include "app/about_form.h"
 #include "app/frame_check_model.h"
+#include "app/help_window.h"
 #include "app/position_text.h"
-#include "app/url_opener.h"
 #include "core/error.h"
 #include "pages/frames/frame_preview_window.h"
 #include "pages/frames/frames_list_page.h"
@@ -234,7 +233,15 @@ QString TForm1::HelpFilePath() {
 void TForm1::Button1Click() {
   const QString path = HelpFilePath();
   if (path.isEmpty()) throw EClipvaneError("The help page help/index.html was not found beside the program");
-  OpenUrl(QUrl::fromLocalFile(path));
+  // A window of our own: a desktop without a web browser would show nothing at all. Shown
+  // again, it keeps the place the user had reached.
+  if (!helpWindow_) {
+    helpWindow_ = new THelpWindow(this);
+    helpWindow_->ShowPage(path);
+  }
+  helpWindow_->show();
+  helpWindow_->raise();
+  helpWindow_->activateWindow();
 }
 
 void TForm1::Button2Click() {
@@ -489,6 +496,7 @@ void TForm1::CloseSecondaryWindows() {
     form3_->hide();
   }
   if (form5_) form5_->hide();
+  if (helpWindow_) helpWindow_->hide();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

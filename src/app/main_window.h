@@ -32,6 +32,7 @@ class TForm5;
 class TFrameCheckModel;
 class TFramesPage;
 class TGifPage;
+class THelpWindow;
 class TProgressBar;
 class TTransitionsPage;
 
@@ -57,6 +58,8 @@ class TForm1 : public QWidget {
   // The help page: next to the program, else where the install puts it (share/clipvane/help),
   // else in the source tree; empty when none exists.
   static QString HelpFilePath();
+  // The help window, made by the first "Help"; none before.
+  THelpWindow* HelpWindow() const { return helpWindow_; }
 
   // Handlers.
   void FormCreate();
@@ -155,6 +158,7 @@ class TForm1 : public QWidget {
   TForm3* form3_ = nullptr;
   TForm5* form5_ = nullptr;
   TAboutForm* aboutForm_ = nullptr;
+  THelpWindow* helpWindow_ = nullptr;  // a child window of this one
   bool centred_ = false;
 };
 

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -290,15 +289,6 @@ TEST_F(ClosingTheMainWindow, SystemMenuCloseDoesWhatExitDoes) {
 }
 
 using HelpAndAbout = WindowTest;
-
-TEST_F(HelpAndAbout, HelpOpensTheHelpPage) {
-  Windows->Form1->Button1->click();
-  ASSERT_EQ(OpenedUrls.size(), 1u);
-  EXPECT_TRUE(OpenedUrls[0].isLocalFile());
-  EXPECT_TRUE(OpenedUrls[0].toLocalFile().endsWith(QStringLiteral("/help/index.html")));
-  EXPECT_TRUE(QFileInfo::exists(OpenedUrls[0].toLocalFile()));
-  EXPECT_TRUE(ErrorTexts.empty());
-}
 
 TEST_F(HelpAndAbout, AboutLoadsThePictureOnlyWhileShown) {
   TAboutForm& about = *Windows->AboutForm;

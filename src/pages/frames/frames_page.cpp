@@ -75,7 +75,8 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
   RadioButton8 = Place<QRadioButton>(GroupBoxSaveTo, 8, 18, 56, 18, QStringLiteral("BMP"));
   RadioButton9 = Place<QRadioButton>(GroupBoxSaveTo, 70, 18, 60, 18, QStringLiteral("JPEG"));
   RadioButton8->setChecked(true);
-  LabelQuality = Place<QLabel>(GroupBoxSaveTo, 8, 36, 104, 28, QStringLiteral("Compression\nquality (1...100)"));
+  // Two lines of text need the height up to the file name row.
+  LabelQuality = Place<QLabel>(GroupBoxSaveTo, 6, 35, 108, 31, QStringLiteral("Compression\nquality (1...100)"));
   LabelQuality->setAlignment(Qt::AlignCenter);
   QualityEdit = SpinBox(GroupBoxSaveTo, 116, 39, 56, 1, 100, 50);
   QualityEdit->setWrapping(false);

@@ -109,7 +109,8 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
                            QStringLiteral(" 2:1"), QStringLiteral(" 1:1"), QStringLiteral(" 1:2"),
                            QStringLiteral(" 1:3"), QStringLiteral(" 1:4"), QStringLiteral(" 1:5")});
   ComboBoxScale->setCurrentIndex(4);
-  CheckBoxGifAspect = Place<QCheckBox>(GroupBoxGifSize, 166, 22, 150, 18, QStringLiteral("Maintain aspect ratio"));
+  // Under the size list: beside it the box would run into "Width (pixels)".
+  CheckBoxGifAspect = Place<QCheckBox>(GroupBoxGifSize, 8, 46, 200, 18, QStringLiteral("Maintain aspect ratio"));
   CheckBoxGifAspect->setChecked(true);
   LabelGifWidth = Place<QLabel>(GroupBoxGifSize, 300, 18, 90, 22, QStringLiteral("Width (pixels)"));
   SpinEdit8 = SpinBox(GroupBoxGifSize, 392, 18, 70, 0, 10000, 0);
