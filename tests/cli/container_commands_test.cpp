@@ -112,7 +112,7 @@ TEST_F(UnreadableVideos, EachCommandNamesTheFile) {
   const std::string song = temp_.File("song.wav");
   fixtures::WriteAudioOnlyFile(song);
   const std::string missing = temp_.File("missing.mp4");
-  const std::string cover = temp_.File("song.mov");
+  const std::string cover = temp_.File("song.mka");
   fixtures::WriteSongWithCover(cover);
   const std::string out = temp_.File("out");
   const std::vector<std::pair<std::string, std::string>> files = {

@@ -294,22 +294,24 @@ void WriteSongWithCover(const std::string& path) {
   Check(avcodec_send_frame(coder.get(), frame.get()), "encoding the cover");
   Check(avcodec_receive_packet(coder.get(), cover.get()), "encoding the cover");
 
+  // Matroska keeps a cover as an attachment; its demuxer gives it as an attached picture.
   AVFormatContext* rawFormat = nullptr;
-  Check(avformat_alloc_output_context2(&rawFormat, nullptr, "mov", path.c_str()), "no MOV muxer");
+  Check(avformat_alloc_output_context2(&rawFormat, nullptr, "matroska", path.c_str()), "no Matroska muxer");
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
   constexpr int kRate = 8000;
   AVStream* audio = AddPcmStream(format.get(), kRate);
   AVStream* picture = avformat_new_stream(format.get(), nullptr);
   if (!picture) Fail("no stream");
-  picture->disposition = AV_DISPOSITION_ATTACHED_PIC;
-  picture->time_base = AVRational{1, 25};
-  Check(avcodec_parameters_from_context(picture->codecpar, coder.get()), "cover parameters");
+  picture->codecpar->codec_type = AVMEDIA_TYPE_ATTACHMENT;
+  picture->codecpar->codec_id = AV_CODEC_ID_PNG;
+  picture->codecpar->extradata = static_cast<std::uint8_t*>(av_mallocz(cover->size + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!picture->codecpar->extradata) Fail("no memory for the cover");
+  std::memcpy(picture->codecpar->extradata, cover->data, static_cast<std::size_t>(cover->size));
+  picture->codecpar->extradata_size = cover->size;
+  av_dict_set(&picture->metadata, "filename", "cover.png", 0);
+  av_dict_set(&picture->metadata, "mimetype", "image/png", 0);
   Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
   Check(avformat_write_header(format.get(), nullptr), "header");
-  cover->stream_index = picture->index;
-  cover->pts = cover->dts = 0;
-  cover->flags |= AV_PKT_FLAG_KEY;
-  Check(av_write_frame(format.get(), cover.get()), "writing the cover");
   std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
   Check(av_new_packet(packet.get(), kRate * 2), "audio packet");
   std::memset(packet->data, 0, kRate * 2);

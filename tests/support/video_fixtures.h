@@ -59,8 +59,8 @@ TBitmap ShownFrame(const TFixtureVideo& video, int number);
 
 // A file with one PCM audio stream and no video (a WAV).
 void WriteAudioOnlyFile(const std::string& path);
-// A song with its cover picture: a MOV file with a PCM audio stream and a PNG cover (an
-// attached picture, which demuxers give as a video stream of one frame).
+// A song with its cover picture: a Matroska audio file (.mka) with a PCM stream and a PNG
+// cover attached, which the demuxer gives as a video stream of one picture.
 void WriteSongWithCover(const std::string& path);
 
 }  // namespace clipvane::fixtures
