@@ -32,20 +32,6 @@ constexpr int kCellColumns = 8;
 constexpr int kCellRows = 4;
 constexpr int kNumberBits = 16;
 
-[[noreturn]] void Fail(const std::string& what, int code = 0) {
-  std::string text = "fixture writer: " + what;
-  if (code < 0) {
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buffer, sizeof buffer);
-    text += std::string(": ") + buffer;
-  }
-  throw std::runtime_error(text);
-}
-
-void Check(int code, const std::string& what) {
-  if (code < 0) Fail(what, code);
-}
-
 struct TCodecSetup {
   const char* encoder;
   AVPixelFormat input;
@@ -72,6 +58,20 @@ TCodecSetup SetupFor(TFixtureCodec codec) {
 int GreyLevel(const TRGBQuad& c) { return (77 * c.Red + 150 * c.Green + 29 * c.Blue + 128) >> 8; }
 
 }  // namespace
+
+[[noreturn]] void Fail(const std::string& what, int code) {
+  std::string text = "fixture writer: " + what;
+  if (code < 0) {
+    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buffer, sizeof buffer);
+    text += std::string(": ") + buffer;
+  }
+  throw std::runtime_error(text);
+}
+
+void Check(int code, const std::string& what) {
+  if (code < 0) Fail(what, code);
+}
 
 AVStream* AddPcmStream(AVFormatContext* format, int sampleRate) {
   AVStream* audio = avformat_new_stream(format, nullptr);

@@ -8,9 +8,16 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <string>
+
 #include "core/bitmap.h"
 
 namespace clipvane::fixtures {
+
+// A fixture writer's failure: std::runtime_error naming the step, with FFmpeg's text for a
+// negative `code`. Check fails only on a negative code.
+[[noreturn]] void Fail(const std::string& what, int code = 0);
+void Check(int code, const std::string& what);
 
 struct TFormatDeleter {
   void operator()(AVFormatContext* context) const {

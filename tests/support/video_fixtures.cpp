@@ -21,20 +21,6 @@ namespace clipvane::fixtures {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, int code = 0) {
-  std::string text = "fixture writer: " + what;
-  if (code < 0) {
-    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buffer, sizeof buffer);
-    text += std::string(": ") + buffer;
-  }
-  throw std::runtime_error(text);
-}
-
-void Check(int code, const std::string& what) {
-  if (code < 0) Fail(what, code);
-}
-
 bool Across(int rotation) { return rotation == 90 || rotation == 270; }
 
 // The picture turned counterclockwise by `degrees` (undoing a player's clockwise turn).
