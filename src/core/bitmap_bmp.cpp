@@ -193,22 +193,23 @@ void TBitmap::LoadFromBMP(std::span<const std::uint8_t> data) {
     }
     result.palette_ = std::move(palette);
   }
-  result.Allocate(width, height, format);
-
   if (pixelOffset < h.paletteOffset || pixelOffset > data.size()) Invalid("bad pixel offset");
   const std::span<const std::uint8_t> pixels = data.subspan(pixelOffset);
-  if (h.compression == kRle4 || h.compression == kRle8) {
+  const bool rle = h.compression == kRle4 || h.compression == kRle8;
+  const std::size_t stride = RowStride(width, h.bits == 16 ? TPixelFormat::pf16bit
+                                                  : h.bits == 32 ? TPixelFormat::pf32bit
+                                                                 : FormatFor(h));
+  // An image size of 0 (allowed for plain RGB) is computed from the dimensions. Checked before
+  // the picture is allocated, so a header's claim alone costs no memory.
+  if (!rle && stride * static_cast<std::size_t>(height) > pixels.size()) Invalid("pixel data cut off");
+  result.Allocate(width, height, format);
+
+  if (rle) {
     const std::size_t size = h.imageSize != 0 && h.imageSize < pixels.size() ? h.imageSize : pixels.size();
     DecodeRle(pixels.first(size), h.compression == kRle4, result);
     *this = std::move(result);
     return;
   }
-  const std::size_t stride = RowStride(width, h.bits == 16 ? TPixelFormat::pf16bit
-                                                  : h.bits == 32 ? TPixelFormat::pf32bit
-                                                                 : FormatFor(h));
-  // An image size of 0 (allowed for plain RGB) is computed from the dimensions.
-  if (stride * static_cast<std::size_t>(height) > pixels.size()) Invalid("pixel data cut off");
-
   const bool plainMasks = format != TPixelFormat::pf24bit || h.bits == 24;
   const bool plain32 = h.bits != 32 || h.compression == kRgb ||
                        (h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF);

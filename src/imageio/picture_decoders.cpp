@@ -32,14 +32,13 @@ std::uint32_t Le32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
-// The working bitmap reads BMP files itself. The size limits and the length of plain pixel
-// data are checked here first, so that a huge or cut file is refused before it allocates.
+// The working bitmap reads BMP files itself (refusing plain pixel data that is cut off before it
+// allocates); the size limits every decoder applies are checked here first.
 TBitmap DecodeBmp(std::span<const std::uint8_t> data, TColor) {
   if (data.size() >= 30 && data[0] == 'B' && data[1] == 'M') {
     const std::uint32_t headerSize = Le32(&data[14]);
     long long width = 0, height = 0;
     int bits = 0;
-    std::uint32_t compression = 0;
     if (headerSize == 12) {
       width = data[18] | (data[19] << 8);
       height = static_cast<std::int16_t>(data[20] | (data[21] << 8));
@@ -48,17 +47,8 @@ TBitmap DecodeBmp(std::span<const std::uint8_t> data, TColor) {
       width = static_cast<std::int32_t>(Le32(&data[18]));
       height = static_cast<std::int32_t>(Le32(&data[22]));
       bits = data[28] | (data[29] << 8);
-      compression = Le32(&data[30]);
     }
-    if (bits != 0) {
-      CheckPictureDimensions("BMP", width, height < 0 ? -height : height);
-      const bool plain = compression == 0 || compression == 3 || compression == 6;
-      const std::uint64_t stride = (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bits) + 31) / 32 * 4;
-      const std::uint64_t rows = static_cast<std::uint64_t>(height < 0 ? -height : height);
-      const std::uint64_t offset = Le32(&data[10]);
-      if (plain && (offset > data.size() || stride * rows > data.size() - offset))
-        throw EClipvaneError("Bitmap image is not valid: pixel data cut off");
-    }
+    if (bits != 0) CheckPictureDimensions("BMP", width, height < 0 ? -height : height);
   }
   TBitmap bitmap;
   bitmap.LoadFromBMP(data);

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/error.h"
+#include "support/bounded_run.h"
 #include "video/avi_frame_reader.h"
 
 namespace clipvane {
@@ -223,6 +225,29 @@ TEST(DecodeStream, RefusesBrokenFramesAndKeepsTheBitmap) {
   Put32(badHeaderSize, 0, 1000);
   EXPECT_THROW(LoadPackedFrame(badHeaderSize, stream, bitmap), EClipvaneError);
   EXPECT_EQ(bitmap, before);
+}
+
+// A frame whose size field says 2 bytes, whose header claims 8210 x 63231 pixels (1 GB) and
+// whose data holds 2: refused as cut off before the picture is allocated.
+TEST(DecodeStream, ClaimedPictureOverLittleDataCostsNoMemory) {
+  std::vector<std::uint8_t> frame = Packed(8210, 63231, 16, 3, 0, 12, 2, 2);
+  Put32(frame, 40, 0xF800);
+  Put32(frame, 44, 0x07E0);
+  Put32(frame, 48, 0x001F);
+  const fixtures::TBoundedRun run = fixtures::RunBounded(
+      [&frame] {
+        TDecodeStream stream;
+        TBitmap bitmap;
+        try {
+          LoadPackedFrame(frame, stream, bitmap);
+          return 1;
+        } catch (const EClipvaneError& error) {
+          return std::string(error.what()).find("cut off") != std::string::npos ? 0 : 2;
+        }
+      },
+      std::uint64_t{300} << 20);
+  EXPECT_EQ(run.ExitCode, 0) << "1: accepted, 2: another message, 99: another error";
+  EXPECT_LT(run.PeakResidentBytes, std::uint64_t{200} << 20);
 }
 
 TEST(DecodeStream, PreparedFrameIsLoadedInPlaceWithAlignedPixels) {
