@@ -7,6 +7,9 @@ SANITIZE_BUILD ?= build-sanitize
 TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The sanitizer builds optimise less and keep only line tables: they compile in about half the
+# time of -O2 -g, and reports still name the file and line.
+SANITIZER_OPT = -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 
 .PHONY: all deps build run test test-sanitize test-tsan bench sample clean format format-check install deb deb-lint
 
@@ -35,7 +38,7 @@ test: build
 # Every test that needs no window, built with ASan + UBSan in a folder of its own. Leaks of
 # libraries we do not build (the HEVC encoder's) are suppressed.
 test-sanitize: deps
-	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(SANITIZER_OPT) \
 	  -DCLIPVANE_SANITIZE=ON -DCLIPVANE_GUI=OFF -DCLIPVANE_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
@@ -47,7 +50,7 @@ test-sanitize: deps
 # under ThreadSanitizer, in a folder of their own; only their executable is built. FFmpeg is
 # not instrumented, so its own threads are suppressed.
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(SANITIZER_OPT) \
 	  -DCLIPVANE_TSAN=ON -DCLIPVANE_GUI=OFF -DCLIPVANE_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tsan_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
