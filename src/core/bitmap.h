@@ -35,6 +35,9 @@ class TBitmap {
   static constexpr int MaxSide = 65535;
   // Pixel storage beyond this is refused before any allocation is tried.
   static constexpr std::size_t MaxPixelBytes = std::size_t{1} << 31;
+  // The most pixels a read picture may have. A run-length BMP can describe any size in a few
+  // bytes (its end code leaves the rest blank), so its header alone must not decide the memory.
+  static constexpr long long MaxPicturePixels = 1LL << 28;
 
   TBitmap() = default;
   TBitmap(int width, int height, TPixelFormat format = TPixelFormat::pf24bit);

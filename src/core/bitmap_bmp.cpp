@@ -202,6 +202,7 @@ void TBitmap::LoadFromBMP(std::span<const std::uint8_t> data) {
   // An image size of 0 (allowed for plain RGB) is computed from the dimensions. Checked before
   // the picture is allocated, so a header's claim alone costs no memory.
   if (!rle && stride * static_cast<std::size_t>(height) > pixels.size()) Invalid("pixel data cut off");
+  if (rle && static_cast<long long>(width) * height > MaxPicturePixels) Invalid("run-length picture too large");
   result.Allocate(width, height, format);
 
   if (rle) {

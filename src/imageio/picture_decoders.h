@@ -41,7 +41,7 @@ std::string PictureFileFilter();
 
 // Pictures beyond these limits are refused before anything is allocated.
 inline constexpr long long MaxPictureSide = 32768;
-inline constexpr long long MaxPicturePixels = 1LL << 28;
+inline constexpr long long MaxPicturePixels = TBitmap::MaxPicturePixels;
 
 // Throws "<format> image has invalid dimensions: W x H" for a side below 1 and "<format>
 // image is too large: W x H pixels" beyond the limits; every decoder calls it before it

@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "core/bitmap.h"
 #include "core/error.h"
 #include "support/avi_fixtures.h"
+#include "support/bounded_run.h"
 
 namespace clipvane {
 namespace {
@@ -279,6 +282,33 @@ TEST(BmpMalformed, AbsurdHeadersAreRefused) {
   auto signature = good;
   signature[0] = 'X';
   EXPECT_THROW(bitmap.LoadFromBMP(signature), EClipvaneError);
+}
+
+// Two bytes of run-length data (the end code) can describe any picture; beyond 2^28 pixels
+// (65535 x 4097 here, 268 MB at 8 bits) it is refused before it is allocated.
+TEST(BmpMalformed, RunLengthPicturesBeyondThePixelLimitCostNoMemory) {
+  const std::vector<std::uint8_t> table(256 * 4, 0), end = {0, 1};
+  for (const auto& [bits, compression] : {std::pair{8, 1u}, std::pair{4, 2u}}) {
+    const auto huge = BuildBmp(40, 65535, 4097, bits, compression, table, end);
+    const fixtures::TBoundedRun run = fixtures::RunBounded(
+        [&huge] {
+          TBitmap bitmap;
+          try {
+            bitmap.LoadFromBMP(huge);
+            return 1;
+          } catch (const EClipvaneError& error) {
+            return std::string(error.what()).find("too large") != std::string::npos ? 0 : 2;
+          }
+        },
+        std::uint64_t{300} << 20);
+    EXPECT_EQ(run.ExitCode, 0) << bits << " bits (1: accepted, 2: another message, 99: another error)";
+    EXPECT_LT(run.PeakResidentBytes, std::uint64_t{200} << 20) << bits << " bits";
+  }
+  // Within the limit, the end code leaves the picture blank.
+  TBitmap blank;
+  blank.LoadFromBMP(BuildBmp(40, 3000, 2000, 8, 1, table, end));
+  EXPECT_EQ(blank.Width(), 3000);
+  EXPECT_EQ(blank.GetIndex(2999, 1999), 0);
 }
 
 TEST(BmpMalformed, RandomMutationsNeverCrash) {

@@ -242,6 +242,24 @@ void WriteFixtureVideo(const std::string& path, const TFixtureVideo& video) {
   Check(av_write_trailer(format.get()), "trailer");
 }
 
+namespace {
+
+// Creates the file, writes one second of silence on `audio` and closes the file.
+void WriteSilentSecond(AVFormatContext* format, AVStream* audio, int rate, const std::string& path) {
+  Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
+  Check(avformat_write_header(format, nullptr), "header");
+  std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
+  Check(av_new_packet(packet.get(), rate * 2), "audio packet");
+  std::memset(packet->data, 0, static_cast<std::size_t>(rate) * 2);
+  packet->pts = packet->dts = 0;
+  packet->duration = rate;
+  packet->stream_index = audio->index;
+  Check(av_interleaved_write_frame(format, packet.get()), "writing audio");
+  Check(av_write_trailer(format), "trailer");
+}
+
+}  // namespace
+
 void WriteAudioOnlyFile(const std::string& path) {
   av_log_set_level(AV_LOG_QUIET);
   AVFormatContext* rawFormat = nullptr;
@@ -249,16 +267,7 @@ void WriteAudioOnlyFile(const std::string& path) {
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
   constexpr int kRate = 8000;
   AVStream* audio = AddPcmStream(format.get(), kRate);
-  Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
-  Check(avformat_write_header(format.get(), nullptr), "header");
-  std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
-  Check(av_new_packet(packet.get(), kRate * 2), "audio packet");
-  std::memset(packet->data, 0, kRate * 2);
-  packet->pts = packet->dts = 0;
-  packet->duration = kRate;
-  packet->stream_index = audio->index;
-  Check(av_interleaved_write_frame(format.get(), packet.get()), "writing audio");
-  Check(av_write_trailer(format.get()), "trailer");
+  WriteSilentSecond(format.get(), audio, kRate, path);
 }
 
 void WriteSongWithCover(const std::string& path) {
@@ -296,16 +305,7 @@ void WriteSongWithCover(const std::string& path) {
   picture->codecpar->extradata_size = cover->size;
   av_dict_set(&picture->metadata, "filename", "cover.png", 0);
   av_dict_set(&picture->metadata, "mimetype", "image/png", 0);
-  Check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
-  Check(avformat_write_header(format.get(), nullptr), "header");
-  std::unique_ptr<AVPacket, TPacketDeleter> packet(av_packet_alloc());
-  Check(av_new_packet(packet.get(), kRate * 2), "audio packet");
-  std::memset(packet->data, 0, kRate * 2);
-  packet->pts = packet->dts = 0;
-  packet->duration = kRate;
-  packet->stream_index = audio->index;
-  Check(av_write_frame(format.get(), packet.get()), "writing audio");
-  Check(av_write_trailer(format.get()), "trailer");
+  WriteSilentSecond(format.get(), audio, kRate, path);
 }
 
 }  // namespace clipvane::fixtures
