@@ -17,9 +17,10 @@ const usage::TProgramUsage& AppUsage() {
         "range into a looping animated GIF that keeps the play speed, and blend two pictures with one of 24 "
         "transition effects into a looping GIF. A VIDEO named on the command line is opened at start, as \"Open "
         "AVI\" opens it. Qt's own options (such as -platform or -style) are also accepted.";
-    usage.CommonOptions = {
-        {.Name = "--help", .ShortName = "-h", .Description = "show this help and exit"},
-        {.Name = "--version", .ShortName = "-V", .Description = "print the version and the libraries it runs on, and exit"}};
+    usage.CommonOptions = {{.Name = "--help", .ShortName = "-h", .Description = "show this help and exit"},
+                           {.Name = "--version",
+                            .ShortName = "-V",
+                            .Description = "print the version and the libraries it runs on, and exit"}};
     usage.ExitStatus = {{"0", "the main window was closed"}, {"2", "wrong command line"}};
     usage.Files = {{"PREFIX/share/clipvane/help/index.html",
                     "the help page that \"Help\" opens; PREFIX is /usr for the Debian package, /usr/local for make "

@@ -19,8 +19,8 @@ QVariant TFrameCheckModel::data(const QModelIndex& index, int role) const {
 
 bool TFrameCheckModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::CheckStateRole || !index.isValid() || index.row() < 0 || index.row() >= rowCount()) return false;
-  state_.FrameSelected[static_cast<std::size_t>(index.row())] =
-      static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked;
+  state_.FrameSelected[static_cast<std::size_t>(index.row())] = static_cast<Qt::CheckState>(value.toInt()) ==
+                                                                Qt::Checked;
   emit dataChanged(index, index, {Qt::CheckStateRole});
   return true;
 }

@@ -4,10 +4,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -15,6 +14,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -78,8 +78,8 @@ TForm1::TForm1(TVideoState& state, std::shared_ptr<TPlayerClock> clock, QWidget*
   OpenDialog1 = [this] {
     QFileDialog dialog(this);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({QString::fromUtf8(kVideoFilesFilter), QStringLiteral("AVI files (*.avi)"),
-                           QStringLiteral("All files (*)")});
+    dialog.setNameFilters(
+        {QString::fromUtf8(kVideoFilesFilter), QStringLiteral("AVI files (*.avi)"), QStringLiteral("All files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("avi"));
     return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
                                                                                    : QString();
@@ -167,8 +167,7 @@ void TForm1::BuildFileInfo() {
   LabelFrameHeight = Place<QLabel>(GroupBoxFileInfo, 8, 46, 150, 18, QStringLiteral("Frame height:"));
   LabelFramesCount = Place<QLabel>(GroupBoxFileInfo, 8, 70, 150, 18, QStringLiteral("Frames count:"));
   LabelTimeLength = Place<QLabel>(GroupBoxFileInfo, 8, 94, 150, 18, QStringLiteral("Time length:"));
-  for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength})
-    label->setEnabled(false);
+  for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength}) label->setEnabled(false);
 }
 
 void TForm1::BuildPages() {
@@ -197,13 +196,24 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
   QPushButton* clearResults = FramesPage->Button14;
   QPushButton* gifClear = GifPage->Button4;
   QPushButton* transitionClear = TransitionsPage->ClearGifButton;
-  FramesPage->SetLinks(TFramesPageLinks{ProgressBar1, Button3, Button9, Button10, Button11, form5_,
+  FramesPage->SetLinks(TFramesPageLinks{ProgressBar1,
+                                        Button3,
+                                        Button9,
+                                        Button10,
+                                        Button11,
+                                        form5_,
                                         {gifConvert, gifClear, transitionConvert, transitionClear}});
-  GifPage->SetLinks(TGifPageLinks{
-      ProgressBar1, Button3, Button9, Button10, Button11, form2_, form3_, [this] { MediaPlayer1.Seek(0); },
-      [this] { FramesPage->FramesListModel->Reload([this] { state_.ResetResults(); }); },
-      [this] { FrameCheckModel->TicksChanged(); },
-      {getFrames, clearResults, transitionConvert, transitionClear}});
+  GifPage->SetLinks(TGifPageLinks{ProgressBar1,
+                                  Button3,
+                                  Button9,
+                                  Button10,
+                                  Button11,
+                                  form2_,
+                                  form3_,
+                                  [this] { MediaPlayer1.Seek(0); },
+                                  [this] { FramesPage->FramesListModel->Reload([this] { state_.ResetResults(); }); },
+                                  [this] { FrameCheckModel->TicksChanged(); },
+                                  {getFrames, clearResults, transitionConvert, transitionClear}});
   TransitionsPage->SetLinks(
       TTransitionsPageLinks{ProgressBar1, Button3, form3_, {getFrames, clearResults, gifConvert, gifClear}});
 }
@@ -369,8 +379,7 @@ void TForm1::OpenVideoFile(const QString& path) {
   MediaPlayer1.SetEndPos(0);
   MediaPlayer1.Play();
 
-  for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength})
-    label->setEnabled(true);
+  for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength}) label->setEnabled(true);
   LabelFrameWidth->setText(QStringLiteral("Frame width: %1 pixels").arg(state_.FrameWidth));
   LabelFrameHeight->setText(QStringLiteral("Frame height: %1 pixels").arg(state_.FrameHeight));
   // The true number of frames: positions run from 0 to LastFrame, but the last position is

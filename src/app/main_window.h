@@ -67,19 +67,19 @@ class TForm1 : public QWidget {
   void Button2Click();   // "About"
   void Button18Click();  // "Exit"
   void FormClose();
-  void Button3Click();    // "Open AVI"
+  void Button3Click();  // "Open AVI"
   // A video file dropped onto the window: opened as "Open AVI" opens the chosen one, while
   // "Open AVI" is enabled.
   void FormDragDrop(const QString& path);
   // What "Open AVI" does once its dialog has given `path`; also the program's VIDEO argument.
   void OpenVideo(const QString& path);
-  void Button9Click();    // "Play"
-  void Button10Click();   // "Pause"
-  void Button11Click();   // "Reset"
+  void Button9Click();   // "Play"
+  void Button10Click();  // "Pause"
+  void Button11Click();  // "Reset"
   void TrackBar1Change();
   void TrackBarPanelMouseMove();
-  void BitBtn1Click();    // "Frame -"
-  void BitBtn2Click();    // "Frame +"
+  void BitBtn1Click();  // "Frame -"
+  void BitBtn2Click();  // "Frame +"
   void Timer1Timer();
 
   // The open dialog for videos: returns the chosen path, or an empty text when cancelled.

@@ -1,9 +1,9 @@
 // JPEG decoding through libjpeg for the embedded splash picture.
 #include "app/splash_picture.h"
 
+#include <jpeglib.h>
 #include <csetjmp>
 #include <cstdio>
-#include <jpeglib.h>
 
 #include <QFile>
 #include <memory>
@@ -56,14 +56,14 @@ QImage DecodeJpeg(const QByteArray& data) {
   jpeg_read_header(info, TRUE);
   info->out_color_space = JCS_RGB;
   jpeg_start_decompress(info);
-  state->Image = QImage(static_cast<int>(info->output_width), static_cast<int>(info->output_height),
-                        QImage::Format_RGB32);
+  state->Image =
+      QImage(static_cast<int>(info->output_width), static_cast<int>(info->output_height), QImage::Format_RGB32);
   if (state->Image.isNull() || info->output_components != 3) {
     jpeg_destroy_decompress(info);
     throw EClipvaneError("Cannot decode the JPEG picture");
   }
-  JSAMPARRAY row = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                              info->output_width * 3, 1);
+  JSAMPARRAY row =
+      (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, info->output_width * 3, 1);
   while (info->output_scanline < info->output_height) {
     const int y = static_cast<int>(info->output_scanline);
     jpeg_read_scanlines(info, row, 1);

@@ -58,8 +58,7 @@ std::string CliVersionText();
 // Options shared by the commands' parsers.
 using usage::ParseWholeNumber;
 // Splits "A-B", "WxH" or "A,B,C,D" style values; throws TUsageError naming the option.
-std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
-                              std::size_t count);
+std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator, std::size_t count);
 
 // The --best switch of the two GIF commands.
 usage::TOptionSpec BestOption();

@@ -26,17 +26,19 @@ usage::TOptionSpec FrameRangeOption(const std::string& description) {
 
 usage::TOptionSpec BestOption() {
   return {.Name = "--best",
-          .Description = "Best quality: each frame its own palette (its exact colours when it has 256 or fewer), "
-                         "dithered over the nearest colours; frames after the first hold only what changed; every "
-                         "frame starts at its true time, so the GIF lasts as long as the frames it stands for "
-                         "(a frame that would show for less than 2 hundredths is left out of a video, lengthened in "
-                         "a transition)"};
+          .Description =
+              "Best quality: each frame its own palette (its exact colours when it has 256 or fewer), "
+              "dithered over the nearest colours; frames after the first hold only what changed; every "
+              "frame starts at its true time, so the GIF lasts as long as the frames it stands for "
+              "(a frame that would show for less than 2 hundredths is left out of a video, lengthened in "
+              "a transition)"};
 }
 
 usage::TOptionSpec JsonOption() {
   return {.Name = "--json",
-          .Description = "print the results as one JSON object on stdout: sizes, frame count, delays, files "
-                         "written, seconds taken"};
+          .Description =
+              "print the results as one JSON object on stdout: sizes, frame count, delays, files "
+              "written, seconds taken"};
 }
 
 const usage::TProgramUsage& CliUsage() {
@@ -96,8 +98,7 @@ double TCommandContext::Seconds() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count();
 }
 
-std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator,
-                              std::size_t count) {
+std::vector<int> ParseIntList(const std::string& option, const std::string& text, char separator, std::size_t count) {
   std::vector<int> values;
   std::size_t start = 0;
   while (true) {

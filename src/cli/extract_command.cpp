@@ -122,8 +122,10 @@ int RunExtract(TCommandContext& context) {
   // with "Maintain aspect ratio" ticked.
   TFrameSize size{info.FrameWidth, info.FrameHeight};
   if (parsed.size) size = *parsed.size;
-  if (parsed.width) size = CoupleFrameSize({*parsed.width, size.Height}, TSizeBox::sbWidth, info.FrameWidth, info.FrameHeight);
-  if (parsed.height) size = CoupleFrameSize({size.Width, *parsed.height}, TSizeBox::sbHeight, info.FrameWidth, info.FrameHeight);
+  if (parsed.width)
+    size = CoupleFrameSize({*parsed.width, size.Height}, TSizeBox::sbWidth, info.FrameWidth, info.FrameHeight);
+  if (parsed.height)
+    size = CoupleFrameSize({size.Width, *parsed.height}, TSizeBox::sbHeight, info.FrameWidth, info.FrameHeight);
   if (size.Width < 1 || size.Height < 1)
     throw TUsageError{"the frame size " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                       " has no pixels"};
@@ -134,8 +136,8 @@ int RunExtract(TCommandContext& context) {
   std::vector<std::string> written;
   StreamFrameExtraction(state, *source, {parsed.mode, [size] { return size; }}, context.Hooks,
                         [&](int frameNumber, const TBitmap& frame) {
-                          const std::string path =
-                              prefix + FrameFileName(parsed.save.BaseName, frameNumber, state.LastFrame, parsed.save.Format);
+                          const std::string path = prefix + FrameFileName(parsed.save.BaseName, frameNumber,
+                                                                          state.LastFrame, parsed.save.Format);
                           SaveFrameFile(frame, path, parsed.save);
                           written.push_back(path);
                         });
@@ -163,22 +165,49 @@ TCliCommand ExtractCommand() {
            "\"frames extract\" page saves it: BASE, the frame number zero-padded to at least 4 digits, and .bmp, "
            ".jpg or .tif. OUTDIR is created, with its parents, when it does not exist.",
            {FrameRangeOption("extract the frames FROM to TO only"),
-            {.Name = "--mode", .Argument = "BITS", .Kind = TValueKind::vkChoice,
-             .Choices = {"32", "24", "16", "15", "8", "4", "1"}, .Default = "24",
+            {.Name = "--mode",
+             .Argument = "BITS",
+             .Kind = TValueKind::vkChoice,
+             .Choices = {"32", "24", "16", "15", "8", "4", "1"},
+             .Default = "24",
              .Description = "colour mode of the pictures, in bits per pixel"},
-            {.Name = "--size", .Argument = "WxH", .Kind = TValueKind::vkText, .RangeText = "sides from 1 to 10000",
-             .Default = "the video's size", .Description = "scale every frame to W x H pixels"},
-            {.Name = "--width", .Argument = "W", .Kind = TValueKind::vkInteger, .Low = 1, .High = kMaxSide,
+            {.Name = "--size",
+             .Argument = "WxH",
+             .Kind = TValueKind::vkText,
+             .RangeText = "sides from 1 to 10000",
+             .Default = "the video's size",
+             .Description = "scale every frame to W x H pixels"},
+            {.Name = "--width",
+             .Argument = "W",
+             .Kind = TValueKind::vkInteger,
+             .Low = 1,
+             .High = kMaxSide,
              .Description = "scale every frame to W pixels wide, keeping the aspect ratio"},
-            {.Name = "--height", .Argument = "H", .Kind = TValueKind::vkInteger, .Low = 1, .High = kMaxSide,
+            {.Name = "--height",
+             .Argument = "H",
+             .Kind = TValueKind::vkInteger,
+             .Low = 1,
+             .High = kMaxSide,
              .Description = "scale every frame to H pixels high, keeping the aspect ratio"},
-            {.Name = "--format", .Argument = "FORMAT", .Kind = TValueKind::vkChoice,
-             .Choices = {"bmp", "jpeg", "jpg", "tiff", "tif"}, .Default = "bmp",
+            {.Name = "--format",
+             .Argument = "FORMAT",
+             .Kind = TValueKind::vkChoice,
+             .Choices = {"bmp", "jpeg", "jpg", "tiff", "tif"},
+             .Default = "bmp",
              .Description = "file format; TIFF only with --mode 1"},
-            {.Name = "--quality", .Argument = "Q", .Kind = TValueKind::vkInteger, .Low = 1, .High = 100,
-             .Default = "50", .Description = "JPEG quality"},
-            {.Name = "--name", .Argument = "BASE", .Kind = TValueKind::vkText, .RangeText = "a file name without '/'",
-             .Default = "frame", .Description = "start of every file name"},
+            {.Name = "--quality",
+             .Argument = "Q",
+             .Kind = TValueKind::vkInteger,
+             .Low = 1,
+             .High = 100,
+             .Default = "50",
+             .Description = "JPEG quality"},
+            {.Name = "--name",
+             .Argument = "BASE",
+             .Kind = TValueKind::vkText,
+             .RangeText = "a file name without '/'",
+             .Default = "frame",
+             .Description = "start of every file name"},
             JsonOption()},
            {{"extract clip.avi frames", "every frame as a 24-bit BMP: frames/frame0000.bmp, frames/frame0001.bmp, ..."},
             {"extract clip.avi stills --range 10-20 --format jpeg --quality 90 --width 160",

@@ -37,7 +37,8 @@ int RunInfo(TCommandContext& context) {
                      "Frame height: " + std::to_string(info.FrameHeight) + " pixels\n" +
                      "Frames count: " + std::to_string(info.FrameCount) + "\n" + "Time length: " + length + " s\n";
   if (!info.IsAvi) text += "Format: " + info.Container + ", " + info.Codec + "\n";
-  if (coded) text += "Coded size: " + std::to_string(info.CodedWidth) + " x " + std::to_string(info.CodedHeight) + " pixels\n";
+  if (coded)
+    text += "Coded size: " + std::to_string(info.CodedWidth) + " x " + std::to_string(info.CodedHeight) + " pixels\n";
   if (!info.IsAvi && info.Rotation != 0) text += "Rotation: " + std::to_string(info.Rotation) + " degrees clockwise\n";
   context.Output.Result(text);
   return 0;
@@ -54,7 +55,9 @@ TCliCommand InfoCommand() {
            "For any video other than an AVI, a line with the container and codec (\"Format: mp4, h264\") "
            "follows, and lines with the coded size and the rotation where they differ from what is shown.",
            {JsonOption()},
-           {{"info clip.avi", ""}, {"info phone.mp4", "the size shown upright, the container, codec and rotation"}, {"info --json clip.avi", "the same as one JSON object, with the length in ms"}}},
+           {{"info clip.avi", ""},
+            {"info phone.mp4", "the size shown upright, the container, codec and rotation"},
+            {"info --json clip.avi", "the same as one JSON object, with the length in ms"}}},
           RunInfo};
 }
 

@@ -80,9 +80,8 @@ int RunTransition(TCommandContext& context) {
       hooks.Progress(position, maximum);
       done = position >= maximum;
     };
-  const TTransitionClip clip =
-      BuildTransitionClip(state, source, destination, steps, [effect] { return effect; }, runHooks, {},
-                          arguments.Has("--best"));
+  const TTransitionClip clip = BuildTransitionClip(
+      state, source, destination, steps, [effect] { return effect; }, runHooks, {}, arguments.Has("--best"));
   TGIFMemoryStream stream;
   clip.Document->SaveToStream(stream);
   WriteOutputFile(positional[2], stream.Bytes());
@@ -110,19 +109,37 @@ TCliCommand TransitionCommand() {
            "Blends the SOURCE picture into the DEST picture by one of the 24 transition effects, as the "
            "\"Transition effects\" page does. SOURCE or DEST may be the word empty for a slot filled with its "
            "colour; OUT.gif may be - for standard output. Pictures: BMP, JPEG, PNG, GIF, TIFF, PNM, TGA, PCX, ICO.",
-           {{.Name = "--effect", .Argument = "NAME|INDEX", .Kind = TValueKind::vkText,
-             .RangeText = "0 to 23, or one of " + EffectNames(), .Default = "CrossDissolve",
+           {{.Name = "--effect",
+             .Argument = "NAME|INDEX",
+             .Kind = TValueKind::vkText,
+             .RangeText = "0 to 23, or one of " + EffectNames(),
+             .Default = "CrossDissolve",
              .Description = "the transition effect"},
-            {.Name = "--steps", .Argument = "N", .Kind = TValueKind::vkInteger, .Low = MinTransitionSteps,
-             .High = MaxTransitionSteps, .Default = "10", .Description = "steps between the pictures (N + 1 frames)"},
-            {.Name = "--duration", .Argument = "MS", .Kind = TValueKind::vkInteger, .Low = MinTransitionDurationMs,
-             .High = MaxTransitionDurationMs, .Default = std::to_string(DefaultTransitionDurationMs),
+            {.Name = "--steps",
+             .Argument = "N",
+             .Kind = TValueKind::vkInteger,
+             .Low = MinTransitionSteps,
+             .High = MaxTransitionSteps,
+             .Default = "10",
+             .Description = "steps between the pictures (N + 1 frames)"},
+            {.Name = "--duration",
+             .Argument = "MS",
+             .Kind = TValueKind::vkInteger,
+             .Low = MinTransitionDurationMs,
+             .High = MaxTransitionDurationMs,
+             .Default = std::to_string(DefaultTransitionDurationMs),
              .Description = "length of the transition in milliseconds"},
-            {.Name = "--source-color", .Argument = "#RRGGBB", .Kind = TValueKind::vkText,
-             .RangeText = "six hex digits, the # may be left out", .Default = "#FFFFFF",
+            {.Name = "--source-color",
+             .Argument = "#RRGGBB",
+             .Kind = TValueKind::vkText,
+             .RangeText = "six hex digits, the # may be left out",
+             .Default = "#FFFFFF",
              .Description = "background colour of the source slot"},
-            {.Name = "--dest-color", .Argument = "#RRGGBB", .Kind = TValueKind::vkText,
-             .RangeText = "six hex digits, the # may be left out", .Default = "#FFFFFF",
+            {.Name = "--dest-color",
+             .Argument = "#RRGGBB",
+             .Kind = TValueKind::vkText,
+             .RangeText = "six hex digits, the # may be left out",
+             .Default = "#FFFFFF",
              .Description = "background colour of the destination slot"},
             BestOption(),
             JsonOption()},

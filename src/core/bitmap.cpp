@@ -13,13 +13,19 @@ namespace clipvane {
 
 int BitsPerPixel(TPixelFormat format) {
   switch (format) {
-    case TPixelFormat::pf1bit: return 1;
-    case TPixelFormat::pf4bit: return 4;
-    case TPixelFormat::pf8bit: return 8;
+    case TPixelFormat::pf1bit:
+      return 1;
+    case TPixelFormat::pf4bit:
+      return 4;
+    case TPixelFormat::pf8bit:
+      return 8;
     case TPixelFormat::pf15bit:
-    case TPixelFormat::pf16bit: return 16;
-    case TPixelFormat::pf24bit: return 24;
-    case TPixelFormat::pf32bit: return 32;
+    case TPixelFormat::pf16bit:
+      return 16;
+    case TPixelFormat::pf24bit:
+      return 24;
+    case TPixelFormat::pf32bit:
+      return 32;
   }
   return 24;
 }
@@ -39,8 +45,7 @@ TBitmap::TBitmap(int width, int height, TPixelFormat format) {
 }
 
 void TBitmap::Allocate(int width, int height, TPixelFormat format) {
-  if (width < 0 || height < 0 || width > MaxSide || height > MaxSide)
-    throw EClipvaneError("Invalid image dimensions");
+  if (width < 0 || height < 0 || width > MaxSide || height > MaxSide) throw EClipvaneError("Invalid image dimensions");
   if (width == 0 || height == 0) width = height = 0;
   const std::size_t stride = RowStride(width, format);
   if (stride * static_cast<std::size_t>(height) > MaxPixelBytes) throw EClipvaneError("Invalid image dimensions");
@@ -136,8 +141,16 @@ void TBitmap::CopyRect(int x, int y, const TBitmap& source, const TRect& sourceR
   y += sy - sourceRect.Top;
   int w = std::min(sourceRect.Right, source.width_) - sx;
   int h = std::min(sourceRect.Bottom, source.height_) - sy;
-  if (x < 0) { sx -= x; w += x; x = 0; }
-  if (y < 0) { sy -= y; h += y; y = 0; }
+  if (x < 0) {
+    sx -= x;
+    w += x;
+    x = 0;
+  }
+  if (y < 0) {
+    sy -= y;
+    h += y;
+    y = 0;
+  }
   w = std::min(w, width_ - x);
   h = std::min(h, height_ - y);
   if (w <= 0 || h <= 0) return;

@@ -112,16 +112,21 @@ TBmpHeader ReadHeader(std::span<const std::uint8_t> data) {
 
 TPixelFormat FormatFor(const TBmpHeader& h) {
   switch (h.bits) {
-    case 1: return TPixelFormat::pf1bit;
-    case 4: return TPixelFormat::pf4bit;
-    case 8: return TPixelFormat::pf8bit;
+    case 1:
+      return TPixelFormat::pf1bit;
+    case 4:
+      return TPixelFormat::pf4bit;
+    case 8:
+      return TPixelFormat::pf8bit;
     case 16:
       if (h.compression == kRgb || (h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F))
         return TPixelFormat::pf15bit;
       if (h.masks[0] == 0xF800 && h.masks[1] == 0x07E0 && h.masks[2] == 0x001F) return TPixelFormat::pf16bit;
       return TPixelFormat::pf24bit;  // unusual masks: widened to 8 bits a channel
-    case 24: return TPixelFormat::pf24bit;
-    default: return TPixelFormat::pf32bit;
+    case 24:
+      return TPixelFormat::pf24bit;
+    default:
+      return TPixelFormat::pf32bit;
   }
 }
 
@@ -196,9 +201,9 @@ void TBitmap::LoadFromBMP(std::span<const std::uint8_t> data) {
   if (pixelOffset < h.paletteOffset || pixelOffset > data.size()) Invalid("bad pixel offset");
   const std::span<const std::uint8_t> pixels = data.subspan(pixelOffset);
   const bool rle = h.compression == kRle4 || h.compression == kRle8;
-  const std::size_t stride = RowStride(width, h.bits == 16 ? TPixelFormat::pf16bit
-                                                  : h.bits == 32 ? TPixelFormat::pf32bit
-                                                                 : FormatFor(h));
+  const std::size_t stride = RowStride(width, h.bits == 16   ? TPixelFormat::pf16bit
+                                              : h.bits == 32 ? TPixelFormat::pf32bit
+                                                             : FormatFor(h));
   // An image size of 0 (allowed for plain RGB) is computed from the dimensions. Checked before
   // the picture is allocated, so a header's claim alone costs no memory.
   if (!rle && stride * static_cast<std::size_t>(height) > pixels.size()) Invalid("pixel data cut off");
@@ -245,7 +250,8 @@ std::vector<std::uint8_t> TBitmap::SaveToBMP() const {
   const std::size_t tableBytes = palette ? palette_.size() * 4 : bitFields ? 12 : 0;
   const std::size_t imageBytes = stride_ * static_cast<std::size_t>(height_);
   const std::size_t offset = 14 + 40 + tableBytes;
-  if (offset + imageBytes > std::numeric_limits<std::uint32_t>::max()) throw EClipvaneError("Image too large for a BMP file");
+  if (offset + imageBytes > std::numeric_limits<std::uint32_t>::max())
+    throw EClipvaneError("Image too large for a BMP file");
   std::vector<std::uint8_t> out;
   out.reserve(offset + imageBytes);
   out.push_back('B');

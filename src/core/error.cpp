@@ -13,7 +13,8 @@ std::string ErrorBoxText(std::string_view message) {
 }
 
 std::string ErrorMessageOf(const std::exception& error) {
-  if (dynamic_cast<const EClipvaneError*>(&error) || dynamic_cast<const std::system_error*>(&error)) return error.what();
+  if (dynamic_cast<const EClipvaneError*>(&error) || dynamic_cast<const std::system_error*>(&error))
+    return error.what();
   if (dynamic_cast<const std::bad_alloc*>(&error) || dynamic_cast<const std::length_error*>(&error))
     return "Not enough memory";
   return "Internal error";

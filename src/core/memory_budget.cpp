@@ -28,7 +28,8 @@ std::string MemoryText(std::uint64_t bytes) {
   if (bytes >= kGiga)
     std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / static_cast<double>(kGiga));
   else
-    std::snprintf(text, sizeof text, "%llu MB", static_cast<unsigned long long>(std::max<std::uint64_t>(1, (bytes + kMega / 2) / kMega)));
+    std::snprintf(text, sizeof text, "%llu MB",
+                  static_cast<unsigned long long>(std::max<std::uint64_t>(1, (bytes + kMega / 2) / kMega)));
   return text;
 }
 
@@ -46,12 +47,11 @@ void CheckWorkingMemory(int width, int height, std::uint64_t bytes, std::uint64_
 void CheckVideoRunMemory(int frameWidth, int frameHeight, int pictureWidth, int pictureHeight, std::uint64_t budget) {
   // Bytes a pixel: four 32-bit copies of a decoded frame, two 32-bit copies of the picture.
   constexpr std::uint64_t kPerFramePixel = 16, kPerPicturePixel = 8;
-  const std::uint64_t bytes =
-      PictureBytes(frameWidth, frameHeight, kPerFramePixel) + PictureBytes(pictureWidth, pictureHeight, kPerPicturePixel);
+  const std::uint64_t bytes = PictureBytes(frameWidth, frameHeight, kPerFramePixel) +
+                              PictureBytes(pictureWidth, pictureHeight, kPerPicturePixel);
   if (PictureBytes(frameWidth, frameHeight, 1) >= PictureBytes(pictureWidth, pictureHeight, 1))
     CheckWorkingMemory(frameWidth, frameHeight, bytes, budget);
-  else
-    CheckWorkingMemory(pictureWidth, pictureHeight, bytes, budget);
+  else CheckWorkingMemory(pictureWidth, pictureHeight, bytes, budget);
 }
 
 }  // namespace clipvane

@@ -9,10 +9,14 @@ namespace clipvane {
 
 std::vector<TRGBQuad> DefaultPalette(TPixelFormat format) {
   switch (format) {
-    case TPixelFormat::pf1bit: return BlackWhitePalette();
-    case TPixelFormat::pf4bit: return {StandardColors16().begin(), StandardColors16().end()};
-    case TPixelFormat::pf8bit: return {HalftonePalette256().begin(), HalftonePalette256().end()};
-    default: return {};
+    case TPixelFormat::pf1bit:
+      return BlackWhitePalette();
+    case TPixelFormat::pf4bit:
+      return {StandardColors16().begin(), StandardColors16().end()};
+    case TPixelFormat::pf8bit:
+      return {HalftonePalette256().begin(), HalftonePalette256().end()};
+    default:
+      return {};
   }
 }
 
@@ -52,7 +56,9 @@ inline std::uint8_t Widen6(unsigned v) { return static_cast<std::uint8_t>((v << 
 void ReadRowBGR(const TBitmap& bitmap, int y, int x, int count, std::uint8_t* bgr) {
   const std::uint8_t* row = bitmap.ScanLine(y);
   switch (bitmap.PixelFormat()) {
-    case TPixelFormat::pf24bit: std::memcpy(bgr, row + 3 * static_cast<std::size_t>(x), 3 * static_cast<std::size_t>(count)); return;
+    case TPixelFormat::pf24bit:
+      std::memcpy(bgr, row + 3 * static_cast<std::size_t>(x), 3 * static_cast<std::size_t>(count));
+      return;
     case TPixelFormat::pf32bit:
       for (int i = 0; i < count; ++i) std::memcpy(bgr + 3 * i, row + 4 * static_cast<std::size_t>(x + i), 3);
       return;
@@ -93,7 +99,9 @@ void ReadRowBGR(const TBitmap& bitmap, int y, int x, int count, std::uint8_t* bg
 void WriteRowBGR(TBitmap& bitmap, int y, int x, int count, const std::uint8_t* bgr, TNearestColorCache& cache) {
   std::uint8_t* row = bitmap.ScanLine(y);
   switch (bitmap.PixelFormat()) {
-    case TPixelFormat::pf24bit: std::memcpy(row + 3 * static_cast<std::size_t>(x), bgr, 3 * static_cast<std::size_t>(count)); return;
+    case TPixelFormat::pf24bit:
+      std::memcpy(row + 3 * static_cast<std::size_t>(x), bgr, 3 * static_cast<std::size_t>(count));
+      return;
     case TPixelFormat::pf32bit:
       for (int i = 0; i < count; ++i) {
         std::uint8_t* p = row + 4 * static_cast<std::size_t>(x + i);

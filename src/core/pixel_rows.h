@@ -16,9 +16,12 @@ std::vector<TRGBQuad> DefaultPalette(TPixelFormat format);
 
 inline int ReadIndex(const std::uint8_t* row, int x, int bits) {
   switch (bits) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    default: return row[x];
+    case 1:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4:
+      return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default:
+      return row[x];
   }
 }
 
@@ -33,7 +36,9 @@ inline void WriteIndex(std::uint8_t* row, int x, int bits, int index) {
       row[x >> 1] = (x & 1) ? static_cast<std::uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F))
                             : static_cast<std::uint8_t>((row[x >> 1] & 0x0F) | ((index & 0x0F) << 4));
       break;
-    default: row[x] = static_cast<std::uint8_t>(index); break;
+    default:
+      row[x] = static_cast<std::uint8_t>(index);
+      break;
   }
 }
 

@@ -19,7 +19,8 @@ int TBestQualityEncoder::AddFrame(TGIFImage& document, const TBitmap& picture, s
     source = &converted_;
   }
   const TBitmap* screen = optimizer_.Screen();
-  const bool first = document.Empty() || !screen || screen->Width() != picture.Width() || screen->Height() != picture.Height();
+  const bool first = document.Empty() || !screen || screen->Width() != picture.Width() ||
+                     screen->Height() != picture.Height();
   if (first) {
     // A table made now could serve only this run's frames if the document had none yet.
     // A palette picture's own table is where a palette video's next frames draw from too.
@@ -34,7 +35,8 @@ int TBestQualityEncoder::AddFrame(TGIFImage& document, const TBitmap& picture, s
   auto frame = std::make_unique<TGIFSubImage>(&document);
   TGIFSubImage& built = *frame;
   built.SetBounds(optimized.Bounds.Left, optimized.Bounds.Top, optimized.Bounds.Width(), optimized.Bounds.Height());
-  if (optimized.First && !optimizer_.GlobalTable().empty()) document.GlobalColorMap().ImportRGB(optimizer_.GlobalTable());
+  if (optimized.First && !optimizer_.GlobalTable().empty())
+    document.GlobalColorMap().ImportRGB(optimizer_.GlobalTable());
   if (!optimized.ColorTable.empty()) built.ColorMap().ImportRGB(optimized.ColorTable);
   std::copy(optimized.Pixels.begin(), optimized.Pixels.end(), built.Data());
   if (document.Empty()) {

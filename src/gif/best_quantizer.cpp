@@ -9,7 +9,7 @@ namespace clipvane {
 
 namespace {
 
-constexpr std::size_t kColorSlots = 1024;  // four times the 257 colours that end the count
+constexpr std::size_t kColorSlots = 1024;          // four times the 257 colours that end the count
 constexpr std::size_t kFineHistogramBelow = 1024;  // cells of 5 bits, for 255 entries
 
 std::size_t SlotOf(std::uint32_t key) { return (key * 2654435761u) >> 22; }
@@ -17,7 +17,8 @@ std::size_t SlotOf(std::uint32_t key) { return (key * 2654435761u) >> 22; }
 // Colour + 1 of a blue, green, red pixel, so that 0 can mean "no colour".
 std::uint32_t KeyOf(const std::uint8_t* bgr) {
   return (static_cast<std::uint32_t>(bgr[2]) | (static_cast<std::uint32_t>(bgr[1]) << 8) |
-          (static_cast<std::uint32_t>(bgr[0]) << 16)) + 1;
+          (static_cast<std::uint32_t>(bgr[0]) << 16)) +
+         1;
 }
 
 int Clamp(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }

@@ -178,8 +178,8 @@ class TKernelDitherer : public TDitherEngine {
 
  protected:
   // taps must outlive the ditherer (the kernels are constants).
-  TKernelDitherer(int width, TColorLookup& lookup, const TKernelTap* taps, std::size_t tapCount, int rows,
-                  int margin, int divisor);
+  TKernelDitherer(int width, TColorLookup& lookup, const TKernelTap* taps, std::size_t tapCount, int rows, int margin,
+                  int divisor);
 
  private:
   const TKernelTap* taps_;

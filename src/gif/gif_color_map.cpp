@@ -136,8 +136,9 @@ void TGIFColorMap::Optimize() {
   std::vector<int> order(static_cast<std::size_t>(count_));
   std::iota(order.begin(), order.end(), 0);
   // Equal usage keeps the old order, so optimising twice changes nothing.
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int a, int b) { return usage[static_cast<std::size_t>(a)] > usage[static_cast<std::size_t>(b)]; });
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return usage[static_cast<std::size_t>(a)] > usage[static_cast<std::size_t>(b)];
+  });
   sorted_ = true;
 
   int used = count_;

@@ -41,18 +41,20 @@ void WriteTextLines(TGIFStream& stream, const std::vector<std::string>& lines) {
 void ReadTextLines(TGIFStream& stream, std::vector<std::string>& lines, TGIFExtension& extension) {
   lines.clear();
   ReadSubBlocks(
-      stream, [&](const std::uint8_t* data, std::size_t size) { lines.emplace_back(reinterpret_cast<const char*>(data), size); },
+      stream,
+      [&](const std::uint8_t* data, std::size_t size) {
+        lines.emplace_back(reinterpret_cast<const char*>(data), size);
+      },
       [&] { extension.Warning(1, sGIFPrematureEnd); });
 }
 
 // Skips data sub-blocks up to and including the terminator.
 void SkipSubBlocks(TGIFStream& stream, TGIFExtension& extension) {
-  ReadSubBlocks(stream, [](const std::uint8_t*, std::size_t) {}, [&] { extension.Warning(1, sGIFPrematureEnd); });
+  ReadSubBlocks(
+      stream, [](const std::uint8_t*, std::size_t) {}, [&] { extension.Warning(1, sGIFPrematureEnd); });
 }
 
-std::uint16_t Word(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+std::uint16_t Word(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 }  // namespace
 
@@ -271,8 +273,9 @@ void TGIFAppExtNSLoop::ReadApplicationData(TGIFStream& stream) {
           else LoopCount = Word(data + 1);
         } else if (data[0] == 2) {
           if (size < 5) invalid = true;
-          else BufferSize = static_cast<std::uint32_t>(data[1] | (data[2] << 8) | (data[3] << 16)) |
-                            (static_cast<std::uint32_t>(data[4]) << 24);
+          else
+            BufferSize = static_cast<std::uint32_t>(data[1] | (data[2] << 8) | (data[3] << 16)) |
+                         (static_cast<std::uint32_t>(data[4]) << 24);
         }
       },
       [&] { Warning(1, sGIFPrematureEnd); });
@@ -289,7 +292,10 @@ void TGIFUnknownAppExtension::WriteApplicationData(TGIFStream& stream) const {
 void TGIFUnknownAppExtension::ReadApplicationData(TGIFStream& stream) {
   Blocks.clear();
   ReadSubBlocks(
-      stream, [&](const std::uint8_t* data, std::size_t size) { Blocks.push_back({{data, data + size}}); },
+      stream,
+      [&](const std::uint8_t* data, std::size_t size) {
+        Blocks.push_back({{data, data + size}});
+      },
       [&] { Warning(1, sGIFPrematureEnd); });
 }
 

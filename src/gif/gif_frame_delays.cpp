@@ -31,9 +31,7 @@ class TBlockWalk {
   std::size_t position_ = 0;
 };
 
-std::size_t ColorTableSize(int packed) {
-  return (packed & 0x80) != 0 ? 3u << ((packed & 0x07) + 1) : 0;
-}
+std::size_t ColorTableSize(int packed) { return (packed & 0x80) != 0 ? 3u << ((packed & 0x07) + 1) : 0; }
 
 }  // namespace
 

@@ -18,8 +18,7 @@ namespace {
 // Draws picture stretched onto area of surface (nearest pixel, as TBitmap::StretchDraw),
 // limited to clip and the surface. Pixels under a set bit of mask (same size as picture)
 // leave the surface as it was.
-void BlitPicture(TBitmap& surface, const TRect& area, const TRect& clip, const TBitmap& picture,
-                 const TBitmap* mask) {
+void BlitPicture(TBitmap& surface, const TRect& area, const TRect& clip, const TBitmap& picture, const TBitmap* mask) {
   const int dw = area.Width(), dh = area.Height();
   const int sw = picture.Width(), sh = picture.Height();
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
@@ -34,8 +33,7 @@ void BlitPicture(TBitmap& surface, const TRect& area, const TRect& clip, const T
   const int count = x1 - x0;
   std::vector<int> sourceX(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i)
-    sourceX[static_cast<std::size_t>(i)] =
-        static_cast<int>((2LL * (x0 + i - area.Left) + 1) * sw / (2LL * dw));
+    sourceX[static_cast<std::size_t>(i)] = static_cast<int>((2LL * (x0 + i - area.Left) + 1) * sw / (2LL * dw));
   std::vector<std::uint8_t> sourceRow(static_cast<std::size_t>(sw) * 3);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(count) * 3);
   TNearestColorCache cache(surface.Palette());

@@ -278,7 +278,8 @@ void TGIFSubImage::ImportBitmapPixels(const TBitmap& bitmap, int paletteCount) {
       if (bits == 8) {
         std::memcpy(target, row, static_cast<std::size_t>(width));
       } else if (bits == 4) {
-        for (int x = 0; x < width; ++x) target[x] = static_cast<std::uint8_t>((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+        for (int x = 0; x < width; ++x)
+          target[x] = static_cast<std::uint8_t>((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
       } else {
         for (int x = 0; x < width; ++x) target[x] = static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
       }
@@ -361,7 +362,8 @@ void TGIFSubImage::AssignTo(TBitmap& bitmap) const {
   }
   TBitmap result(Width(), Height(), TPixelFormat::pf8bit);
   std::vector<TRGBQuad> palette;
-  for (const TGIFColor& color : ActiveColorMap().Entries()) palette.push_back(TRGBQuad{color.Blue, color.Green, color.Red, 0});
+  for (const TGIFColor& color : ActiveColorMap().Entries())
+    palette.push_back(TRGBQuad{color.Blue, color.Green, color.Red, 0});
   result.SetPalette(std::move(palette));
   for (int y = 0; y < Height(); ++y)
     std::memcpy(result.ScanLine(y), pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(Width()),
@@ -536,7 +538,8 @@ TGIFPaletteRef TGIFImage::Palette() {
   TFlagGuard guard(paletteLookup_);
   if (composite_ && IsPaletteFormat(composite_->PixelFormat()) && !composite_->Palette().empty()) {
     auto palette = std::make_shared<TGIFPalette>();
-    for (const TRGBQuad& entry : composite_->Palette()) palette->push_back({entry.Red, entry.Green, entry.Blue, PC_NOCOLLAPSE});
+    for (const TRGBQuad& entry : composite_->Palette())
+      palette->push_back({entry.Red, entry.Green, entry.Blue, PC_NOCOLLAPSE});
     palette_ = palette;
     return palette_;
   }
@@ -546,7 +549,8 @@ TGIFPaletteRef TGIFImage::Palette() {
   constexpr bool kPalettedDisplay = false;
   if ((PaintOptions & poWebPalette) != 0 && ((PaintOptions & poWebPaletteAuto) == 0 || kPalettedDisplay)) {
     auto palette = std::make_shared<TGIFPalette>();
-    for (const TRGBQuad& entry : WebCubePalette()) palette->push_back({entry.Red, entry.Green, entry.Blue, PC_NOCOLLAPSE});
+    for (const TRGBQuad& entry : WebCubePalette())
+      palette->push_back({entry.Red, entry.Green, entry.Blue, PC_NOCOLLAPSE});
     palette_ = palette;
   } else if (header_.ColorMap().Count() > 0) {
     palette_ = header_.ColorMap().ExportPalette();

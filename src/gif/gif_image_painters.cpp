@@ -187,8 +187,9 @@ void TGIFImage::Draw(TBitmap& surface, const TRect& rect) {
   }
   for (int y = rect.Top; y < rect.Bottom; y += composite.Height())
     for (int x = rect.Left; x < rect.Right; x += composite.Width())
-      surface.CopyRect(x, y, composite,
-                       TRect{0, 0, std::min(composite.Width(), rect.Right - x), std::min(composite.Height(), rect.Bottom - y)});
+      surface.CopyRect(
+          x, y, composite,
+          TRect{0, 0, std::min(composite.Width(), rect.Right - x), std::min(composite.Height(), rect.Bottom - y)});
 }
 
 void TGIFImage::AssignTo(TBitmap& bitmap) {

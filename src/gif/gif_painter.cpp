@@ -70,7 +70,8 @@ TGIFPainter::TGIFPainter(TGIFImage& image, std::uint16_t options, const TRect& r
   // A thread could never reach the UI thread without a dispatcher: play inside the draw call.
   if (dispatcher_ == nullptr) options_ = static_cast<std::uint16_t>(options_ & ~poThreaded);
   threaded_ = (options_ & poThreaded) != 0;
-  if (threaded_ && (options_ & poAnimate) != 0 && frames > 1 && speed_ >= 0) event_ = std::make_unique<TAutoResetEvent>();
+  if (threaded_ && (options_ & poAnimate) != 0 && frames > 1 && speed_ >= 0)
+    event_ = std::make_unique<TAutoResetEvent>();
 
   // Every control block counts, not only each frame's first: playback uses the last one.
   bool restoresBackground = (options_ & poClearOnRepeat) != 0;
@@ -410,8 +411,8 @@ void TGIFPainter::RestoreArea(const TGIFSubImage& frame) {
   const int screenHeight = std::max(image_->Height(), frame.Top() + frame.Height());
   if (screenWidth <= 0 || screenHeight <= 0) return;
   const bool transparent = (options_ & poTransparent) != 0;
-  const bool tiledFill =
-      (options_ & poTile) != 0 && (transparent || (frame.Width() != screenWidth && frame.Height() != screenHeight));
+  const bool tiledFill = (options_ & poTile) != 0 &&
+                         (transparent || (frame.Width() != screenWidth && frame.Height() != screenHeight));
   if (tiledFill) {
     for (int y = frame.Top(); y < height; y += screenHeight)
       for (int x = frame.Left(); x < width; x += screenWidth)

@@ -44,8 +44,8 @@ static_assert(sizeof(TGIFColor) == 3, "colour tables are read as packed triples"
 
 // LZW decoding.
 
-TLZWDecoder::TResult TLZWDecoder::Decode(int codeSize, const std::uint8_t* data, std::size_t size,
-                                         std::uint8_t* pixels, std::size_t count) {
+TLZWDecoder::TResult TLZWDecoder::Decode(int codeSize, const std::uint8_t* data, std::size_t size, std::uint8_t* pixels,
+                                         std::size_t count) {
   // The string of code c is the string of prefix[c] followed by suffix[c]; every entry's
   // prefix is an older code, so walking a chain always ends at a literal.
   std::uint16_t prefix[kMaxCodes];
@@ -206,8 +206,9 @@ void TGIFSubImage::DecodeImageData(TGIFStream& stream) {
     if (count > image_->loadBudget_) throw GIFException(sGIFTooLarge);
     image_->loadBudget_ -= count;
   }
-  const std::uint8_t fill =
-      transparent_ && controlExtension_ != nullptr ? static_cast<std::uint8_t>(controlExtension_->TransparentColorIndex()) : 0;
+  const std::uint8_t fill = transparent_ && controlExtension_ != nullptr
+                                ? static_cast<std::uint8_t>(controlExtension_->TransparentColorIndex())
+                                : 0;
   pixels_.assign(static_cast<std::size_t>(count), fill);
   if (codeSize < 0) return;
   if (codeSize < 1 || codeSize > 8) throw GIFException(sGIFInvalidCodeSize);
@@ -259,8 +260,8 @@ void TGIFImage::LoadFromStream(TGIFStream& stream) {
       auto frame = std::make_unique<TGIFSubImage>(this);
       frame->LoadFromStream(stream);
       images_.Add(std::move(frame));
-      Progress(this, psRunning, GIFPercent(static_cast<std::int64_t>(stream.Position()), static_cast<std::int64_t>(size)),
-               sGIFLoading);
+      Progress(this, psRunning,
+               GIFPercent(static_cast<std::int64_t>(stream.Position()), static_cast<std::int64_t>(size)), sGIFLoading);
     }
     TGIFTrailer trailer(this);
     trailer.LoadFromStream(stream);

@@ -17,8 +17,7 @@ std::uint64_t SeekTarget(std::int64_t offset, TSeekOrigin origin, std::size_t po
   std::int64_t base = 0;
   if (origin == soCurrent) base = static_cast<std::int64_t>(position);
   if (origin == soEnd) base = static_cast<std::int64_t>(size);
-  if ((offset < 0 && base + offset < 0) ||
-      (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset))
+  if ((offset < 0 && base + offset < 0) || (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset))
     throw EClipvaneError(sGIFInvalidStreamOperation);
   return static_cast<std::uint64_t>(base + offset);
 }

@@ -33,7 +33,7 @@ class TGIFStream {
   // Reads one byte; -1 at the end of the stream.
   int ReadByte();
   void WriteByte(std::uint8_t value) { Write(&value, 1); }
-  void WriteWord(std::uint16_t value);  // little-endian
+  void WriteWord(std::uint16_t value);   // little-endian
   void WriteDWord(std::uint32_t value);  // little-endian
 };
 

@@ -71,8 +71,8 @@ enum TProgressStage : std::uint8_t { psStarting = 0, psRunning = 1, psEnding = 2
 // Recoverable problems: the work goes on with a corrected value. Severity is always 1.
 using TGIFWarningEvent = std::function<void(TGIFPersistent* sender, int severity, const std::string& message)>;
 // Progress of long operations; percent 0..100, rect is always empty here.
-using TGIFProgressEvent = std::function<void(TGIFPersistent* sender, TProgressStage stage, int percent,
-                                             bool redrawNow, const TRect& rect, const std::string& message)>;
+using TGIFProgressEvent = std::function<void(TGIFPersistent* sender, TProgressStage stage, int percent, bool redrawNow,
+                                             const TRect& rect, const std::string& message)>;
 // "The document changed": whoever displays it repaints.
 using TGIFNotifyEvent = std::function<void(TGIFImage* sender)>;
 // The five painting hooks, copied into each painter.

@@ -28,7 +28,8 @@ void TInterFrameOptimizer::MakeGlobalTable(const TQuantizedFrame& frame) {
   global_.clear();
   globalIndex_.clear();
   auto add = [&](const TGIFColor& colour) {
-    if (globalIndex_.emplace(KeyOf(colour), static_cast<std::uint8_t>(global_.size())).second) global_.push_back(colour);
+    if (globalIndex_.emplace(KeyOf(colour), static_cast<std::uint8_t>(global_.size())).second)
+      global_.push_back(colour);
   };
   for (const TGIFColor& colour : seed_) add(colour);
   for (const TGIFColor& colour : frame.Palette) add(colour);
@@ -57,7 +58,8 @@ TOptimizedFrame TInterFrameOptimizer::Optimize(const TQuantizedFrame& frame) {
       for (std::size_t i = 0; i < frame.Palette.size() && i < 256; ++i)
         toGlobal_[i] = globalIndex_.at(KeyOf(frame.Palette[i]));
     } else {
-      result.ColorTable.assign(frame.Palette.begin(), frame.Palette.begin() + std::min<std::ptrdiff_t>(frame.Palette.size(), 256));
+      result.ColorTable.assign(frame.Palette.begin(),
+                               frame.Palette.begin() + std::min<std::ptrdiff_t>(frame.Palette.size(), 256));
     }
     WritePixels(frame, result.Bounds, toGlobal_, -1, result);
     return result;
@@ -121,8 +123,7 @@ TOptimizedFrame TInterFrameOptimizer::Optimize(const TQuantizedFrame& frame) {
 }
 
 void TInterFrameOptimizer::WritePixels(const TQuantizedFrame& frame, const TRect& bounds,
-                                       const std::vector<std::int16_t>& map, int transparent,
-                                       TOptimizedFrame& result) {
+                                       const std::vector<std::int16_t>& map, int transparent, TOptimizedFrame& result) {
   const std::size_t width = static_cast<std::size_t>(bounds.Width());
   result.Pixels.resize(width * static_cast<std::size_t>(bounds.Height()));
   for (int y = bounds.Top; y < bounds.Bottom; ++y) {

@@ -57,10 +57,10 @@ class TInterFrameOptimizer {
   bool globalAllowed_ = true;
   std::vector<TGIFColor> seed_;
   std::vector<TGIFColor> global_;
-  int globalTransparent_ = -1;  // the global entry kept for transparency, -1: none
+  int globalTransparent_ = -1;                                   // the global entry kept for transparency, -1: none
   std::unordered_map<std::uint32_t, std::uint8_t> globalIndex_;  // colour -> first global entry
-  std::vector<std::int16_t> local_;   // frame index -> local table entry
-  std::vector<std::int16_t> toGlobal_;  // frame index -> global table entry
+  std::vector<std::int16_t> local_;                              // frame index -> local table entry
+  std::vector<std::int16_t> toGlobal_;                           // frame index -> global table entry
 };
 
 }  // namespace clipvane

@@ -80,18 +80,18 @@ TBox MakeBox(const std::vector<TColorHistogram::TCell>& cells, int bits, std::si
   return box;
 }
 
-std::uint8_t ToChannel(double value) {
-  return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
-}
+std::uint8_t ToChannel(double value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
 // Nearest entry of a small, changing palette for the k-means steps: entries ordered by
 // green, searched outwards from the query's green until the green gap alone exceeds the
 // best distance found.
 class TSortedSearch {
  public:
-  explicit TSortedSearch(const std::vector<std::array<double, 3>>& entries) : entries_(entries), order_(entries.size()) {
+  explicit TSortedSearch(const std::vector<std::array<double, 3>>& entries)
+      : entries_(entries), order_(entries.size()) {
     std::iota(order_.begin(), order_.end(), std::size_t{0});
-    std::sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) { return entries[a][1] < entries[b][1]; });
+    std::sort(order_.begin(), order_.end(),
+              [&](std::size_t a, std::size_t b) { return entries[a][1] < entries[b][1]; });
   }
 
   std::size_t Nearest(const std::array<double, 3>& q) const {
@@ -210,12 +210,13 @@ std::vector<TGIFColor> BuildMedianCutPalette(const TColorHistogram& histogram, i
   const int bits = histogram.Bits();
   std::vector<TBox> boxes{MakeBox(cells, bits, 0, cells.size())};
   while (static_cast<int>(boxes.size()) < maxColors) {
-    const auto widest = std::max_element(boxes.begin(), boxes.end(), [](const TBox& a, const TBox& b) { return a.Gain < b.Gain; });
+    const auto widest =
+        std::max_element(boxes.begin(), boxes.end(), [](const TBox& a, const TBox& b) { return a.Gain < b.Gain; });
     if (widest->Gain <= 0) break;
     const TBox box = *widest;
-    const auto middle = std::partition(cells.begin() + static_cast<std::ptrdiff_t>(box.Begin),
-                                       cells.begin() + static_cast<std::ptrdiff_t>(box.End),
-                                       [&](const TColorHistogram::TCell& cell) { return Level(cell, box.Axis, bits) < box.Cut; });
+    const auto middle = std::partition(
+        cells.begin() + static_cast<std::ptrdiff_t>(box.Begin), cells.begin() + static_cast<std::ptrdiff_t>(box.End),
+        [&](const TColorHistogram::TCell& cell) { return Level(cell, box.Axis, bits) < box.Cut; });
     const auto split = static_cast<std::size_t>(middle - cells.begin());
     *widest = MakeBox(cells, bits, box.Begin, split);
     boxes.push_back(MakeBox(cells, bits, split, box.End));
@@ -223,7 +224,8 @@ std::vector<TGIFColor> BuildMedianCutPalette(const TColorHistogram& histogram, i
 
   std::vector<std::array<double, 3>> entries;
   entries.reserve(boxes.size());
-  for (const TBox& box : boxes) entries.push_back({box.Sums[0] / box.Count, box.Sums[1] / box.Count, box.Sums[2] / box.Count});
+  for (const TBox& box : boxes)
+    entries.push_back({box.Sums[0] / box.Count, box.Sums[1] / box.Count, box.Sums[2] / box.Count});
 
   // Lloyd iterations over the cells, each taken at the mean of its colours.
   std::vector<std::array<double, 3>> means(cells.size());

@@ -26,7 +26,8 @@ int FarSquare(int value, int low, int high) {
 }  // namespace
 
 TNearestColorSearch::TNearestColorSearch(std::span<const TGIFColor> palette)
-    : palette_(palette.begin(), palette.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(palette.size(), 256))),
+    : palette_(palette.begin(),
+               palette.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(palette.size(), 256))),
       fine_(32 * 32 * 32) {
   if (palette_.empty()) throw GIFException(sGIFColorTableEmpty);
   all_.reserve(palette_.size());
@@ -34,8 +35,8 @@ TNearestColorSearch::TNearestColorSearch(std::span<const TGIFColor> palette)
     all_.push_back({0, palette_[i].Red, palette_[i].Green, palette_[i].Blue, static_cast<std::uint8_t>(i)});
 }
 
-TNearestColorSearch::TList TNearestColorSearch::BuildList(std::span<const TCandidate> from, int lowRed,
-                                                         int lowGreen, int lowBlue, int side) {
+TNearestColorSearch::TList TNearestColorSearch::BuildList(std::span<const TCandidate> from, int lowRed, int lowGreen,
+                                                          int lowBlue, int side) {
   const int highRed = lowRed + side - 1, highGreen = lowGreen + side - 1, highBlue = lowBlue + side - 1;
   // Whatever colour of the cube is asked for, the entry that is farthest from the cube's
   // farthest corner bounds the nearest distance: no entry that is always farther can win.
@@ -62,8 +63,8 @@ void TNearestColorSearch::BuildFine(int cube) {
   const int coarse = ((red >> 2) << 6) | ((green >> 2) << 3) | (blue >> 2);
   TList& parent = coarse_[static_cast<std::size_t>(coarse)];
   if (parent.Offset < 0)
-    parent = BuildList(all_, (red >> 2) * kCoarseSide, (green >> 2) * kCoarseSide, (blue >> 2) * kCoarseSide,
-                       kCoarseSide);
+    parent =
+        BuildList(all_, (red >> 2) * kCoarseSide, (green >> 2) * kCoarseSide, (blue >> 2) * kCoarseSide, kCoarseSide);
   // The parent's candidates are copied out first: building appends to the pool it lives in.
   scratch_.assign(pool_.begin() + parent.Offset, pool_.begin() + parent.Offset + parent.Count);
   fine_[static_cast<std::size_t>(cube)] =

@@ -112,7 +112,7 @@ void TColorQuantizer::MergeDeepest() {
   while (level > 0 && reducible_[level] < 0) --level;
   const std::int32_t node = reducible_[level];
   if (node < 0) return;  // a single leaf: nothing left to fold
-  if (++age_ == 0) {  // the ages went round: forget every shortcut for good
+  if (++age_ == 0) {     // the ages went round: forget every shortcut for good
     std::fill(shortcutAge_.begin(), shortcutAge_.end(), 0);
     age_ = 1;
   }

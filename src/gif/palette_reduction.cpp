@@ -19,8 +19,7 @@ std::vector<TRGBQuad> WebCubePalette() {
   palette.reserve(216);
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
-      for (int b = 0; b < 6; ++b)
-        palette.push_back(TRGBQuad::FromColor(RGB(51 * r, 51 * g, 51 * b)));
+      for (int b = 0; b < 6; ++b) palette.push_back(TRGBQuad::FromColor(RGB(51 * r, 51 * g, 51 * b)));
   return palette;
 }
 
@@ -91,9 +90,15 @@ TBitmap ReduceBitmap(const TBitmap& source, TColorReduction method, TDitherMode 
   std::vector<TRGBQuad> palette;
   std::unique_ptr<TColorLookup> lookup;
   switch (method) {
-    case reduceSystem20: palette.assign(SystemPalette20().begin(), SystemPalette20().end()); break;
-    case reduceHalftone: palette.assign(HalftonePalette256().begin(), HalftonePalette256().end()); break;
-    case reduceSystemGray: palette = GreyPalette({0, 128, 192, 255}); break;
+    case reduceSystem20:
+      palette.assign(SystemPalette20().begin(), SystemPalette20().end());
+      break;
+    case reduceHalftone:
+      palette.assign(HalftonePalette256().begin(), HalftonePalette256().end());
+      break;
+    case reduceSystemGray:
+      palette = GreyPalette({0, 128, 192, 255});
+      break;
     case reduceMonochrome:
       palette = GreyPalette({0, 255});
       lookup = std::make_unique<TMonochromeLookup>(2);
@@ -106,8 +111,12 @@ TBitmap ReduceBitmap(const TBitmap& source, TColorReduction method, TDitherMode 
       palette = WebCubePalette();
       lookup = std::make_unique<TNetscapeColorLookup>(216);
       break;
-    case reduceOctree: palette = BuildOctreePalette(reader, 1 << quantizeBits, 8, false); break;
-    case reduceOctreeSystem: palette = BuildOctreePalette(reader, 256, 8, true); break;
+    case reduceOctree:
+      palette = BuildOctreePalette(reader, 1 << quantizeBits, 8, false);
+      break;
+    case reduceOctreeSystem:
+      palette = BuildOctreePalette(reader, 256, 8, true);
+      break;
     default:  // reduceCustom: a palette longer than a colour table gives its first 256 entries
       palette.assign(customPalette.begin(), customPalette.begin() + std::min<std::size_t>(customPalette.size(), 256));
       break;
@@ -129,11 +138,21 @@ TBitmap ReduceBitmap(const TBitmap& source, TColorReduction method, TDitherMode 
       MapRowsWithLookup(engine, *lookup, reader, writer);
       break;
     }
-    case ditherStucki: MapPixels(*std::make_unique<TStuckiDitherer>(width, *lookup), reader, writer); break;
-    case ditherSierra: MapPixels(*std::make_unique<TSierraDitherer>(width, *lookup), reader, writer); break;
-    case ditherJarvisJudiceNinke: MapPixels(*std::make_unique<TJaJuNiDitherer>(width, *lookup), reader, writer); break;
-    case ditherStevensonArce: MapPixels(*std::make_unique<TSteveArcheDitherer>(width, *lookup), reader, writer); break;
-    case ditherBurkes: MapPixels(*std::make_unique<TBurkesDitherer>(width, *lookup), reader, writer); break;
+    case ditherStucki:
+      MapPixels(*std::make_unique<TStuckiDitherer>(width, *lookup), reader, writer);
+      break;
+    case ditherSierra:
+      MapPixels(*std::make_unique<TSierraDitherer>(width, *lookup), reader, writer);
+      break;
+    case ditherJarvisJudiceNinke:
+      MapPixels(*std::make_unique<TJaJuNiDitherer>(width, *lookup), reader, writer);
+      break;
+    case ditherStevensonArce:
+      MapPixels(*std::make_unique<TSteveArcheDitherer>(width, *lookup), reader, writer);
+      break;
+    case ditherBurkes:
+      MapPixels(*std::make_unique<TBurkesDitherer>(width, *lookup), reader, writer);
+      break;
   }
   if (paletteCount != nullptr) *paletteCount = writer.ColorsImportant();
   writer.HandTo(result);

@@ -28,7 +28,7 @@ enum TColorReduction : std::uint8_t {
 
 // How pixels are mapped to the palette. Values above ditherBurkes reduce to an empty bitmap.
 enum TDitherMode : std::uint8_t {
-  ditherNone = 0,               // nearest palette colour, no error diffusion
+  ditherNone = 0,  // nearest palette colour, no error diffusion
   ditherFloydSteinberg = 1,
   ditherStucki = 2,
   ditherSierra = 3,
@@ -50,8 +50,7 @@ enum TDitherMode : std::uint8_t {
 // Errors (GIFException; the source is left as it was): "Invalid image dimensions" when an
 // 8-bit result is to be made from an empty source; a quantizeBits out of range.
 TBitmap ReduceBitmap(const TBitmap& source, TColorReduction method, TDitherMode dither,
-                     std::span<const TRGBQuad> customPalette = {}, int quantizeBits = 8,
-                     int* paletteCount = nullptr);
+                     std::span<const TRGBQuad> customPalette = {}, int quantizeBits = 8, int* paletteCount = nullptr);
 
 // The 216 web colours: entry 36 r + 6 g + b is (51 r, 51 g, 51 b) for r, g, b in 0..5.
 std::vector<TRGBQuad> WebCubePalette();

@@ -65,7 +65,8 @@ TBitmap DecodeGif(std::span<const std::uint8_t> data, TColor background) {
     palette[index] = TRGBQuad::FromColor(background);
     picture.SetPalette(std::move(palette));
   }
-  if (frame->Left() == 0 && frame->Top() == 0 && frame->Width() == document.Width() && frame->Height() == document.Height())
+  if (frame->Left() == 0 && frame->Top() == 0 && frame->Width() == document.Width() &&
+      frame->Height() == document.Height())
     return picture;
   TBitmap screen(document.Width(), document.Height(), TPixelFormat::pf24bit);
   screen.FillRect(TRect{0, 0, screen.Width(), screen.Height()}, background);

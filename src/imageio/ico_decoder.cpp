@@ -130,7 +130,8 @@ TBitmap DecodeIco(std::span<const std::uint8_t> data, TColor background) {
   const std::uint8_t* e = &data[6 + 16 * best];
   const std::uint64_t size = Le32(e + 8), offset = Le32(e + 12);
   if (size == 0 || offset > data.size() || size > data.size() - offset) Invalid("image data is cut off");
-  const std::span<const std::uint8_t> entry = data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
+  const std::span<const std::uint8_t> entry =
+      data.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
 
   static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   if (entry.size() >= 8 && std::memcmp(entry.data(), kPngSignature, 8) == 0) {

@@ -6,7 +6,6 @@
 
 #include <cstdio>  // jpeglib.h uses FILE
 
-
 extern "C" {
 #include <jpeglib.h>
 }

@@ -119,7 +119,8 @@ class TJpegReader {
 }  // namespace
 
 TBitmap DecodeJpeg(std::span<const std::uint8_t> data) {
-  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EClipvaneError("Invalid JPEG file: no start of image marker");
+  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8)
+    throw EClipvaneError("Invalid JPEG file: no start of image marker");
   TJpegReader reader(data);
   jpeg_decompress_struct& info = reader.Info();
   reader.Check(TryReadHeader(&info, reader.Errors()));
@@ -130,8 +131,9 @@ TBitmap DecodeJpeg(std::span<const std::uint8_t> data) {
   if (!info.arith_code && info.num_components > 0) {
     std::uint64_t fewestBlocks = UINT64_MAX;
     for (int c = 0; c < info.num_components; ++c)
-      fewestBlocks = std::min<std::uint64_t>(fewestBlocks, static_cast<std::uint64_t>(info.comp_info[c].width_in_blocks) *
-                                                               info.comp_info[c].height_in_blocks);
+      fewestBlocks = std::min<std::uint64_t>(
+          fewestBlocks,
+          static_cast<std::uint64_t>(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks);
     CheckDataCanFill("JPEG", fewestBlocks, data.size(), 8);
   }
 
@@ -144,7 +146,9 @@ TBitmap DecodeJpeg(std::span<const std::uint8_t> data) {
   const int components = info.output_components;
   if (static_cast<long long>(info.output_width) != info.image_width ||
       static_cast<long long>(info.output_height) != info.image_height ||
-      components != (grey ? 1 : cmyk ? 4 : 3))
+      components != (grey   ? 1
+                     : cmyk ? 4
+                            : 3))
     throw EClipvaneError("Invalid JPEG file: unexpected output layout");
 
   const int width = static_cast<int>(info.output_width);

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <new>
 #include <cstring>
+#include <new>
 
 // jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "core/atomic_file.h"
 #include "core/error.h"
@@ -74,8 +74,8 @@ void TermDestination(j_compress_ptr cinfo) {
 
 // Everything the encoder touches after the jump point lives in the caller, so no C++
 // object is skipped by the jump. Returns false with error.message set on failure.
-bool EncodeRows(jpeg_compress_struct& cinfo, TJpegError& error, TVectorDestination& destination,
-                const TBitmap& bitmap, int quality, std::uint8_t* rowBuffer) {
+bool EncodeRows(jpeg_compress_struct& cinfo, TJpegError& error, TVectorDestination& destination, const TBitmap& bitmap,
+                int quality, std::uint8_t* rowBuffer) {
   if (setjmp(error.jump) != 0) {
     jpeg_destroy_compress(&cinfo);
     return false;

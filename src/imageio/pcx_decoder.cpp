@@ -83,7 +83,8 @@ TBitmap DecodePcx(std::span<const std::uint8_t> data) {
   const bool endTable = bits == 8 && planes == 1;
   std::size_t end = data.size();
   if (endTable) {
-    if (data.size() < kHeaderSize + kTableSize || data[data.size() - kTableSize] != 12) Invalid("colour table is missing");
+    if (data.size() < kHeaderSize + kTableSize || data[data.size() - kTableSize] != 12)
+      Invalid("colour table is missing");
     end -= kTableSize;
   }
   const std::span<const std::uint8_t> pixels = data.subspan(kHeaderSize, end - kHeaderSize);
@@ -94,7 +95,7 @@ TBitmap DecodePcx(std::span<const std::uint8_t> data) {
   if (pixels.size() < needed) Invalid("pixel data is cut off");
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
-  const TPixelFormat format = trueColour          ? TPixelFormat::pf24bit
+  const TPixelFormat format = trueColour           ? TPixelFormat::pf24bit
                               : bits * planes == 1 ? TPixelFormat::pf1bit
                               : bits == 8          ? TPixelFormat::pf8bit
                                                    : TPixelFormat::pf4bit;
@@ -110,7 +111,8 @@ TBitmap DecodePcx(std::span<const std::uint8_t> data) {
     // Version 3 files carry no table; they mean the standard 16 colours.
     std::vector<TRGBQuad> palette(16);
     for (std::size_t i = 0; i < 16; ++i)
-      palette[i] = version == 3 ? StandardColors16()[i] : TRGBQuad{data[16 + 3 * i + 2], data[16 + 3 * i + 1], data[16 + 3 * i], 0};
+      palette[i] = version == 3 ? StandardColors16()[i]
+                                : TRGBQuad{data[16 + 3 * i + 2], data[16 + 3 * i + 1], data[16 + 3 * i], 0};
     bitmap.SetPalette(std::move(palette));
   }
 
@@ -136,7 +138,10 @@ TBitmap DecodePcx(std::span<const std::uint8_t> data) {
           index = (line[static_cast<std::size_t>(x >> 2)] >> (6 - 2 * (x & 3))) & 3;
         } else {
           for (int plane = 0; plane < planes; ++plane)
-            index |= ((line[lineBytes * static_cast<std::size_t>(plane) + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1) << plane;
+            index |= ((line[lineBytes * static_cast<std::size_t>(plane) + static_cast<std::size_t>(x >> 3)] >>
+                       (7 - (x & 7))) &
+                      1)
+                     << plane;
         }
         out[x >> 1] = static_cast<std::uint8_t>((x & 1) ? (out[x >> 1] | index) : (index << 4));
       }

@@ -134,7 +134,8 @@ bool IsSupportedPictureFile(std::string_view fileName) { return FormatOf(fileNam
 const std::vector<std::string>& SupportedPictureExtensions() {
   static const std::vector<std::string> extensions = [] {
     std::vector<std::string> all;
-    for (const TPictureFormat& format : Formats()) all.insert(all.end(), format.extensions.begin(), format.extensions.end());
+    for (const TPictureFormat& format : Formats())
+      all.insert(all.end(), format.extensions.begin(), format.extensions.end());
     return all;
   }();
   return extensions;
@@ -147,7 +148,8 @@ std::string PictureFileFilter() {
     return text;
   };
   std::string filter = "All pictures (" + patterns(SupportedPictureExtensions()) + ")";
-  for (const TPictureFormat& format : Formats()) filter += std::string(";;") + format.title + " (" + patterns(format.extensions) + ")";
+  for (const TPictureFormat& format : Formats())
+    filter += std::string(";;") + format.title + " (" + patterns(format.extensions) + ")";
   return filter;
 }
 

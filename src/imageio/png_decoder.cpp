@@ -53,8 +53,11 @@ bool TryReadInfo(png_structp png, png_infop info) {
 bool TrySetUp(png_structp png, png_infop info, TPngLayout layout, int* passes) {
   if (setjmp(png_jmpbuf(png))) return false;
   switch (layout) {
-    case TPngLayout::palette: png_set_packing(png); break;
-    case TPngLayout::bilevel: break;
+    case TPngLayout::palette:
+      png_set_packing(png);
+      break;
+    case TPngLayout::bilevel:
+      break;
     case TPngLayout::grey:
       png_set_expand_gray_1_2_4_to_8(png);
       png_set_scale_16(png);
@@ -193,7 +196,9 @@ TBitmap DecodePng(std::span<const std::uint8_t> data, TColor background) {
     const int w = static_cast<int>(width);
     switch (layout) {
       case TPngLayout::bilevel:
-      case TPngLayout::grey: std::memcpy(out, in, rowBytes); break;
+      case TPngLayout::grey:
+        std::memcpy(out, in, rowBytes);
+        break;
       case TPngLayout::palette:
         for (int x = 0; x < w; ++x) {
           const int index = in[x];

@@ -101,7 +101,9 @@ TBitmap DecodePnm(std::span<const std::uint8_t> data) {
   if (static_cast<long long>(scanner.Remaining()) < needed) Invalid("pixel data is cut off");
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
-  const TPixelFormat format = bitmapKind ? TPixelFormat::pf1bit : channels == 1 ? TPixelFormat::pf8bit : TPixelFormat::pf24bit;
+  const TPixelFormat format = bitmapKind      ? TPixelFormat::pf1bit
+                              : channels == 1 ? TPixelFormat::pf8bit
+                                              : TPixelFormat::pf24bit;
   TBitmap bitmap(w, h, format);
   if (bitmapKind) bitmap.SetPalette({TRGBQuad{255, 255, 255, 0}, TRGBQuad{0, 0, 0, 0}});  // 1 is black
   else if (channels == 1) bitmap.SetPalette(GreyPalette256());

@@ -86,7 +86,8 @@ TBitmap DecodeTga(std::span<const std::uint8_t> data, TColor background) {
     if (mapType != 1 || mapLength == 0) Invalid("colour map missing");
     if (depth != 8) Invalid("unsupported index size of " + std::to_string(depth) + " bits");
   } else if (kind == 2) {
-    if (depth != 15 && depth != 16 && depth != 24 && depth != 32) Invalid("unsupported pixel size of " + std::to_string(depth) + " bits");
+    if (depth != 15 && depth != 16 && depth != 24 && depth != 32)
+      Invalid("unsupported pixel size of " + std::to_string(depth) + " bits");
   } else if (depth != 8 && depth != 16) {
     Invalid("unsupported grey pixel size of " + std::to_string(depth) + " bits");
   }

@@ -135,7 +135,9 @@ TBitmap ReadIndexed(const TTiffReader& reader, int width, int height, int bits, 
   TIFF* tiff = reader.Tiff();
   const std::size_t lineBytes = (static_cast<std::size_t>(width) * bits + 7) / 8;
   if (static_cast<std::uint64_t>(TIFFScanlineSize64(tiff)) != lineBytes) reader.Fail("inconsistent row size");
-  const TPixelFormat format = bits == 1 ? TPixelFormat::pf1bit : bits == 8 ? TPixelFormat::pf8bit : TPixelFormat::pf4bit;
+  const TPixelFormat format = bits == 1   ? TPixelFormat::pf1bit
+                              : bits == 8 ? TPixelFormat::pf8bit
+                                          : TPixelFormat::pf4bit;
   std::vector<TRGBQuad> palette;
   if (photometric == PHOTOMETRIC_PALETTE) palette = ColourMap(reader, bits);
   else if (photometric == PHOTOMETRIC_MINISWHITE) palette = {TRGBQuad{255, 255, 255, 0}, TRGBQuad{0, 0, 0, 0}};
@@ -196,12 +198,17 @@ TBitmap ReadRgba(const TTiffReader& reader, int width, int height, TColor backgr
 // bound no real picture comes near.
 std::uint64_t MaxCompressionRatio(std::uint16_t compression) {
   switch (compression) {
-    case COMPRESSION_NONE: return 1;
-    case COMPRESSION_PACKBITS: return 64;  // a two-byte run gives 128 bytes
+    case COMPRESSION_NONE:
+      return 1;
+    case COMPRESSION_PACKBITS:
+      return 64;  // a two-byte run gives 128 bytes
     case COMPRESSION_DEFLATE:
-    case COMPRESSION_ADOBE_DEFLATE: return 1032;
-    case COMPRESSION_LZW: return 4096;  // a 12-bit code stands for fewer than 4096 bytes
-    default: return 65536;
+    case COMPRESSION_ADOBE_DEFLATE:
+      return 1032;
+    case COMPRESSION_LZW:
+      return 4096;  // a 12-bit code stands for fewer than 4096 bytes
+    default:
+      return 65536;
   }
 }
 

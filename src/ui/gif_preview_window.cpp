@@ -35,7 +35,8 @@ QImage BitmapToQImage(const TBitmap& bitmap) {
 }
 
 void TQtUIDispatcher::Notify() {
-  QMetaObject::invokeMethod(receiver_, [this] { Drain(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      receiver_, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 TGifImageControl::TGifImageControl(QWidget* parent) : QWidget(parent) {}
@@ -50,8 +51,7 @@ void TGifImageControl::SetDocument(TGIFImage* document) {
   document_ = document;
   if (document_ && !document_->Empty())
     surface_ = TBitmap(std::max(document_->Width(), 1), std::max(document_->Height(), 1));
-  else
-    picture_ = QImage();
+  else picture_ = QImage();
   update();
 }
 

@@ -72,9 +72,7 @@ bool SaveGifDocument(QWidget* parent, const TGIFImage& document, const std::stri
   return written;
 }
 
-void SetGifSaveDialog(std::function<QString(QWidget*, const QString&)> dialog) {
-  SaveDialogSeam() = std::move(dialog);
-}
+void SetGifSaveDialog(std::function<QString(QWidget*, const QString&)> dialog) { SaveDialogSeam() = std::move(dialog); }
 
 void SetGifOverwriteQuestion(std::function<bool(const QString&)> question) { OverwriteSeam() = std::move(question); }
 

@@ -14,11 +14,11 @@ enum class TScrollBars { ssNone, ssBoth };
 
 // Where the zoomed bitmap lies in a client area; plain arithmetic so it is testable alone.
 struct TImageViewLayout {
-  int ShownWidth = 0;   // bitmap width x zoom / 100, nearest
+  int ShownWidth = 0;  // bitmap width x zoom / 100, nearest
   int ShownHeight = 0;
-  int OffsetX = 0;      // centring offset (0 unless centred and smaller than the client)
+  int OffsetX = 0;  // centring offset (0 unless centred and smaller than the client)
   int OffsetY = 0;
-  int MaxScrollX = 0;   // largest scroll position; 0 when the image fits
+  int MaxScrollX = 0;  // largest scroll position; 0 when the image fits
   int MaxScrollY = 0;
 };
 

@@ -43,7 +43,8 @@ void TForm2::ShowFrame(std::shared_ptr<const TBitmap> picture, int frameNumber) 
   // replaces it, so a busy window skips frames instead of queueing them.
   if (takePosted_) return;
   takePosted_ = true;
-  QMetaObject::invokeMethod(this, [this] { TakeDeliveredFrame(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { TakeDeliveredFrame(); }, Qt::QueuedConnection);
 }
 
 void TForm2::TakeDeliveredFrame() {

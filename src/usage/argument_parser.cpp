@@ -63,8 +63,8 @@ std::string ClosestName(const std::string& typed, const std::vector<std::string>
   std::size_t bestDistance = std::string::npos;
   for (const std::string& candidate : candidates) {
     // A shortened name ("--qual") is as good a guess as a one-letter slip.
-    const std::size_t distance =
-        typed.size() > 2 && candidate.rfind(typed, 0) == 0 ? 1 : EditDistance(typed, candidate);
+    const std::size_t distance = typed.size() > 2 && candidate.rfind(typed, 0) == 0 ? 1
+                                                                                    : EditDistance(typed, candidate);
     if (distance < bestDistance) {
       bestDistance = distance;
       best = candidate;
@@ -80,9 +80,7 @@ const TOptionSpec& TParsedArguments::Spec(const std::string& name) const {
   throw std::logic_error("the option " + name + " is not in the command's option table");
 }
 
-bool TParsedArguments::Has(const std::string& name) const {
-  return values_.count(Spec(name).Name) != 0;
-}
+bool TParsedArguments::Has(const std::string& name) const { return values_.count(Spec(name).Name) != 0; }
 
 std::optional<std::string> TParsedArguments::Text(const std::string& name) const {
   const auto found = values_.find(Spec(name).Name);

@@ -63,8 +63,8 @@ std::string BashCompletion(const TProgramUsage& program) {
     out += "    " + command.Name + ")\n";
     out += "      case $prev in\n" + ValueArms(command.Options) + "      esac\n";
     out += "      if [[ $cur == -* ]]; then\n";
-    out += "        COMPREPLY=($(compgen -W '" + Names(command.Options) + (command.Options.empty() ? "" : " ") + common +
-           "' -- \"$cur\"))\n";
+    out += "        COMPREPLY=($(compgen -W '" + Names(command.Options) + (command.Options.empty() ? "" : " ") +
+           common + "' -- \"$cur\"))\n";
     out += "      else\n        COMPREPLY=($(compgen -f -- \"$cur\"))\n      fi\n      ;;\n";
   }
   out += "  esac\n}\n";

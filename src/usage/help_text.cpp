@@ -90,8 +90,7 @@ std::string ProgramHelp(const TProgramUsage& program) {
   for (const TOptionSpec& option : program.CommonOptions) AppendOption(out, option);
   for (const TOptionSpec& option : program.ProgramOptions) AppendOption(out, option);
   AppendExamples(out, program.Program, program.Examples);
-  if (!program.Commands.empty())
-    out += "\nRun '" + program.Program + " help COMMAND' for the options of a command.\n";
+  if (!program.Commands.empty()) out += "\nRun '" + program.Program + " help COMMAND' for the options of a command.\n";
   return out;
 }
 

@@ -82,7 +82,8 @@ std::string ManPage(const TProgramUsage& program, const std::string& source) {
   if (!program.Commands.empty()) {
     out += ".SH COMMANDS\n";
     for (const TCommandUsage& command : program.Commands) {
-      out += ".SS \"" + RoffEscape(command.Name + " " + command.Operands) + "\"\n" + RoffEscape(command.Description) + "\n";
+      out += ".SS \"" + RoffEscape(command.Name + " " + command.Operands) + "\"\n" + RoffEscape(command.Description) +
+             "\n";
       AppendOptions(out, command.Options);
       if (!command.Examples.empty()) {
         out += ".PP\nExamples:\n";

@@ -17,11 +17,11 @@ enum class TValueKind {
 };
 
 struct TOptionSpec {
-  std::string Name;       // "--range"
+  std::string Name;         // "--range"
   std::string ShortName{};  // "-q", or empty
   std::string Argument{};   // "FROM-TO"; empty for a switch
   TValueKind Kind = TValueKind::vkSwitch;
-  int Low = 0, High = 0;             // vkInteger
+  int Low = 0, High = 0;               // vkInteger
   std::vector<std::string> Choices{};  // vkChoice
   std::string RangeText{};             // vkText: what values are accepted, for the help
   std::string Default{};               // as the help shows it; empty: no default worth saying
@@ -51,7 +51,7 @@ struct TProgramUsage {
   std::string Summary;   // the NAME line of the man page
   std::string Synopsis;  // for a program without commands: "[VIDEO]"
   std::string Description;
-  std::vector<TCommandUsage> Commands;    // empty for a program without commands
+  std::vector<TCommandUsage> Commands;      // empty for a program without commands
   std::vector<TOptionSpec> CommonOptions;   // accepted by the program and by every command
   std::vector<TOptionSpec> ProgramOptions;  // accepted only before a command ("--version")
   std::vector<TExample> Examples;

@@ -97,17 +97,26 @@ struct TPackedLayout {
 TPackedLayout LayoutFor(AVPixelFormat format) {
   switch (format) {
     case AV_PIX_FMT_PAL8:
-    case AV_PIX_FMT_GRAY8: return {8, kPlainRgb, 256, TRowKind::rkCopy};
+    case AV_PIX_FMT_GRAY8:
+      return {8, kPlainRgb, 256, TRowKind::rkCopy};
     case AV_PIX_FMT_MONOWHITE:
-    case AV_PIX_FMT_MONOBLACK: return {1, kPlainRgb, 2, TRowKind::rkCopy};
-    case AV_PIX_FMT_RGB555LE: return {16, kPlainRgb, 0, TRowKind::rkCopy15};
-    case AV_PIX_FMT_RGB565LE: return {16, kBitFields, 0, TRowKind::rkCopy};
-    case AV_PIX_FMT_BGR24: return {24, kPlainRgb, 0, TRowKind::rkCopy};
-    case AV_PIX_FMT_RGB24: return {24, kPlainRgb, 0, TRowKind::rkSwap24};
+    case AV_PIX_FMT_MONOBLACK:
+      return {1, kPlainRgb, 2, TRowKind::rkCopy};
+    case AV_PIX_FMT_RGB555LE:
+      return {16, kPlainRgb, 0, TRowKind::rkCopy15};
+    case AV_PIX_FMT_RGB565LE:
+      return {16, kBitFields, 0, TRowKind::rkCopy};
+    case AV_PIX_FMT_BGR24:
+      return {24, kPlainRgb, 0, TRowKind::rkCopy};
+    case AV_PIX_FMT_RGB24:
+      return {24, kPlainRgb, 0, TRowKind::rkSwap24};
     case AV_PIX_FMT_BGRA:
-    case AV_PIX_FMT_BGR0: return {32, kPlainRgb, 0, TRowKind::rkCopy};
-    case AV_PIX_FMT_RGBA: return {32, kPlainRgb, 0, TRowKind::rkSwap32};
-    default: return {24, kPlainRgb, 0, TRowKind::rkConvert};
+    case AV_PIX_FMT_BGR0:
+      return {32, kPlainRgb, 0, TRowKind::rkCopy};
+    case AV_PIX_FMT_RGBA:
+      return {32, kPlainRgb, 0, TRowKind::rkSwap32};
+    default:
+      return {24, kPlainRgb, 0, TRowKind::rkConvert};
   }
 }
 
@@ -245,8 +254,8 @@ struct TAviFrameReader::TState {
 
   bool haveCurrent = false, havePending = false;
   std::int64_t currentIndex = 0, pendingIndex = 0;
-  std::int64_t lastPictureIndex = -1;    // the last picture the decoder gave
-  std::int64_t floorIndex = 0;           // no frame below this can come out without a seek
+  std::int64_t lastPictureIndex = -1;  // the last picture the decoder gave
+  std::int64_t floorIndex = 0;         // no frame below this can come out without a seek
   std::int64_t lastPacketDts = AV_NOPTS_VALUE;
   std::int64_t lastSeekDts = AV_NOPTS_VALUE;  // the key frame of the last seek
   bool demuxEnded = false;
@@ -287,8 +296,12 @@ struct TAviFrameReader::TState {
 
 void TAviFrameReader::TState::ReleaseOne(TAviResource resource) {
   switch (resource) {
-    case TAviResource::arDecodeBitmap: decodeBitmap.reset(); break;
-    case TAviResource::arDecodeStream: decodeStream.reset(); break;
+    case TAviResource::arDecodeBitmap:
+      decodeBitmap.reset();
+      break;
+    case TAviResource::arDecodeStream:
+      decodeStream.reset();
+      break;
     case TAviResource::arDecompressor:
       // The pictures held refer to the decoder's buffers: they go with it.
       if (current) av_frame_unref(current);
@@ -306,14 +319,19 @@ void TAviFrameReader::TState::ReleaseOne(TAviResource resource) {
       av_frame_free(&picture);
       av_packet_free(&packet);
       break;
-    case TAviResource::arFormatBuffer: std::vector<std::uint8_t>().swap(formatBuffer); break;
+    case TAviResource::arFormatBuffer:
+      std::vector<std::uint8_t>().swap(formatBuffer);
+      break;
     case TAviResource::arStream:
       for (unsigned i = 0; i < format->nb_streams; ++i) format->streams[i]->discard = AVDISCARD_DEFAULT;
       stream = nullptr;
       streamIndex = -1;
       break;
-    case TAviResource::arFile: avformat_close_input(&format); break;
-    case TAviResource::arLibrary: break;
+    case TAviResource::arFile:
+      avformat_close_input(&format);
+      break;
+    case TAviResource::arLibrary:
+      break;
   }
 }
 
@@ -542,7 +560,7 @@ bool TAviFrameReader::TState::ReceivePicture(std::int64_t& index) {
       sawFirstPacket = true;
       startDts = packet->dts != AV_NOPTS_VALUE ? packet->dts : 0;
     }
-    lastPacketDts = packet->dts != AV_NOPTS_VALUE ? packet->dts
+    lastPacketDts = packet->dts != AV_NOPTS_VALUE     ? packet->dts
                     : lastPacketDts != AV_NOPTS_VALUE ? lastPacketDts + 1
                                                       : startDts;
     if (packet->size == 0) {  // a drop frame: nothing to decode
@@ -609,8 +627,9 @@ void TAviFrameReader::TState::ForgetRecent() {
 const AVFrame* TAviFrameReader::TState::Recalled(std::int64_t n) const {
   if (recent.empty() || n < recent.front().index || n > recent.back().index) return nullptr;
   // The last picture at or before n: n itself, or the picture a drop frame repeats.
-  const auto after = std::upper_bound(recent.begin(), recent.end(), n,
-                                      [](std::int64_t value, const TRecentPicture& kept) { return value < kept.index; });
+  const auto after =
+      std::upper_bound(recent.begin(), recent.end(), n,
+                       [](std::int64_t value, const TRecentPicture& kept) { return value < kept.index; });
   return std::prev(after)->frame;
 }
 
@@ -759,7 +778,8 @@ std::span<std::uint8_t> TAviFrameReader::TState::BuildPackedFrame(const AVFrame*
       Put32(table + 4, 0x07E0);
       Put32(table + 8, 0x001F);
       break;
-    default: break;
+    default:
+      break;
   }
   ConvertRows(frame, out + pixelOffset, rowBytes);
   return packed;
@@ -805,7 +825,9 @@ void TAviFrameReader::TState::ConvertRows(const AVFrame* frame, std::uint8_t* bo
     std::uint8_t* out = target(y);
     const std::uint8_t* in = source(y);
     switch (layout.rows) {
-      case TRowKind::rkCopy: std::memcpy(out, in, used); break;
+      case TRowKind::rkCopy:
+        std::memcpy(out, in, used);
+        break;
       case TRowKind::rkCopy15:
         // The top bit of a 5-5-5 pixel is unused: kept clear, as a bitmap has it.
         for (int x = 0; x < width; ++x) {
@@ -828,7 +850,8 @@ void TAviFrameReader::TState::ConvertRows(const AVFrame* frame, std::uint8_t* bo
           out[4 * x + 3] = in[4 * x + 3];
         }
         break;
-      case TRowKind::rkConvert: break;
+      case TRowKind::rkConvert:
+        break;
     }
     if (rowBytes > used) std::memset(out + used, 0, rowBytes - used);
   }

@@ -69,8 +69,8 @@ std::int64_t CountFramesByReading(AVFormatContext* format, int streamIndex) {
   }
   av_packet_free(&packet);
   // Timestamps count the drop frames between packets; without them, count the packets.
-  const std::int64_t span =
-      firstDts == AV_NOPTS_VALUE || lastDts - firstDts >= INT64_MAX - 1 ? packets : lastDts - firstDts + 1;
+  const std::int64_t span = firstDts == AV_NOPTS_VALUE || lastDts - firstDts >= INT64_MAX - 1 ? packets
+                                                                                              : lastDts - firstDts + 1;
   return std::min(std::max(packets, span), MaxFramesIn(fileBytes));
 }
 

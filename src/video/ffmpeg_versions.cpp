@@ -21,8 +21,8 @@ std::string Dotted(unsigned version) {
 }  // namespace
 
 std::string FfmpegVersions() {
-  return "libavformat " + Dotted(avformat_version()) + ", libavcodec " + Dotted(avcodec_version()) +
-         ", libavutil " + Dotted(avutil_version()) + ", libswscale " + Dotted(swscale_version());
+  return "libavformat " + Dotted(avformat_version()) + ", libavcodec " + Dotted(avcodec_version()) + ", libavutil " +
+         Dotted(avutil_version()) + ", libswscale " + Dotted(swscale_version());
 }
 
 }  // namespace clipvane

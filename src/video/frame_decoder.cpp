@@ -248,8 +248,8 @@ void TFrameDecoder::Forget() {
 const AVFrame* TFrameDecoder::Recalled(std::int64_t n) const {
   if (kept_.empty() || n < kept_.front().Frame || n > kept_.back().Frame) return nullptr;
   // The last picture at or before n: n itself, or the one standing for a missing picture.
-  const auto after =
-      std::upper_bound(kept_.begin(), kept_.end(), n, [](std::int64_t value, const TKept& kept) { return value < kept.Frame; });
+  const auto after = std::upper_bound(kept_.begin(), kept_.end(), n,
+                                      [](std::int64_t value, const TKept& kept) { return value < kept.Frame; });
   return std::prev(after)->Picture;
 }
 

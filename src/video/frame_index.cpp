@@ -101,19 +101,22 @@ void TFrameIndex::Complete(const std::vector<bool>& discarded, const std::vector
     std::vector<std::int32_t> rank(static_cast<std::size_t>(packets), 0);
     for (std::size_t k = 0; k < order.size(); ++k) {
       rank[static_cast<std::size_t>(order[k])] = static_cast<std::int32_t>(k);
-      if (k > 0 && Packets[static_cast<std::size_t>(order[k])].Pts == Packets[static_cast<std::size_t>(order[k - 1])].Pts)
+      if (k > 0 &&
+          Packets[static_cast<std::size_t>(order[k])].Pts == Packets[static_cast<std::size_t>(order[k - 1])].Pts)
         usable = false;
     }
     for (std::size_t k = 0; usable && k < shown.size(); ++k)
-      if (std::llabs(static_cast<long long>(rank[static_cast<std::size_t>(shown[k])]) - static_cast<long long>(k)) > kMaxReorder)
+      if (std::llabs(static_cast<long long>(rank[static_cast<std::size_t>(shown[k])]) - static_cast<long long>(k)) >
+          kMaxReorder)
         usable = false;
   }
 
   // The duration of one frame where the stream does not give the last one's.
   std::int64_t typical = nominalDuration;
   if (typical <= 0 && usable && order.size() > 1)
-    typical = (Packets[static_cast<std::size_t>(order.back())].Pts - Packets[static_cast<std::size_t>(order.front())].Pts) /
-              static_cast<std::int64_t>(order.size() - 1);
+    typical =
+        (Packets[static_cast<std::size_t>(order.back())].Pts - Packets[static_cast<std::size_t>(order.front())].Pts) /
+        static_cast<std::int64_t>(order.size() - 1);
   if (typical <= 0) {
     std::int64_t known = 0, sum = 0;
     for (const std::int32_t i : shown)
@@ -136,7 +139,9 @@ void TFrameIndex::Complete(const std::vector<bool>& discarded, const std::vector
     // stretch the last frame by two frames at most.
     const bool containerSays = containerEnd != kNoTimestamp && containerEnd > FramePts.back() &&
                                containerEnd - FramePts.back() <= 2 * typical;
-    EndPts = FramePts.back() + (lastDuration > 0 ? lastDuration : containerSays ? containerEnd - FramePts.back() : typical);
+    EndPts = FramePts.back() + (lastDuration > 0 ? lastDuration
+                                : containerSays  ? containerEnd - FramePts.back()
+                                                 : typical);
   }
 
   // Each frame decodes from the last key packet at or before its own whose picture is not
@@ -163,7 +168,8 @@ void TFrameIndex::Complete(const std::vector<bool>& discarded, const std::vector
     const double span = static_cast<double>(EndPts - FramePts.front());
     const double each = span / static_cast<double>(FramePts.size());
     for (std::size_t n = 0; n < FramePts.size() && !VariableRate; ++n)
-      VariableRate = std::fabs(static_cast<double>(FramePts[n] - FramePts.front()) - each * static_cast<double>(n)) > each / 4;
+      VariableRate = std::fabs(static_cast<double>(FramePts[n] - FramePts.front()) - each * static_cast<double>(n)) >
+                     each / 4;
   }
 
   for (std::int32_t i = 0; i < packets; ++i) {

@@ -30,9 +30,9 @@ struct TPictureGeometry {
 inline constexpr std::int64_t kNoTimestamp = INT64_MIN;
 
 struct TIndexedPacket {
-  std::int64_t Position = -1;         // byte position in the file, -1 when the demuxer gives none
-  std::int64_t Pts = kNoTimestamp;    // presentation timestamp (the decoding one when it had none)
-  std::int64_t Dts = kNoTimestamp;    // decoding timestamp
+  std::int64_t Position = -1;       // byte position in the file, -1 when the demuxer gives none
+  std::int64_t Pts = kNoTimestamp;  // presentation timestamp (the decoding one when it had none)
+  std::int64_t Dts = kNoTimestamp;  // decoding timestamp
   bool Key = false;
 };
 

@@ -132,7 +132,8 @@ class TFirstPicture {
 };
 
 bool Sensible(AVRational ratio) {
-  return ratio.num > 0 && ratio.den > 0 && av_cmp_q(ratio, AVRational{1, 16}) >= 0 && av_cmp_q(ratio, AVRational{16, 1}) <= 0;
+  return ratio.num > 0 && ratio.den > 0 && av_cmp_q(ratio, AVRational{1, 16}) >= 0 &&
+         av_cmp_q(ratio, AVRational{16, 1}) <= 0;
 }
 
 // Degrees to turn the decoded picture clockwise, from the stream's display matrix.
@@ -156,12 +157,9 @@ TPictureGeometry GeometryOf(const AVStream* stream, const AVFrame* first, const 
     FailFile(path, "the pictures are too large");
 
   AVRational aspect{1, 1};
-  if (first && Sensible(first->sample_aspect_ratio))
-    aspect = first->sample_aspect_ratio;
-  else if (Sensible(stream->sample_aspect_ratio))
-    aspect = stream->sample_aspect_ratio;
-  else if (Sensible(parameters->sample_aspect_ratio))
-    aspect = parameters->sample_aspect_ratio;
+  if (first && Sensible(first->sample_aspect_ratio)) aspect = first->sample_aspect_ratio;
+  else if (Sensible(stream->sample_aspect_ratio)) aspect = stream->sample_aspect_ratio;
+  else if (Sensible(parameters->sample_aspect_ratio)) aspect = parameters->sample_aspect_ratio;
   // Square pixels: the width follows the pixel shape, the lines stay.
   const std::int64_t squareWidth =
       std::max<std::int64_t>(1, av_rescale_rnd(geometry.CodedWidth, aspect.num, aspect.den, AV_ROUND_NEAR_INF));

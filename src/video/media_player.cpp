@@ -308,8 +308,7 @@ void TMediaPlayer::WorkerLoop() {
       const std::int64_t next = std::min(d.FrameTime(d.FrameAt(time) + 1), d.PlayTo);
       if (const auto delay = clock_->RealWait(d.PlayClockStart + (next - d.PlayFrom)))
         wake_.wait_for(lock, *delay, woken);
-      else
-        wake_.wait(lock, woken);
+      else wake_.wait(lock, woken);
     } else {
       wake_.wait(lock, woken);
     }

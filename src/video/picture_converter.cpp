@@ -17,12 +17,17 @@ namespace {
 // The scaler's coefficient table for a colour matrix; SWS_CS_DEFAULT is BT.601.
 int Coefficients(int space) {
   switch (space) {
-    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC: return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT709:
+      return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+      return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+      return SWS_CS_SMPTE240M;
     case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
-    default: return SWS_CS_ITU601;
+    case AVCOL_SPC_BT2020_CL:
+      return SWS_CS_BT2020;
+    default:
+      return SWS_CS_ITU601;
   }
 }
 
@@ -32,8 +37,10 @@ bool FullRange(const AVFrame* picture) {
     case AV_PIX_FMT_YUVJ422P:
     case AV_PIX_FMT_YUVJ444P:
     case AV_PIX_FMT_YUVJ440P:
-    case AV_PIX_FMT_YUVJ411P: return true;
-    default: return picture->color_range == AVCOL_RANGE_JPEG;
+    case AV_PIX_FMT_YUVJ411P:
+      return true;
+    default:
+      return picture->color_range == AVCOL_RANGE_JPEG;
   }
 }
 
@@ -101,10 +108,17 @@ void TPictureConverter::Convert(const AVFrame* picture, TBitmap& bitmap) {
     for (int dx = 0; dx < geometry_.DisplayWidth; ++dx) {
       int x = dx, y = dy;
       switch (geometry_.Rotation) {
-        case 90: x = dy, y = scaledHeight - 1 - dx; break;    // turned clockwise
-        case 180: x = scaledWidth - 1 - dx, y = scaledHeight - 1 - dy; break;
-        case 270: x = scaledWidth - 1 - dy, y = dx; break;
-        default: break;
+        case 90:
+          x = dy, y = scaledHeight - 1 - dx;
+          break;  // turned clockwise
+        case 180:
+          x = scaledWidth - 1 - dx, y = scaledHeight - 1 - dy;
+          break;
+        case 270:
+          x = scaledWidth - 1 - dy, y = dx;
+          break;
+        default:
+          break;
       }
       const std::uint8_t* in = source(x, y);
       std::uint8_t* pixel = out + 3 * dx;

@@ -45,7 +45,8 @@ int OpenDetected(const std::string& path, AVFormatContext** format) {
   if (opened < 0) return opened;
   // Formats without a header (MPEG program streams, FLV) make their streams as packets come:
   // only reading the first ones tells whether there is a video.
-  if (((*format)->ctx_flags & AVFMTCTX_NOHEADER) || !HasVideoStream(*format)) avformat_find_stream_info(*format, nullptr);
+  if (((*format)->ctx_flags & AVFMTCTX_NOHEADER) || !HasVideoStream(*format))
+    avformat_find_stream_info(*format, nullptr);
   return 0;
 }
 
@@ -86,7 +87,8 @@ TChosenInput ChooseInput(const std::string& path) {
   TInput input(raw);
   if (opened < 0) {
     if (aviName) return {TVideoWay::vwAvi, nullptr};
-    if (opened == AVERROR_INVALIDDATA || opened == AVERROR_EOF) FailFile(path, "not a video file this program can read");
+    if (opened == AVERROR_INVALIDDATA || opened == AVERROR_EOF)
+      FailFile(path, "not a video file this program can read");
     FailFile(path, FfmpegText(opened));
   }
   if (std::string(input->iformat->name) == "avi") return {TVideoWay::vwAvi, nullptr};
@@ -102,7 +104,8 @@ TInput OpenContainer(const std::string& path) {
   const int opened = OpenDetected(path, &raw);
   TInput input(raw);
   if (opened < 0) {
-    if (opened == AVERROR_INVALIDDATA || opened == AVERROR_EOF) FailFile(path, "not a video file this program can read");
+    if (opened == AVERROR_INVALIDDATA || opened == AVERROR_EOF)
+      FailFile(path, "not a video file this program can read");
     FailFile(path, FfmpegText(opened));
   }
   return input;

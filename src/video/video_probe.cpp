@@ -58,8 +58,9 @@ TVideoInfo ProbeContainer(const std::string& path, AVFormatContext* format, cons
   info.LengthMs = static_cast<int>(lengthMs);
   // The average rate: the frames over their presentation span.
   const std::int64_t span = std::max<std::int64_t>(1, index->SpanTicks());
-  av_reduce(&info.FrameRateNumerator, &info.FrameRateDenominator, std::int64_t{info.FrameCount} * index->TimeBase.Denominator,
-            span * index->TimeBase.Numerator, std::numeric_limits<int>::max());
+  av_reduce(&info.FrameRateNumerator, &info.FrameRateDenominator,
+            std::int64_t{info.FrameCount} * index->TimeBase.Denominator, span * index->TimeBase.Numerator,
+            std::numeric_limits<int>::max());
   if (info.FrameRateNumerator <= 0 || info.FrameRateDenominator <= 0) {
     info.FrameRateNumerator = 25;
     info.FrameRateDenominator = 1;

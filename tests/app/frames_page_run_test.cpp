@@ -160,8 +160,7 @@ TEST_F(FramesPageTest, RangeBoxesTickOnlyTheirFrames) {
 
   // A hand-unticked entry is left out of the run.
   Page().SpinEdit6->setValue(2);
-  Form().CheckListBox1->model()->setData(Form().CheckListBox1->model()->index(4, 0), Qt::Unchecked,
-                                         Qt::CheckStateRole);
+  Form().CheckListBox1->model()->setData(Form().CheckListBox1->model()->index(4, 0), Qt::Unchecked, Qt::CheckStateRole);
   Page().Button12->click();
   EXPECT_EQ(ListedFrames(), (std::vector<int>{2, 3, 5}));
   EXPECT_EQ(Form().ProgressBar1->Max(), 3);

@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <cmath>
-#include <numeric>
 #include <filesystem>
+#include <numeric>
 
 #include "app/control_states.h"
 #include "app/window_fixture.h"
@@ -41,7 +41,9 @@ class TAbortingSource : public TFrameSource {
   bool ReadFrame(int n) override {
     const bool read = inner_->ReadFrame(n);
     if (read) ++framesRead;
-    if (n == after_) QMetaObject::invokeMethod(abort_, [button = abort_] { button->click(); }, Qt::QueuedConnection);
+    if (n == after_)
+      QMetaObject::invokeMethod(
+          abort_, [button = abort_] { button->click(); }, Qt::QueuedConnection);
     return read;
   }
   const TBitmap& DecodeBitmap() const override { return inner_->DecodeBitmap(); }

@@ -23,10 +23,10 @@ std::unique_ptr<TGIFImage> ColourDocument(const std::vector<TColor>& colours) {
   auto document = std::make_unique<TGIFImage>();
   for (TColor colour : colours) {
     TBitmap picture(16, 8, TPixelFormat::pf8bit);
-    picture.SetPalette({TRGBQuad{static_cast<std::uint8_t>(GetBValue(colour)),
-                                 static_cast<std::uint8_t>(GetGValue(colour)),
-                                 static_cast<std::uint8_t>(GetRValue(colour)), 0},
-                        TRGBQuad{0, 0, 0, 0}});
+    picture.SetPalette(
+        {TRGBQuad{static_cast<std::uint8_t>(GetBValue(colour)), static_cast<std::uint8_t>(GetGValue(colour)),
+                  static_cast<std::uint8_t>(GetRValue(colour)), 0},
+         TRGBQuad{0, 0, 0, 0}});
     const int index = document->AddFrame(picture);
     TGIFSubImage& frame = *document->Images()[index];
     if (index == 0) {

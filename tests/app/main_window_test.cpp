@@ -135,10 +135,9 @@ TEST_F(StartState, FramesExtractPage) {
   EXPECT_FALSE(page.QualityEdit->isEnabled());
   ExpectSpin(page.QualityEdit, 50, 1, 100);
   EXPECT_EQ(page.QualityEdit->text(), QStringLiteral("50"));
-  for (QWidget* control :
-       {static_cast<QWidget*>(page.LabelWidth), static_cast<QWidget*>(page.SpinEdit10),
-        static_cast<QWidget*>(page.LabelHeight), static_cast<QWidget*>(page.SpinEdit11),
-        static_cast<QWidget*>(page.CheckBoxAspect)})
+  for (QWidget* control : {static_cast<QWidget*>(page.LabelWidth), static_cast<QWidget*>(page.SpinEdit10),
+                           static_cast<QWidget*>(page.LabelHeight), static_cast<QWidget*>(page.SpinEdit11),
+                           static_cast<QWidget*>(page.CheckBoxAspect)})
     EXPECT_FALSE(control->isEnabled());
   ExpectSpin(page.SpinEdit10, 0, 0, 10000);
   ExpectSpin(page.SpinEdit11, 0, 0, 10000);
@@ -149,28 +148,37 @@ TEST_F(StartState, FramesExtractPage) {
 
 TEST_F(StartState, AviToAnimatedGifPage) {
   const TGifPage& page = *Windows->Form1->GifPage;
-  for (QWidget* control :
-       {static_cast<QWidget*>(page.RadioButton1), static_cast<QWidget*>(page.RadioButton2),
-        static_cast<QWidget*>(page.SpinEdit1), static_cast<QWidget*>(page.RadioForward),
-        static_cast<QWidget*>(page.RadioBackward), static_cast<QWidget*>(page.RadioButton3),
-        static_cast<QWidget*>(page.RadioButton4), static_cast<QWidget*>(page.RadioButton5)})
+  for (QWidget* control : {static_cast<QWidget*>(page.RadioButton1), static_cast<QWidget*>(page.RadioButton2),
+                           static_cast<QWidget*>(page.SpinEdit1), static_cast<QWidget*>(page.RadioForward),
+                           static_cast<QWidget*>(page.RadioBackward), static_cast<QWidget*>(page.RadioButton3),
+                           static_cast<QWidget*>(page.RadioButton4), static_cast<QWidget*>(page.RadioButton5)})
     EXPECT_TRUE(control->isEnabled());
   EXPECT_TRUE(page.RadioButton1->isChecked());
   ExpectSpin(page.SpinEdit1, 1, 1, 10);
   EXPECT_TRUE(page.RadioForward->isChecked());
   EXPECT_TRUE(page.RadioButton3->isChecked());
 
-  for (QWidget* control :
-       {static_cast<QWidget*>(page.Button5), static_cast<QWidget*>(page.Button7), static_cast<QWidget*>(page.Button4),
-        static_cast<QWidget*>(page.Button6), static_cast<QWidget*>(page.Button8),
-        static_cast<QWidget*>(page.LabelCaptureWidth), static_cast<QWidget*>(page.LabelCaptureHeight),
-        static_cast<QWidget*>(page.ComboBox2), static_cast<QWidget*>(page.CheckBoxKeepSpeed),
-        static_cast<QWidget*>(page.LabelKeepSpeed), static_cast<QWidget*>(page.FrameFromBox),
-        static_cast<QWidget*>(page.FrameToBox), static_cast<QWidget*>(page.TimeFromBox),
-        static_cast<QWidget*>(page.TimeToBox), static_cast<QWidget*>(page.LabelFrameFrom),
-        static_cast<QWidget*>(page.LabelFrameTo), static_cast<QWidget*>(page.LabelFrameUnit),
-        static_cast<QWidget*>(page.LabelTimeFrom), static_cast<QWidget*>(page.LabelTimeTo),
-        static_cast<QWidget*>(page.LabelTimeUnit), static_cast<QWidget*>(page.Button19)})
+  for (QWidget* control : {static_cast<QWidget*>(page.Button5),
+                           static_cast<QWidget*>(page.Button7),
+                           static_cast<QWidget*>(page.Button4),
+                           static_cast<QWidget*>(page.Button6),
+                           static_cast<QWidget*>(page.Button8),
+                           static_cast<QWidget*>(page.LabelCaptureWidth),
+                           static_cast<QWidget*>(page.LabelCaptureHeight),
+                           static_cast<QWidget*>(page.ComboBox2),
+                           static_cast<QWidget*>(page.CheckBoxKeepSpeed),
+                           static_cast<QWidget*>(page.LabelKeepSpeed),
+                           static_cast<QWidget*>(page.FrameFromBox),
+                           static_cast<QWidget*>(page.FrameToBox),
+                           static_cast<QWidget*>(page.TimeFromBox),
+                           static_cast<QWidget*>(page.TimeToBox),
+                           static_cast<QWidget*>(page.LabelFrameFrom),
+                           static_cast<QWidget*>(page.LabelFrameTo),
+                           static_cast<QWidget*>(page.LabelFrameUnit),
+                           static_cast<QWidget*>(page.LabelTimeFrom),
+                           static_cast<QWidget*>(page.LabelTimeTo),
+                           static_cast<QWidget*>(page.LabelTimeUnit),
+                           static_cast<QWidget*>(page.Button19)})
     EXPECT_FALSE(control->isEnabled()) << control->metaObject()->className();
   EXPECT_EQ(page.ComboBox2->currentText(), QStringLiteral(" As AVI window size"));
   EXPECT_TRUE(page.CheckBoxKeepSpeed->isChecked());

@@ -56,14 +56,17 @@ class RunScopeTest : public WindowTest {
     friend bool operator==(const TStarts&, const TStarts&) = default;
     friend std::ostream& operator<<(std::ostream& out, const TStarts& s) {
       return out << "get " << s.GetFrames << " clear results " << s.ClearResults << " gif convert " << s.GifConvert
-                 << " gif clear " << s.GifClear << " transition convert " << s.TransitionConvert
-                 << " transition clear " << s.TransitionClear;
+                 << " gif clear " << s.GifClear << " transition convert " << s.TransitionConvert << " transition clear "
+                 << s.TransitionClear;
     }
   };
   TStarts Starts() {
-    return {Frames().Button12->isEnabled(),         Frames().Button14->isEnabled(),
-            Gif().Button5->isEnabled(),             Gif().Button4->isEnabled(),
-            Transitions().ConvertButton->isEnabled(), Transitions().ClearGifButton->isEnabled()};
+    return {Frames().Button12->isEnabled(),
+            Frames().Button14->isEnabled(),
+            Gif().Button5->isEnabled(),
+            Gif().Button4->isEnabled(),
+            Transitions().ConvertButton->isEnabled(),
+            Transitions().ClearGifButton->isEnabled()};
   }
 
   void ExpectOneErrorAndTheCursorBack(const std::string& text) {

@@ -99,8 +99,8 @@ class TransitionsPageTest : public WindowTest {
   }
 
   static void DoubleClick(QWidget* widget) {
-    QMouseEvent press(QEvent::MouseButtonDblClick, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonDblClick, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &press);
   }
 

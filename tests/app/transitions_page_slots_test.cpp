@@ -153,7 +153,7 @@ TEST_F(TransitionsPageTest, ColourPanelDoubleClickOpensTheDialogAtItsColour) {
 }
 
 TEST_F(TransitionsPageTest, DurationTextFollowsTheRuleAndStaysAsTyped) {
-  const std::pair<const char*, int> cases[] = {{"abc", 1000}, {"7", 10},   {"99999", 5000},
+  const std::pair<const char*, int> cases[] = {{"abc", 1000},  {"7", 10},      {"99999", 5000},
                                                {"4999", 4999}, {"12.5", 1000}, {"", 1000}};
   for (const auto& [text, expected] : cases) {
     State().TransitionDurationMs = -1;

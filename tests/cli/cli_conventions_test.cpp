@@ -144,8 +144,8 @@ TEST_F(CliConventions, JsonReportsWhatWasWritten) {
   const std::string folder = temp_.File("frames");
   run = Run({"extract", "--json", video_, folder, "--range", "3-5", "--width", "32"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("\"frames\": 3, \"width\": 32, \"height\": 24, \"files\": [\"" + folder + "/frame0003.bmp\", \"" +
-                         folder + "/frame0004.bmp\", \"" + folder + "/frame0005.bmp\"], "),
+  EXPECT_NE(run.out.find("\"frames\": 3, \"width\": 32, \"height\": 24, \"files\": [\"" + folder +
+                         "/frame0003.bmp\", \"" + folder + "/frame0004.bmp\", \"" + folder + "/frame0005.bmp\"], "),
             std::string::npos)
       << run.out;
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
@@ -180,8 +180,8 @@ TEST_F(CliConventions, DashWritesTheSameGifToStandardOutput) {
 }
 
 TEST_F(CliConventions, DashRefusesATerminal) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{"gif", video_, "-"},
-                                                               {"transition", "empty", "empty", "-"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"gif", video_, "-"}, {"transition", "empty", "empty", "-"}}) {
     std::string shown;
     EXPECT_EQ(RunOnTerminal(args, shown), 1) << args[0];
     EXPECT_EQ(shown, "") << args[0];

@@ -113,8 +113,10 @@ TEST_F(CliHelp, EveryWayOfAskingForACommandsHelpGivesTheSameText) {
   ASSERT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("usage: clipvane-cli gif VIDEO OUT.gif [options]\n", 0), 0u) << help.out;
   EXPECT_NE(help.out.find("\nexamples:\n  clipvane-cli gif "), std::string::npos) << help.out;
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"gif", "--help"}, {"gif", "-h"}, {"gif", "clip.avi", "--sampling", "99", "--help"}, {"--quiet", "gif", "-h"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"gif", "--help"},
+                                                                {"gif", "-h"},
+                                                                {"gif", "clip.avi", "--sampling", "99", "--help"},
+                                                                {"--quiet", "gif", "-h"}}) {
     const TCliRun run = Run(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, help.out);
@@ -133,8 +135,8 @@ TEST_F(CliHelp, UnknownNamesGetTheClosestKnownOne) {
   EXPECT_NE(run.err.find("unknown option --verison; did you mean --version?"), std::string::npos) << run.err;
   run = Run({"info", "--jsno", "clip.avi"});
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err.rfind("clipvane-cli: unknown option --jsno; did you mean --json?\nusage: clipvane-cli info VIDEO", 0),
-            0u)
+  EXPECT_EQ(
+      run.err.rfind("clipvane-cli: unknown option --jsno; did you mean --json?\nusage: clipvane-cli info VIDEO", 0), 0u)
       << run.err;
 }
 
@@ -150,7 +152,8 @@ TEST_F(CliHelp, TheReadmeShowsTheCurrentHelp) {
 TEST_F(CliHelp, TheManPageRendersCleanlyAndNamesEveryOption) {
   const std::string page = CLIPVANE_CLI_DOCS_DIR "/clipvane-cli.1";
   // man's own warnings (groff's) come out on stderr; the page goes to a file.
-  const std::string warnings = Output("LC_ALL=C MANWIDTH=80 man --warnings -l '" + page + "' > '" + temp_.File("man.txt") + "'");
+  const std::string warnings =
+      Output("LC_ALL=C MANWIDTH=80 man --warnings -l '" + page + "' > '" + temp_.File("man.txt") + "'");
   EXPECT_EQ(warnings, "");
   const std::string text = Slurp(temp_.File("man.txt"));
   for (const char* section : {"NAME", "SYNOPSIS", "COMMANDS", "EXIT STATUS", "FILES", "EXAMPLES", "SEE ALSO"})

@@ -122,9 +122,10 @@ TEST_F(UnreadableVideos, EachCommandNamesTheFile) {
       {missing, "No such file or directory"}};
   for (const auto& [file, message] : files) {
     const std::string expected = "clipvane-cli: " + file + ": " + message + ".\n";
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"info", file}, {"frame", file, "0", out + ".bmp"}, {"extract", file, out},
-          {"gif", file, out + ".gif"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"info", file},
+                                                 {"frame", file, "0", out + ".bmp"},
+                                                 {"extract", file, out},
+                                                 {"gif", file, out + ".gif"}}) {
       const TCliRun run = Run(args);
       EXPECT_EQ(run.status, 1) << args[0] << " " << file;
       EXPECT_EQ(run.err, expected) << args[0];

@@ -74,7 +74,8 @@ TEST_F(ExtractCommand, WritesEveryFrameOfTheVideo) {
 }
 
 TEST_F(ExtractCommand, RangeModeWidthAndName) {
-  const TCliRun run = Run({"extract", video_, out_, "--range", "5-7", "--mode", "8", "--width", "32", "--name", "shot"});
+  const TCliRun run =
+      Run({"extract", video_, out_, "--range", "5-7", "--mode", "8", "--width", "32", "--name", "shot"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Written(), (std::vector<std::string>{"shot0005.bmp", "shot0006.bmp", "shot0007.bmp"}));
   TBitmap frame;

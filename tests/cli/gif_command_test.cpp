@@ -134,7 +134,8 @@ TEST_F(GifCommand, BestQualityFramesShowEveryFrameForItsOwnTime) {
   for (const auto& frame : gif.Frames) total += frame.Delay;
   EXPECT_EQ(total, 48);
   std::vector<int> shown;
-  for (const TBitmap& picture : giflib_check::ComposedFrames(gif)) shown.push_back(fixtures::DecodeFrameNumber(picture));
+  for (const TBitmap& picture : giflib_check::ComposedFrames(gif))
+    shown.push_back(fixtures::DecodeFrameNumber(picture));
   EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
   ASSERT_EQ(Run({"gif", video_, temp_.File("two.gif"), "--best"}).status, 0);
   EXPECT_TRUE(Slurp(out_) == Slurp(temp_.File("two.gif")));

@@ -133,11 +133,12 @@ std::vector<std::uint8_t> HugeRunLengthBitmap() {
 TEST_F(HostileInput, APictureTooLargeToProcessIsRefusedWithItsSize) {
   const std::string picture = temp_.File("huge.bmp");
   const auto bytes = HugeRunLengthBitmap();
-  std::ofstream(picture, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(picture, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   // The picture itself (8 bits a pixel) takes 268 MB; processing it would take over 9 GB.
-  const fixtures::TBoundedRun ended = fixtures::RunProgramBounded(
-      CLIPVANE_CLI_PATH, {"transition", picture, "empty", temp_.File("out.gif")}, 0, temp_.File("stdout"),
-      temp_.File("stderr"));
+  const fixtures::TBoundedRun ended =
+      fixtures::RunProgramBounded(CLIPVANE_CLI_PATH, {"transition", picture, "empty", temp_.File("out.gif")}, 0,
+                                  temp_.File("stdout"), temp_.File("stderr"));
   const std::string err = Slurp(temp_.File("stderr"));
   EXPECT_EQ(ended.ExitCode, 1);
   EXPECT_EQ(err.rfind("clipvane-cli: The picture is 16384 x 16384: it needs ", 0), 0u) << err;

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,7 +37,8 @@ std::string ReadText(const fs::path& path) {
 class TransitionCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::path(CLIPVANE_TEST_TMP) / ("transition_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir = fs::path(CLIPVANE_TEST_TMP) /
+          ("transition_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -97,7 +98,8 @@ int Delay(const GifFileType* gif, int i) {
 }
 
 TEST_F(TransitionCli, EmptyWhiteAndBlackSlotsGiveTheElevenFrameClip) {
-  const TCliResult result = Run("empty empty '" + Path("out.gif") + "' --source-color '#FFFFFF' --dest-color '#000000'");
+  const TCliResult result =
+      Run("empty empty '" + Path("out.gif") + "' --source-color '#FFFFFF' --dest-color '#000000'");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "Size: 100 x 100 pixels  Frames: 11\n");
@@ -161,9 +163,9 @@ TEST_F(TransitionCli, PicturesArePaddedAndTheEffectIsChosenByNameOrIndex) {
   wide.SaveToFile(Path("wide.bmp"));
   tall.SaveToFile(Path("tall.bmp"));
   for (const std::string effect : {"LeftRight", "leftright", "2"}) {
-    const TCliResult result = Run(Quoted("wide.bmp") + " " + Quoted("tall.bmp") + " " + Quoted("wipe.gif") +
-                                  " --effect " + effect + " --steps 2 --duration 500 --source-color 00FF00 " +
-                                  "--dest-color '#FFFF00'");
+    const TCliResult result =
+        Run(Quoted("wide.bmp") + " " + Quoted("tall.bmp") + " " + Quoted("wipe.gif") + " --effect " + effect +
+            " --steps 2 --duration 500 --source-color 00FF00 " + "--dest-color '#FFFF00'");
     ASSERT_EQ(result.status, 0) << effect << ": " << result.err;
     EXPECT_EQ(result.err, "Size: 30 x 30 pixels  Frames: 3\n");
     const TGifFile gif = ReadGif(Path("wipe.gif"));
@@ -181,11 +183,18 @@ TEST_F(TransitionCli, PicturesArePaddedAndTheEffectIsChosenByNameOrIndex) {
 
 TEST_F(TransitionCli, BadCommandLinesAreUsageErrorsAndWriteNothing) {
   const std::string out = Quoted("out.gif");
-  const std::vector<std::string> commandLines = {"empty empty", "empty empty " + out + " --steps 0", "empty empty " + out + " --steps 51",
-        "empty empty " + out + " --duration 9", "empty empty " + out + " --duration 5001",
-        "empty empty " + out + " --effect Swirl", "empty empty " + out + " --effect 24",
-        "empty empty " + out + " --source-color red", "empty empty " + out + " --dest-color '#12345'",
-        "empty empty " + out + " --steps", "empty empty " + out + " --speed 3", "empty empty " + out + " extra"};
+  const std::vector<std::string> commandLines = {"empty empty",
+                                                 "empty empty " + out + " --steps 0",
+                                                 "empty empty " + out + " --steps 51",
+                                                 "empty empty " + out + " --duration 9",
+                                                 "empty empty " + out + " --duration 5001",
+                                                 "empty empty " + out + " --effect Swirl",
+                                                 "empty empty " + out + " --effect 24",
+                                                 "empty empty " + out + " --source-color red",
+                                                 "empty empty " + out + " --dest-color '#12345'",
+                                                 "empty empty " + out + " --steps",
+                                                 "empty empty " + out + " --speed 3",
+                                                 "empty empty " + out + " extra"};
   for (const std::string& arguments : commandLines) {
     const TCliResult result = Run(arguments);
     EXPECT_EQ(result.status, 2) << arguments;

@@ -15,9 +15,9 @@
 namespace clipvane {
 namespace {
 
+using cli_test::TCliRun;
 using fixtures::TFixtureAvi;
 using fixtures::TFixtureCodec;
-using cli_test::TCliRun;
 
 class CliVideoCommands : public ::testing::Test {
  protected:

@@ -83,7 +83,8 @@ TEST_P(AtomicSave, ReplacesTheTargetByRenameSoTheOtherLinkKeepsTheOldBytes) {
   // The saved file has the permissions any new file gets in that folder.
   const std::string plain = temp_.File("plain");
   fixtures::WriteTextFile(plain, "x");
-  struct stat saved {}, expected {};
+  struct stat saved {
+  }, expected{};
   ASSERT_EQ(::stat(target_.c_str(), &saved), 0);
   ASSERT_EQ(::stat(plain.c_str(), &expected), 0);
   EXPECT_EQ(saved.st_mode & 07777, expected.st_mode & 07777);
@@ -107,7 +108,9 @@ TEST_P(AtomicSave, AFailedSaveLeavesTheOldFileByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FlushedAndNot, AtomicSave, ::testing::Values(TFileFlush::ffToDisk, TFileFlush::ffBySystem),
-                         [](const auto& flushed) { return flushed.param == TFileFlush::ffToDisk ? "ToDisk" : "BySystem"; });
+                         [](const auto& flushed) {
+                           return flushed.param == TFileFlush::ffToDisk ? "ToDisk" : "BySystem";
+                         });
 
 TEST(AtomicSaveFailure, AFolderThatIsNotThereNamesTheFile) {
   fixtures::TTempFolder temp(CLIPVANE_TEST_TMP);

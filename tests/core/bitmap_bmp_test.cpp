@@ -88,8 +88,8 @@ TEST(BmpRoundTrip, FileSaveIsReadBack) {
 
 TEST(BmpRead, TopDownRowsAndVersion5Header) {
   // 2 x 2, 24 bits, top-down (negative height), 124-byte header.
-  const std::vector<std::uint8_t> pixels = {0, 0, 255, 0, 255, 0, 0, 0,  // top row: red, green
-                                            255, 0, 0, 255, 255, 255, 0, 0};
+  const std::vector<std::uint8_t> pixels = {0,   0, 255, 0,   255, 0,   0, 0,  // top row: red, green
+                                            255, 0, 0,   255, 255, 255, 0, 0};
   auto data = BuildBmp(124, 2, -2, 24, 0, {}, pixels);
   TBitmap bitmap;
   bitmap.LoadFromBMP(data);
@@ -185,15 +185,18 @@ TEST(BmpRead, RunLengthAbsoluteRunsArePaddedAndDeltasMoveByTheirOffset) {
   SetLe32(data, 46, 16);  // colours used
   TBitmap bitmap;
   bitmap.LoadFromBMP(data);
-  const std::vector<int> bottom = {bitmap.GetIndex(0, 1), bitmap.GetIndex(1, 1), bitmap.GetIndex(2, 1), bitmap.GetIndex(3, 1)};
-  const std::vector<int> top = {bitmap.GetIndex(0, 0), bitmap.GetIndex(1, 0), bitmap.GetIndex(2, 0), bitmap.GetIndex(3, 0)};
+  const std::vector<int> bottom = {bitmap.GetIndex(0, 1), bitmap.GetIndex(1, 1), bitmap.GetIndex(2, 1),
+                                   bitmap.GetIndex(3, 1)};
+  const std::vector<int> top = {bitmap.GetIndex(0, 0), bitmap.GetIndex(1, 0), bitmap.GetIndex(2, 0),
+                                bitmap.GetIndex(3, 0)};
   EXPECT_EQ(bottom, (std::vector<int>{5, 6, 7, 9}));
   EXPECT_EQ(top, (std::vector<int>{1, 1, 0, 4}));
 }
 
 TEST(BmpRead, RunsPastTheImageAreClipped) {
   std::vector<std::uint8_t> table(1024, 0);
-  const std::vector<std::uint8_t> rle = {255, 9, 0, 2, 200, 200, 255, 9, 0, 3, 1, 2};  // runs, delta far away, cut absolute
+  const std::vector<std::uint8_t> rle = {255, 9, 0, 2, 200, 200,
+                                         255, 9, 0, 3, 1,   2};  // runs, delta far away, cut absolute
   auto data = BuildBmp(40, 2, 2, 8, 1, table, rle);
   TBitmap bitmap;
   EXPECT_NO_THROW(bitmap.LoadFromBMP(data));

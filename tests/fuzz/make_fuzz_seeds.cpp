@@ -90,9 +90,11 @@ void BmpSeeds() {
   const std::string target = "bmp_reader_fuzz";
   // What the writer makes, in every pixel format.
   const char* names[] = {"1bit", "4bit", "8bit", "15bit", "16bit", "24bit", "32bit"};
-  const TPixelFormat formats[] = {TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-                                  TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit};
-  for (int i = 0; i < 7; ++i) Save(target, std::string("written-") + names[i] + ".bmp", Pattern(formats[i]).SaveToBMP());
+  const TPixelFormat formats[] = {TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit,
+                                  TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
+                                  TPixelFormat::pf32bit};
+  for (int i = 0; i < 7; ++i)
+    Save(target, std::string("written-") + names[i] + ".bmp", Pattern(formats[i]).SaveToBMP());
 
   // The 12-byte core header with a three-byte colour table.
   TBytes core = {'B', 'M'};
@@ -180,7 +182,8 @@ void PcxSeeds() {
 
 TBytes TgaHeader(int idLength, int mapType, int imageType, int mapLength, int mapBits, int width, int height, int depth,
                  int descriptor) {
-  TBytes tga = {static_cast<std::uint8_t>(idLength), static_cast<std::uint8_t>(mapType), static_cast<std::uint8_t>(imageType)};
+  TBytes tga = {static_cast<std::uint8_t>(idLength), static_cast<std::uint8_t>(mapType),
+                static_cast<std::uint8_t>(imageType)};
   Le16(tga, 0);
   Le16(tga, static_cast<unsigned>(mapLength));
   tga.push_back(static_cast<std::uint8_t>(mapBits));
@@ -284,13 +287,14 @@ TBytes IconFile(int type, const std::vector<TBytes>& entries) {
 void IcoSeeds() {
   const std::string target = "ico_decoder_fuzz";
   // 2 x 2 in 32 bits with alpha, rows padded to 4 bytes; mask rows of 4 bytes each.
-  const TBytes alpha = IconEntry(32, {}, {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 9, 9, 9, 255}, TBytes(8, 0), 2, 2);
+  const TBytes alpha =
+      IconEntry(32, {}, {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 9, 9, 9, 255}, TBytes(8, 0), 2, 2);
   Save(target, "alpha32.ico", IconFile(1, {alpha}));
   const TBytes paletted = IconEntry(8, GreyTable(4), {0, 1, 0, 0, 2, 3, 0, 0}, {0x40, 0, 0, 0, 0x80, 0, 0, 0}, 2, 2);
   const TBytes bilevel = IconEntry(1, GreyTable(2), {0x80, 0, 0, 0, 0x40, 0, 0, 0}, {0, 0, 0, 0, 0xC0, 0, 0, 0}, 2, 2);
   Save(target, "two-entries.ico", IconFile(1, {paletted, bilevel}));
-  Save(target, "cursor.cur", IconFile(2, {IconEntry(24, {}, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0},
-                                                    TBytes(8, 0), 2, 2)}));
+  Save(target, "cursor.cur",
+       IconFile(2, {IconEntry(24, {}, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}, TBytes(8, 0), 2, 2)}));
   Save(target, "png-entry.ico", IconFile(1, {SmallPng()}));
 }
 
@@ -326,7 +330,8 @@ void PackedFrameSeeds() {
   const std::string target = "packed_frame_fuzz";
   TBytes streamFormat = Bmp(40, 2, 2, 8, 0, GreyTable(4), {}, 4);
   streamFormat.erase(streamFormat.begin(), streamFormat.begin() + 14);
-  Save(target, "pal8-stream-colours.bin", PackedInput(streamFormat, 3, 2, 8, 0, GreyTable(256), {0, 1, 2, 0, 3, 2, 1, 0}, 0));
+  Save(target, "pal8-stream-colours.bin",
+       PackedInput(streamFormat, 3, 2, 8, 0, GreyTable(256), {0, 1, 2, 0, 3, 2, 1, 0}, 0));
   Save(target, "mono.bin", PackedInput({}, 9, 2, 1, 0, GreyTable(2), {0xAA, 0x80, 0, 0, 0x55, 0x00, 0, 0}, 2));
   Save(target, "rgb555.bin", PackedInput({}, 2, 1, 16, 0, {}, {0x1F, 0x00, 0xE0, 0x7F}, 0));
   TBytes masks;
@@ -345,13 +350,14 @@ void GifSeeds() {
   const std::string target = "gif_reader_fuzz";
   // A 2 x 2 frame with a looping block, a graphic control block and a comment.
   Save(target, "loop-control-comment.gif",
-       {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0, 0, 0, 0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2',
-        '.', '0', 3, 1, 0, 0, 0, 0x21, 0xF9, 4, 1, 0x0A, 0, 1, 0, 0x21, 0xFE, 2, 'h', 'i', 0, 0x2C, 0, 0, 0, 0, 2, 0,
-        2, 0, 0x81, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 2, 3, 0x44, 0x34, 5, 0, 0x3B});
+       {'G', 'I', 'F',  '8',  '9',  'a',  2,    0,    2,    0,    0,    0, 0, 0x21, 0xFF, 0x0B, 'N', 'E',  'T',
+        'S', 'C', 'A',  'P',  'E',  '2',  '.',  '0',  3,    1,    0,    0, 0, 0x21, 0xF9, 4,    1,   0x0A, 0,
+        1,   0,   0x21, 0xFE, 2,    'h',  'i',  0,    0x2C, 0,    0,    0, 0, 2,    0,    2,    0,   0x81, 0,
+        0,   0,   0xFF, 0xFF, 0xFF, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 2, 3, 0x44, 0x34, 5,    0,   0x3B});
   // An interlaced 3 x 5 frame drawn with a global table.
   Save(target, "interlaced.gif",
-       {'G', 'I', 'F', '8', '7', 'a', 3, 0, 5, 0, 0x91, 0, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0x2C, 0, 0,
-        0, 0, 3, 0, 5, 0, 0x40, 2, 6, 0x8C, 0x8F, 0xA9, 0x0B, 0xED, 0x5B, 0, 0x3B});
+       {'G', 'I',  'F',  '8', '7', 'a', 3, 0, 5, 0, 0x91, 0,    0, 0, 0,    0,    0xFF, 0,    0,    0,    0xFF, 0,   0,
+        0,   0xFF, 0x2C, 0,   0,   0,   0, 3, 0, 5, 0,    0x40, 2, 6, 0x8C, 0x8F, 0xA9, 0x0B, 0xED, 0x5B, 0,    0x3B});
   // Two frames from our own writer, each with its own colours.
   TGIFImage document;
   for (const TColor colour : {RGB(200, 30, 30), RGB(30, 30, 200)}) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "imageio/pnm_decoder.h"
 #include "core/error.h"
+#include "imageio/pnm_decoder.h"
 #include "picture_decoder_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -129,7 +129,8 @@ TEST(BestQualityEncoder, TheLoopingBlockComesFirstOnFrameZeroOnly) {
 TEST(BestQualityEncoder, FewColoursAreLosslessInEveryFrame) {
   std::vector<TBitmap> pictures;
   for (int f = 0; f < 5; ++f)
-    pictures.push_back(MakePicture(40, 30, [f](int x, int y) { return RGB(60 * ((x + f) % 4), 80 * ((y / 3 + f) % 3), f % 2 ? 255 : 0); }));
+    pictures.push_back(MakePicture(
+        40, 30, [f](int x, int y) { return RGB(60 * ((x + f) % 4), 80 * ((y / 3 + f) % 3), f % 2 ? 255 : 0); }));
   const TEncoded encoded = Encode(pictures);
   ExpectGiflibShowsTheScreens(encoded);
   for (std::size_t i = 0; i < pictures.size(); ++i) EXPECT_TRUE(encoded.Screens[i] == pictures[i]) << "frame " << i;
@@ -160,7 +161,8 @@ TEST(BestQualityEncoder, FramesThatAllChangeAreWrittenWhole) {
 }
 
 TEST(BestQualityEncoder, OnePixelAndWidestFrames) {
-  const TEncoded tiny = Encode({testing::OneColourPicture(1, 1, RGB(1, 2, 3)), testing::OneColourPicture(1, 1, RGB(4, 5, 6))});
+  const TEncoded tiny =
+      Encode({testing::OneColourPicture(1, 1, RGB(1, 2, 3)), testing::OneColourPicture(1, 1, RGB(4, 5, 6))});
   ExpectGiflibShowsTheScreens(tiny);
   EXPECT_EQ(tiny.Screens[1].GetPixel(0, 0), RGB(4, 5, 6));
   // The widest frame GIF allows, with more than 256 colours, as a change of one pixel.

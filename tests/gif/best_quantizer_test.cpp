@@ -54,7 +54,8 @@ TBitmap Shown(const TQuantizedFrame& frame) {
 }
 
 int KeptCount(const TQuantizedFrame& frame) {
-  return static_cast<int>(std::count(frame.Indices.begin(), frame.Indices.end(), static_cast<std::uint8_t>(frame.KeepIndex)));
+  return static_cast<int>(
+      std::count(frame.Indices.begin(), frame.Indices.end(), static_cast<std::uint8_t>(frame.KeepIndex)));
 }
 
 TEST(BestQuantizer, UpTo256ColoursAreKeptExactly) {
@@ -110,7 +111,8 @@ TEST(BestQuantizer, WithoutDiffusionEveryPixelGetsItsNearestEntry) {
     for (int x = 0; x < picture.Width(); ++x) {
       const TColor source = PixelColour(picture, x, y);
       double nearest = 1e9;
-      for (const TGIFColor& c : frame.Palette) nearest = std::min(nearest, Distance(source, RGB(c.Red, c.Green, c.Blue)));
+      for (const TGIFColor& c : frame.Palette)
+        nearest = std::min(nearest, Distance(source, RGB(c.Red, c.Green, c.Blue)));
       ASSERT_DOUBLE_EQ(Distance(EntryColour(frame, x, y), source), nearest) << x << "," << y;
     }
 }
@@ -124,7 +126,8 @@ struct TRampResult {
 };
 
 TRampResult QuantizeRamp(int errorLimit) {
-  const TBitmap picture = MakePicture(300, 32, [](int x, int y) { return RGB(x * 255 / 299, x * 255 / 299, (x + y) % 2); });
+  const TBitmap picture =
+      MakePicture(300, 32, [](int x, int y) { return RGB(x * 255 / 299, x * 255 / 299, (x + y) % 2); });
   TBestQuantizerSettings settings;
   settings.ErrorLimit = errorLimit;
   settings.MaxColors = 8;
@@ -142,10 +145,12 @@ TRampResult QuantizeRamp(int errorLimit) {
           shown += GetRValue(EntryColour(frame, x, y));
           wanted += GetRValue(source);
           double nearest = 1e9;
-          for (const TGIFColor& c : frame.Palette) nearest = std::min(nearest, Distance(source, RGB(c.Red, c.Green, c.Blue)));
+          for (const TGIFColor& c : frame.Palette)
+            nearest = std::min(nearest, Distance(source, RGB(c.Red, c.Green, c.Blue)));
           result.WorstStray = std::max(result.WorstStray, Distance(EntryColour(frame, x, y), source) - nearest);
         }
-      if (bx >= 40 && bx < 260) result.WorstBlockError = std::max(result.WorstBlockError, std::abs(shown - wanted) / 64);
+      if (bx >= 40 && bx < 260)
+        result.WorstBlockError = std::max(result.WorstBlockError, std::abs(shown - wanted) / 64);
     }
   return result;
 }
@@ -284,7 +289,8 @@ std::vector<std::uint8_t> ReferenceDither(const TBitmap& picture, const std::vec
 }
 
 TEST(BestQuantizer, DithersLikeAPlainSerpentineFloydSteinbergOverTheNearestEntries) {
-  const TBitmap picture = MakePicture(53, 37, [](int x, int y) { return RGB((7 * x + 3 * y) % 256, 4 * y + x, 255 - 3 * x); });
+  const TBitmap picture =
+      MakePicture(53, 37, [](int x, int y) { return RGB((7 * x + 3 * y) % 256, 4 * y + x, 255 - 3 * x); });
   for (const int limit : {3, 40}) {
     TBestQuantizerSettings settings;
     settings.ErrorLimit = limit;
@@ -302,7 +308,8 @@ TEST(BestQuantizer, AScreenAFewLevelsOffIsNotTakenForThePicture) {
   // palette fits within a level or two, a screen 6 levels too red is farther than the
   // entries the pixels take, so no run starts (but at the lightest end, where the ramp goes
   // beyond the lightest entry).
-  const TBitmap ramp = MakePicture(300, 16, [](int x, int y) { return RGB(x * 200 / 299, x * 200 / 299, (x + y) % 2); });
+  const TBitmap ramp =
+      MakePicture(300, 16, [](int x, int y) { return RGB(x * 200 / 299, x * 200 / 299, (x + y) % 2); });
   const TBitmap off = MakePicture(300, 16, [&](int x, int y) {
     const TColor c = PixelColour(ramp, x, y);
     return RGB(GetRValue(c) + 6, GetGValue(c), GetBValue(c));

@@ -131,7 +131,8 @@ TEST(GifAddFrame, FourAndOneBitRowsUnpackHighBitsFirst) {
   const TGIFSubImage& a = *image.Images()[0];
   const TGIFSubImage& b = *image.Images()[1];
   EXPECT_EQ(std::vector<std::uint8_t>(a.Data(), a.Data() + 3), (std::vector<std::uint8_t>{10, 5, 3}));
-  EXPECT_EQ(std::vector<std::uint8_t>(b.Data(), b.Data() + 10), (std::vector<std::uint8_t>{1, 0, 1, 0, 0, 0, 0, 0, 0, 1}));
+  EXPECT_EQ(std::vector<std::uint8_t>(b.Data(), b.Data() + 10),
+            (std::vector<std::uint8_t>{1, 0, 1, 0, 0, 0, 0, 0, 0, 1}));
   EXPECT_EQ(a.ColorMap().Count(), 16);
   EXPECT_EQ(b.ColorMap().Count(), 2);
   gif_test::ExpectGiflibAgrees(image, SaveToBytes(image));
@@ -147,20 +148,22 @@ TEST(GifAddFrame, EmptyBitmapAddsEmptyFrameThatWritesOnlyItsExtensions) {
   control->SetDelay(10);
   frame->Extensions().Add(std::move(control));
   const auto bytes = SaveToBytes(image);
-  const std::vector<std::uint8_t> expected = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0x77, 0, 0,
-                                              0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x3B};
+  const std::vector<std::uint8_t> expected = {'G', 'I', 'F',  '8',  '9', 'a', 0,  0, 0, 0, 0x77,
+                                              0,   0,   0x21, 0xF9, 4,   0,   10, 0, 0, 0, 0x3B};
   EXPECT_EQ(bytes, expected);
 }
 
 TEST(GifAddFrame, ProgressIsReportedEvery32Rows) {
   TGIFImage image;
   std::vector<std::pair<int, int>> reports;
-  image.OnProgress = [&](TGIFPersistent*, TProgressStage stage, int percent, bool, const TRect&, const std::string& message) {
+  image.OnProgress = [&](TGIFPersistent*, TProgressStage stage, int percent, bool, const TRect&,
+                         const std::string& message) {
     EXPECT_EQ(message, "Converting...");
     reports.emplace_back(stage, percent);
   };
   image.AddFrame(IndexedBitmap(3, 70, DistinctPalette(4), NoiseIndices(210, 4, 1)));
-  const std::vector<std::pair<int, int>> expected = {{psStarting, 0}, {psRunning, 0}, {psRunning, 46}, {psRunning, 91}, {psEnding, 100}};
+  const std::vector<std::pair<int, int>> expected = {
+      {psStarting, 0}, {psRunning, 0}, {psRunning, 46}, {psRunning, 91}, {psEnding, 100}};
   EXPECT_EQ(reports, expected);
 }
 
@@ -171,7 +174,8 @@ TEST(GifAddFrame, AcceptsBuiltFramesAndRejectsOtherObjects) {
   TGIFSubImage* raw = frame.get();
   EXPECT_EQ(image.AddFrame(std::move(frame)), 0);
   EXPECT_EQ(image.Images()[0], raw);
-  EXPECT_EQ(ErrorOf([&] { image.AddFrame(std::unique_ptr<TGIFSubImage>()); }), "Object type not supported for operation");
+  EXPECT_EQ(ErrorOf([&] { image.AddFrame(std::unique_ptr<TGIFSubImage>()); }),
+            "Object type not supported for operation");
   TGIFCommentExtension comment(raw);
   EXPECT_EQ(ErrorOf([&] { image.AddFrame(static_cast<const TGIFPersistent&>(comment)); }),
             "Object type not supported for operation");
@@ -198,12 +202,12 @@ TEST(GifBoundsRule, LargerFrameGrowsScreenWithWarnings) {
   warnings.Attach(image);
   image.AddFrame(IndexedBitmap(5, 4, DistinctPalette(2), std::vector<std::uint8_t>(20, 1)));
   image.AddFrame(IndexedBitmap(8, 4, DistinctPalette(2), std::vector<std::uint8_t>(32, 1)));
-  EXPECT_EQ(warnings.Messages,
-            (std::vector<std::string>{"Image width too small for contained frames", "Image exceeds Logical Screen size"}));
+  EXPECT_EQ(warnings.Messages, (std::vector<std::string>{"Image width too small for contained frames",
+                                                         "Image exceeds Logical Screen size"}));
   warnings.Messages.clear();
   image.AddFrame(IndexedBitmap(8, 9, DistinctPalette(2), std::vector<std::uint8_t>(72, 1)));
-  EXPECT_EQ(warnings.Messages,
-            (std::vector<std::string>{"Image height too small for contained frames", "Image exceeds Logical Screen size"}));
+  EXPECT_EQ(warnings.Messages, (std::vector<std::string>{"Image height too small for contained frames",
+                                                         "Image exceeds Logical Screen size"}));
   EXPECT_EQ(image.Width(), 8);
   EXPECT_EQ(image.Height(), 9);
 }

@@ -253,7 +253,8 @@ TEST(GifDocumentDraw, TileRepeatsTheCompositeFromTheCorner) {
   player.surface.FillRect(TRect{0, 0, 5, 3}, clGrey);
   player.image.Draw(player.surface, TRect{0, 0, 5, 3});
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(player.surface.GetPixel(x, y), ((x + y) % 2 == 0) ? clRed : clBlue) << x << "," << y;
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(player.surface.GetPixel(x, y), ((x + y) % 2 == 0) ? clRed : clBlue) << x << "," << y;
 }
 
 TEST(GifDocumentDraw, AddingAFrameStopsThePainterAndTheNextDrawStartsOver) {

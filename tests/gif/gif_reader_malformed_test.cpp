@@ -31,8 +31,8 @@ TOutcome LoadAnything(const Bytes& bytes, int* frames = nullptr) {
   if (frames != nullptr) *frames = image.Images().Count();
   // Whatever loaded must hold together: every frame's buffer matches its size.
   for (const auto& frame : image.Images())
-    EXPECT_TRUE(frame->DataSize() == 0 ||
-                frame->DataSize() == static_cast<std::size_t>(frame->Width()) * static_cast<std::size_t>(frame->Height()));
+    EXPECT_TRUE(frame->DataSize() == 0 || frame->DataSize() == static_cast<std::size_t>(frame->Width()) *
+                                                                   static_cast<std::size_t>(frame->Height()));
   return loaded;
 }
 
@@ -64,12 +64,24 @@ Bytes Mutate(const Bytes& original, std::mt19937& random) {
   for (int e = 0; e < edits && !bytes.empty(); ++e) {
     const std::size_t at = random() % bytes.size();
     switch (random() % 6) {
-      case 0: bytes[at] = static_cast<std::uint8_t>(random()); break;
-      case 1: bytes[at] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
-      case 2: bytes[at] = (random() % 2) ? 0xFF : 0x00; break;
-      case 3: bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at)); break;
-      case 4: bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(random())); break;
-      default: bytes.resize(at); break;
+      case 0:
+        bytes[at] = static_cast<std::uint8_t>(random());
+        break;
+      case 1:
+        bytes[at] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+        break;
+      case 2:
+        bytes[at] = (random() % 2) ? 0xFF : 0x00;
+        break;
+      case 3:
+        bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        break;
+      case 4:
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(random()));
+        break;
+      default:
+        bytes.resize(at);
+        break;
     }
   }
   return bytes;
@@ -138,13 +150,38 @@ TEST(GifReaderMalformed, LongRunsOfCodesThatBuildDeepStrings) {
   for (std::size_t at = 0; at < packed.size(); at += 255) {
     const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
     data.push_back(static_cast<std::uint8_t>(n));
-    data.insert(data.end(), packed.begin() + static_cast<std::ptrdiff_t>(at), packed.begin() + static_cast<std::ptrdiff_t>(at + n));
+    data.insert(data.end(), packed.begin() + static_cast<std::ptrdiff_t>(at),
+                packed.begin() + static_cast<std::ptrdiff_t>(at + n));
   }
   data.push_back(0);
   for (int side : {3, 100, 3000}) {
-    Bytes bytes = {'G', 'I', 'F', '8', '9', 'a', static_cast<std::uint8_t>(side), static_cast<std::uint8_t>(side >> 8), 1, 0, 0x81, 0, 0,
-                   0, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
-    const Bytes descriptor = {0x2C, 0, 0, 0, 0, static_cast<std::uint8_t>(side), static_cast<std::uint8_t>(side >> 8), 1, 0, 0};
+    Bytes bytes = {'G',
+                   'I',
+                   'F',
+                   '8',
+                   '9',
+                   'a',
+                   static_cast<std::uint8_t>(side),
+                   static_cast<std::uint8_t>(side >> 8),
+                   1,
+                   0,
+                   0x81,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0xFF,
+                   0xFF,
+                   0xFF,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0,
+                   0};
+    const Bytes descriptor = {0x2C, 0, 0, 0, 0, static_cast<std::uint8_t>(side), static_cast<std::uint8_t>(side >> 8),
+                              1,    0, 0};
     bytes.insert(bytes.end(), descriptor.begin(), descriptor.end());
     bytes.insert(bytes.end(), data.begin(), data.end());
     bytes.push_back(0x3B);
@@ -152,7 +189,8 @@ TEST(GifReaderMalformed, LongRunsOfCodesThatBuildDeepStrings) {
     TGIFSpanStream stream(bytes);
     image.LoadFromStream(stream);
     const TGIFSubImage& frame = *image.Images()[0];
-    EXPECT_TRUE(std::all_of(frame.Data(), frame.Data() + frame.DataSize(), [](std::uint8_t p) { return p == 1; })) << side;
+    EXPECT_TRUE(std::all_of(frame.Data(), frame.Data() + frame.DataSize(), [](std::uint8_t p) { return p == 1; }))
+        << side;
   }
 }
 

@@ -26,7 +26,8 @@ struct TLoadLog {
   std::vector<std::pair<int, int>> Progress;
   void Attach(TGIFImage& image) {
     image.OnWarning = [this](TGIFPersistent*, int, const std::string& message) { Warnings.push_back(message); };
-    image.OnProgress = [this](TGIFPersistent*, TProgressStage stage, int percent, bool, const TRect&, const std::string& message) {
+    image.OnProgress = [this](TGIFPersistent*, TProgressStage stage, int percent, bool, const TRect&,
+                              const std::string& message) {
       EXPECT_EQ(message, "Loading...");
       Progress.emplace_back(stage, percent);
     };
@@ -52,11 +53,30 @@ std::string LoadError(const Bytes& bytes, TLoadLog* log = nullptr) {
 // A GIF of one w x h frame with a 4-entry local table and the given image data bytes
 // (code size byte, sub-blocks, terminator), then the trailer.
 Bytes OneFrameGif(int width, int height, const Bytes& imageData, const Bytes& extensions = {}) {
-  Bytes bytes = {'G', 'I', 'F', '8', '9', 'a', static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(width >> 8),
-                 static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(height >> 8), 0x11, 0, 0};
+  Bytes bytes = {'G',
+                 'I',
+                 'F',
+                 '8',
+                 '9',
+                 'a',
+                 static_cast<std::uint8_t>(width),
+                 static_cast<std::uint8_t>(width >> 8),
+                 static_cast<std::uint8_t>(height),
+                 static_cast<std::uint8_t>(height >> 8),
+                 0x11,
+                 0,
+                 0};
   bytes.insert(bytes.end(), extensions.begin(), extensions.end());
-  const Bytes descriptor = {0x2C, 0, 0, 0, 0, static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(width >> 8),
-                            static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(height >> 8), 0x81};
+  const Bytes descriptor = {0x2C,
+                            0,
+                            0,
+                            0,
+                            0,
+                            static_cast<std::uint8_t>(width),
+                            static_cast<std::uint8_t>(width >> 8),
+                            static_cast<std::uint8_t>(height),
+                            static_cast<std::uint8_t>(height >> 8),
+                            0x81};
   bytes.insert(bytes.end(), descriptor.begin(), descriptor.end());
   for (int i = 0; i < 4; ++i) bytes.insert(bytes.end(), {static_cast<std::uint8_t>(i * 60), 0, 0});
   bytes.insert(bytes.end(), imageData.begin(), imageData.end());
@@ -203,7 +223,8 @@ TEST(GifReaderAgainstGiflib, ReadsWhatGiflibWrites) {
   ASSERT_TRUE(gif_test::DecodeWithGiflib(bytes, decoded, error));
   // giflib gives back the rows the fixture wrote, interlaced ones included.
   ASSERT_EQ(decoded.Frames.size(), wanted.Frames.size());
-  for (std::size_t i = 0; i < wanted.Frames.size(); ++i) EXPECT_EQ(decoded.Frames[i].Pixels, wanted.Frames[i].Pixels) << i;
+  for (std::size_t i = 0; i < wanted.Frames.size(); ++i)
+    EXPECT_EQ(decoded.Frames[i].Pixels, wanted.Frames[i].Pixels) << i;
   TGIFImage image;
   TLoadLog log;
   log.Attach(image);
@@ -269,8 +290,8 @@ TEST(GifReaderWarnings, StrayByteAfterExtensions) {
   TGIFImage image;
   log.Attach(image);
   Load(image, bytes);
-  EXPECT_EQ(log.Warnings,
-            (std::vector<std::string>{"Invalid extension introducer", "Unknown GIF block type", "Invalid Image trailer"}));
+  EXPECT_EQ(log.Warnings, (std::vector<std::string>{"Invalid extension introducer", "Unknown GIF block type",
+                                                    "Invalid Image trailer"}));
   ASSERT_EQ(image.Images().Count(), 1);
   EXPECT_TRUE(image.Images()[0]->Empty());
 }
@@ -318,7 +339,8 @@ TEST(GifReaderImageData, TransparentFramesAreFilledWithTheTransparentIndex) {
 TEST(GifReaderImageData, UndefinedCodesAreCircularEntries) {
   // 7 is not defined right after a clear, nor later while 6 is the next free entry.
   EXPECT_EQ(LoadError(OneFrameGif(4, 1, PackCodes(2, {{4, 3}, {7, 3}, {5, 3}}))), "Circular decoder table entry");
-  EXPECT_EQ(LoadError(OneFrameGif(4, 1, PackCodes(2, {{4, 3}, {1, 3}, {7, 3}, {5, 3}}))), "Circular decoder table entry");
+  EXPECT_EQ(LoadError(OneFrameGif(4, 1, PackCodes(2, {{4, 3}, {1, 3}, {7, 3}, {5, 3}}))),
+            "Circular decoder table entry");
   EXPECT_EQ(LoadError(OneFrameGif(4, 1, {9, 1, 0, 0})), "Invalid LZW code size");
 }
 
@@ -387,7 +409,8 @@ TEST(GifReaderExtensions, LoopingSubBlocks) {
 }
 
 TEST(GifReaderExtensions, UnknownLabelAndShortControlBlock) {
-  EXPECT_EQ(LoadError(OneFrameGif(1, 1, PackCodes(2, {{4, 3}, {1, 3}, {5, 3}}), {0x21, 0x42, 0})), "Unknown extension type");
+  EXPECT_EQ(LoadError(OneFrameGif(1, 1, PackCodes(2, {{4, 3}, {1, 3}, {5, 3}}), {0x21, 0x42, 0})),
+            "Unknown extension type");
   TLoadLog log;
   TGIFImage image;
   log.Attach(image);

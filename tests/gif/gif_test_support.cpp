@@ -28,7 +28,8 @@ int ReadFromMemory(GifFileType* file, GifByteType* buffer, int count) {
 std::vector<TGIFColor> Colors(const ColorMapObject* map) {
   std::vector<TGIFColor> colors;
   if (map == nullptr) return colors;
-  for (int i = 0; i < map->ColorCount; ++i) colors.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+  for (int i = 0; i < map->ColorCount; ++i)
+    colors.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
   return colors;
 }
 
@@ -117,8 +118,8 @@ void ExpectGiflibAgrees(const TGIFImage& image, const std::vector<std::uint8_t>&
     } else {
       ASSERT_GE(got.LocalColors.size(), local.size());
       EXPECT_TRUE(std::equal(local.begin(), local.end(), got.LocalColors.begin()));
-      EXPECT_TRUE(std::all_of(got.LocalColors.begin() + static_cast<std::ptrdiff_t>(local.size()), got.LocalColors.end(),
-                              [](const TGIFColor& c) { return c == TGIFColor{}; }));
+      EXPECT_TRUE(std::all_of(got.LocalColors.begin() + static_cast<std::ptrdiff_t>(local.size()),
+                              got.LocalColors.end(), [](const TGIFColor& c) { return c == TGIFColor{}; }));
     }
     if (const TGIFGraphicControlExtension* control = frame->GraphicControlExtension()) {
       EXPECT_EQ(got.Delay, control->Delay());
@@ -146,8 +147,7 @@ TBitmap IndexedBitmap(int width, int height, const std::vector<TRGBQuad>& palett
 
 std::vector<TRGBQuad> DistinctPalette(int count) {
   std::vector<TRGBQuad> palette;
-  for (int i = 0; i < count; ++i)
-    palette.push_back(TRGBQuad::FromColor(RGB((i * 37) & 0xFF, (i * 91 + 13) & 0xFF, i)));
+  for (int i = 0; i < count; ++i) palette.push_back(TRGBQuad::FromColor(RGB((i * 37) & 0xFF, (i * 91 + 13) & 0xFF, i)));
   return palette;
 }
 
@@ -195,8 +195,7 @@ std::vector<int> ReadCodes(const std::uint8_t* data, std::size_t size) {
   std::size_t bit = 0;
   while (bit + static_cast<std::size_t>(width) <= packed.size() * 8) {
     int code = 0;
-    for (int i = 0; i < width; ++i, ++bit)
-      code |= ((packed[bit / 8] >> (bit % 8)) & 1) << i;
+    for (int i = 0; i < width; ++i, ++bit) code |= ((packed[bit / 8] >> (bit % 8)) & 1) << i;
     codes.push_back(code);
     if (code == clear + 1) break;
     if (code == clear) {
@@ -316,7 +315,8 @@ std::vector<std::uint8_t> EncodeWithGiflib(const TDecodedGif& gif) {
   ColorMapObject* global = MakeMap(gif.GlobalColors);
   EXPECT_EQ(EGifPutScreenDesc(file, gif.Width, gif.Height, 8, 0, global), GIF_OK);
   if (gif.LoopCount >= 0) {
-    const std::uint8_t loop[3] = {1, static_cast<std::uint8_t>(gif.LoopCount), static_cast<std::uint8_t>(gif.LoopCount >> 8)};
+    const std::uint8_t loop[3] = {1, static_cast<std::uint8_t>(gif.LoopCount),
+                                  static_cast<std::uint8_t>(gif.LoopCount >> 8)};
     EGifPutExtensionLeader(file, APPLICATION_EXT_FUNC_CODE);
     EGifPutExtensionBlock(file, 11, "NETSCAPE2.0");
     EGifPutExtensionBlock(file, 3, loop);
@@ -324,17 +324,20 @@ std::vector<std::uint8_t> EncodeWithGiflib(const TDecodedGif& gif) {
   }
   for (const TDecodedFrame& frame : gif.Frames) {
     if (frame.Delay >= 0) {
-      const std::uint8_t control[4] = {static_cast<std::uint8_t>((frame.Disposal << 2) | (frame.TransparentIndex >= 0 ? 1 : 0)),
-                                       static_cast<std::uint8_t>(frame.Delay), static_cast<std::uint8_t>(frame.Delay >> 8),
-                                       static_cast<std::uint8_t>(std::max(frame.TransparentIndex, 0))};
+      const std::uint8_t control[4] = {
+          static_cast<std::uint8_t>((frame.Disposal << 2) | (frame.TransparentIndex >= 0 ? 1 : 0)),
+          static_cast<std::uint8_t>(frame.Delay), static_cast<std::uint8_t>(frame.Delay >> 8),
+          static_cast<std::uint8_t>(std::max(frame.TransparentIndex, 0))};
       EXPECT_EQ(EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, 4, control), GIF_OK);
     }
     ColorMapObject* local = MakeMap(frame.LocalColors);
-    EXPECT_EQ(EGifPutImageDesc(file, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local), GIF_OK);
+    EXPECT_EQ(EGifPutImageDesc(file, frame.Left, frame.Top, frame.Width, frame.Height, frame.Interlaced, local),
+              GIF_OK);
     GifFreeMapObject(local);
     std::vector<int> rows;
     if (frame.Interlaced) rows = InterlacedRowOrder(frame.Height);
-    else for (int row = 0; row < frame.Height; ++row) rows.push_back(row);
+    else
+      for (int row = 0; row < frame.Height; ++row) rows.push_back(row);
     for (int row : rows) {
       std::vector<GifPixelType> line(frame.Pixels.begin() + static_cast<std::ptrdiff_t>(row) * frame.Width,
                                      frame.Pixels.begin() + static_cast<std::ptrdiff_t>(row + 1) * frame.Width);

@@ -16,7 +16,8 @@ std::vector<int> DelaysOf(const TGifTimeline& timeline) {
 }
 
 // A frame rate num/den as one tick = den / num seconds.
-TGifTimeline AtRate(int frames, std::int64_t num, std::int64_t den, TShortFrameRule rule = TShortFrameRule::sfLeaveOut) {
+TGifTimeline AtRate(int frames, std::int64_t num, std::int64_t den,
+                    TShortFrameRule rule = TShortFrameRule::sfLeaveOut) {
   return TGifTimeline::ConstantRate(frames, 1, TTimeBase{den, num}, rule);
 }
 
@@ -107,9 +108,11 @@ TEST(GifTimeline, TheLastFrameNeverEndsUpShorterThanTheShortestDelay) {
 TEST(GifTimeline, MillisecondDurationsOfAVideoLength) {
   // The GIF page's case: a 5000 ms video of 150 frames, every frame sampled: 100/3 ms each,
   // given in ticks of 1/(1000 x 150) s; sampling 2 gives frames of two durations.
-  const TGifTimeline every = TGifTimeline::ConstantRate(150, 5000, TTimeBase{1, 1000 * 150}, TShortFrameRule::sfLeaveOut);
+  const TGifTimeline every =
+      TGifTimeline::ConstantRate(150, 5000, TTimeBase{1, 1000 * 150}, TShortFrameRule::sfLeaveOut);
   EXPECT_EQ(every.TotalHundredths(), 500);
-  const TGifTimeline second = TGifTimeline::ConstantRate(75, 2 * 5000, TTimeBase{1, 1000 * 150}, TShortFrameRule::sfLeaveOut);
+  const TGifTimeline second =
+      TGifTimeline::ConstantRate(75, 2 * 5000, TTimeBase{1, 1000 * 150}, TShortFrameRule::sfLeaveOut);
   EXPECT_EQ(second.TotalHundredths(), 500);
   EXPECT_EQ(FirstDelays(second, 3), (std::vector<int>{7, 6, 7}));
 }
@@ -129,8 +132,8 @@ TEST(GifTimeline, TimestampsGiveEachFrameItsOwnDuration) {
 TEST(GifTimeline, BackwardsTimestampsAndHugeValuesStayInRange) {
   // A timestamp that goes back counts as no time; a delay past 16 bits is cut.
   const std::vector<std::int64_t> starts{1000, 500, 2000};
-  const TGifTimeline timeline = TGifTimeline::FromStartTimes(starts, 1000 + 700000000, TTimeBase{1, 1000},
-                                                             TShortFrameRule::sfLengthen);
+  const TGifTimeline timeline =
+      TGifTimeline::FromStartTimes(starts, 1000 + 700000000, TTimeBase{1, 1000}, TShortFrameRule::sfLengthen);
   EXPECT_EQ(timeline.Count(), 3);
   EXPECT_EQ(timeline[0].Delay, 2);
   EXPECT_EQ(timeline[2].Delay, 65535);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -31,7 +31,8 @@ using gif_test::SaveToBytes;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+               bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
 }
 
 Bytes ExtensionBytes(const TGIFExtension& extension) {
@@ -40,7 +41,8 @@ Bytes ExtensionBytes(const TGIFExtension& extension) {
   return stream.TakeBytes();
 }
 
-Bytes Compressed(TGIFEncoder&& encoder, int bits, int width, int height, bool interlaced, const Bytes& pixels, int limit) {
+Bytes Compressed(TGIFEncoder&& encoder, int bits, int width, int height, bool interlaced, const Bytes& pixels,
+                 int limit) {
   TGIFMemoryStream stream;
   encoder.Compress(stream, bits, width, height, interlaced, pixels.data(), limit);
   return stream.TakeBytes();
@@ -50,7 +52,8 @@ Bytes Compressed(TGIFEncoder&& encoder, int bits, int width, int height, bool in
 // frame 0, a delay of 10 on every frame.
 TGIFImage& PagesDocument(TGIFImage& image) {
   for (int i = 0; i < 2; ++i) {
-    image.AddFrame(IndexedBitmap(320, 240, DistinctPalette(256), NoiseIndices(320 * 240, 256, static_cast<std::uint32_t>(i))));
+    image.AddFrame(
+        IndexedBitmap(320, 240, DistinctPalette(256), NoiseIndices(320 * 240, 256, static_cast<std::uint32_t>(i))));
     TGIFSubImage* frame = image.Images()[i];
     if (i == 0) {
       frame->Extensions().Add(std::make_unique<TGIFAppExtNSLoop>(frame));
@@ -131,12 +134,13 @@ TEST(GifStreamLayout, GlobalTableCoversTheScreenSizeField) {
 TEST(GifExtensionBlocks, LoopingBlockIs19Bytes) {
   TGIFSubImage frame(nullptr);
   TGIFAppExtNSLoop loop(&frame);
-  Bytes expected = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 0x03, 0x01, 0x00, 0x00, 0x00};
+  Bytes expected = {0x21, 0xFF, 0x0B, 'N', 'E',  'T',  'S',  'C',  'A', 'P',
+                    'E',  '2',  '.',  '0', 0x03, 0x01, 0x00, 0x00, 0x00};
   EXPECT_EQ(ExtensionBytes(loop), expected);
   loop.LoopCount = 0x0102;
   loop.BufferSize = 0x0A0B0C0D;
-  expected = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 0x03, 0x01, 0x02, 0x01,
-              0x05, 0x02, 0x0D, 0x0C, 0x0B, 0x0A, 0x00};
+  expected = {0x21, 0xFF, 0x0B, 'N',  'E',  'T',  'S',  'C',  'A',  'P',  'E',  '2', '.',
+              '0',  0x03, 0x01, 0x02, 0x01, 0x05, 0x02, 0x0D, 0x0C, 0x0B, 0x0A, 0x00};
   EXPECT_EQ(ExtensionBytes(loop), expected);
 }
 
@@ -232,9 +236,11 @@ TEST(LzwEncoder, CompressesRepetitionAndDecodesForEveryCodeSize) {
   for (int colours : {2, 3, 4, 5, 8, 16, 17, 64, 128, 200, 256}) {
     TGIFImage image;
     std::vector<std::uint8_t> pixels(64 * 48);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>((i / 5 + i % 7) % static_cast<std::size_t>(colours));
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+      pixels[i] = static_cast<std::uint8_t>((i / 5 + i % 7) % static_cast<std::size_t>(colours));
     AddIndexedFrame(image, 64, 48, DistinctPalette(colours), pixels, 5);
-    AddIndexedFrame(image, 64, 48, DistinctPalette(colours), NoiseIndices(64 * 48, colours, static_cast<std::uint32_t>(colours)), 5);
+    AddIndexedFrame(image, 64, 48, DistinctPalette(colours),
+                    NoiseIndices(64 * 48, colours, static_cast<std::uint32_t>(colours)), 5);
     SCOPED_TRACE(colours);
     ExpectGiflibAgrees(image, SaveToBytes(image));
   }
@@ -347,11 +353,13 @@ std::pair<Bytes, int> PixelsFillingOneProbeCycle() {
     const int node = inTheCycle ? chosen : fallback;
     const int pixel = inTheCycle ? chosenPixel : fallbackPixel;
     Bytes path;
-    for (int at = node; nodes[static_cast<std::size_t>(at)].Parent >= 0; at = nodes[static_cast<std::size_t>(at)].Parent)
+    for (int at = node; nodes[static_cast<std::size_t>(at)].Parent >= 0;
+         at = nodes[static_cast<std::size_t>(at)].Parent)
       path.push_back(nodes[static_cast<std::size_t>(at)].Pixel);
     pixels.insert(pixels.end(), path.rbegin(), path.rend());
     pixels.push_back(static_cast<std::uint8_t>(pixel));
-    const std::uint32_t key = (static_cast<std::uint32_t>(nodes[static_cast<std::size_t>(node)].Code) << 8) | static_cast<std::uint32_t>(pixel);
+    const std::uint32_t key = (static_cast<std::uint32_t>(nodes[static_cast<std::size_t>(node)].Code) << 8) |
+                              static_cast<std::uint32_t>(pixel);
     if (inTheCycle) ++storedInCycle;
     // The string that finds the cycle full is not stored: the encoder starts a new table.
     if (storedInCycle <= cycleSize) strings[key] = static_cast<std::int16_t>(nextFree++);
@@ -495,9 +503,8 @@ TEST(LzwHashTable, AFullProbeSequenceRefusesItsKeysAndLookupsEnd) {
   EXPECT_EQ(slot, -1);
   for (const auto& [key, code] : stored) ASSERT_EQ(table.Lookup(key), code) << key;
   // The other half of the table still takes keys.
-  const auto other = std::find_if(byHome.begin(), byHome.end(), [&](const auto& entry) {
-    return entry.first != 0 && !taken.count(entry.first);
-  });
+  const auto other = std::find_if(byHome.begin(), byHome.end(),
+                                  [&](const auto& entry) { return entry.first != 0 && !taken.count(entry.first); });
   ASSERT_NE(other, byHome.end());
   EXPECT_TRUE(table.Insert(other->second.front(), 9));
   EXPECT_EQ(table.Lookup(other->second.front()), 9);
@@ -673,12 +680,14 @@ TEST(GifSave, ProgressPerFrame) {
   TGIFImage image;
   for (int i = 0; i < 3; ++i) image.AddFrame(IndexedBitmap(2, 2, DistinctPalette(2), {0, 1, 1, 0}));
   std::vector<std::pair<int, int>> reports;
-  image.OnProgress = [&](TGIFPersistent*, TProgressStage stage, int percent, bool, const TRect&, const std::string& message) {
+  image.OnProgress = [&](TGIFPersistent*, TProgressStage stage, int percent, bool, const TRect&,
+                         const std::string& message) {
     EXPECT_EQ(message, "Saving...");
     reports.emplace_back(stage, percent);
   };
   SaveToBytes(image);
-  const std::vector<std::pair<int, int>> expected = {{psStarting, 0}, {psRunning, 33}, {psRunning, 67}, {psRunning, 100}, {psEnding, 100}};
+  const std::vector<std::pair<int, int>> expected = {
+      {psStarting, 0}, {psRunning, 33}, {psRunning, 67}, {psRunning, 100}, {psEnding, 100}};
   EXPECT_EQ(reports, expected);
 }
 

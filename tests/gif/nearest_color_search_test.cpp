@@ -62,7 +62,8 @@ TEST(NearestColorSearch, MatchesBruteForceOnCrowdedAndSparsePalettes) {
   std::vector<TGIFColor> lattice;
   for (int r = 0; r < 256; r += 51)
     for (int g = 0; g < 256; g += 51)
-      for (int b = 0; b < 256; b += 85) lattice.push_back({static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b)});
+      for (int b = 0; b < 256; b += 85)
+        lattice.push_back({static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b)});
   ExpectExact(lattice, random);
 }
 

@@ -126,7 +126,7 @@ std::array<double, 3> MeanColour(const TBitmap& picture) {
   for (int y = 0; y < picture.Height(); ++y)
     for (int x = 0; x < picture.Width(); ++x) {
       const TColor colour = picture.PixelFormat() == TPixelFormat::pf8bit ? IndexedColour(picture, x, y)
-                                                                           : picture.GetPixel(x, y);
+                                                                          : picture.GetPixel(x, y);
       sum[0] += GetRValue(colour);
       sum[1] += GetGValue(colour);
       sum[2] += GetBValue(colour);

@@ -70,14 +70,14 @@ inline TBytes WritePng(const TPngPicture& picture) {
     return {};
   }
   png_set_write_fn(png, &out, AppendPngData, FlushPngData);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), picture.depth,
-               picture.colourType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height),
+               picture.depth, picture.colourType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!picture.palette.empty())
     png_set_PLTE(png, info, const_cast<png_colorp>(picture.palette.data()), static_cast<int>(picture.palette.size()));
   if (!picture.paletteAlpha.empty())
-    png_set_tRNS(png, info, const_cast<png_bytep>(picture.paletteAlpha.data()), static_cast<int>(picture.paletteAlpha.size()),
-                 nullptr);
+    png_set_tRNS(png, info, const_cast<png_bytep>(picture.paletteAlpha.data()),
+                 static_cast<int>(picture.paletteAlpha.size()), nullptr);
   if (picture.transparentColour) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&picture.transparent));
   png_write_info(png, info);
   std::vector<png_bytep> rows;
@@ -105,7 +105,8 @@ template <class Decode>
 void ExpectEveryTruncationRejected(const TBytes& data, Decode decode) {
   for (std::size_t length = 0; length < data.size(); ++length) {
     const TBytes cut(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_THROW(decode(cut), EClipvaneError) << "accepted a file cut to " << length << " of " << data.size() << " bytes";
+    EXPECT_THROW(decode(cut), EClipvaneError)
+        << "accepted a file cut to " << length << " of " << data.size() << " bytes";
   }
 }
 
@@ -130,10 +131,18 @@ void ExpectMutationsHandled(const TBytes& data, Decode decode, std::uint32_t see
     for (int c = 0; c < changes; ++c) {
       const std::size_t at = random() % mutated.size();
       switch (random() % 4) {
-        case 0: mutated[at] = static_cast<std::uint8_t>(random()); break;
-        case 1: mutated[at] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
-        case 2: mutated[at] = 0xFF; break;
-        default: mutated[at] = 0x00; break;
+        case 0:
+          mutated[at] = static_cast<std::uint8_t>(random());
+          break;
+        case 1:
+          mutated[at] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+          break;
+        case 2:
+          mutated[at] = 0xFF;
+          break;
+        default:
+          mutated[at] = 0x00;
+          break;
       }
     }
     if (random() % 8 == 0) mutated.resize(random() % mutated.size());
@@ -144,7 +153,8 @@ void ExpectMutationsHandled(const TBytes& data, Decode decode, std::uint32_t see
       EXPECT_TRUE(width >= 1 && height >= 1 && width <= MaxPictureSide && height <= MaxPictureSide &&
                   width * height <= MaxPicturePixels)
           << "round " << round << ": " << width << " x " << height;
-      EXPECT_EQ(bitmap.Bits().size(), RowStride(bitmap.Width(), bitmap.PixelFormat()) * static_cast<std::size_t>(height))
+      EXPECT_EQ(bitmap.Bits().size(),
+                RowStride(bitmap.Width(), bitmap.PixelFormat()) * static_cast<std::size_t>(height))
           << "round " << round;
     } catch (const EClipvaneError& error) {
       ++refused;

@@ -98,7 +98,8 @@ TEST(GifMalformed, EveryTruncationIsRefused) {
 }
 
 TEST(GifMalformed, RandomDamageIsHandled) {
-  ExpectMutationsHandled(TwoFrameGif(), [](const TBytes& d) { return DecodeGif(d, kBackground); }, 0x474946);
+  ExpectMutationsHandled(
+      TwoFrameGif(), [](const TBytes& d) { return DecodeGif(d, kBackground); }, 0x474946);
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ constexpr TColor kBackground = RGB(0, 0, 255);
 
 // A bitmap entry: 40-byte header (height counting colour and mask rows), table, colour rows
 // and mask rows, each row padded to 4 bytes and listed bottom row first.
-TBytes BitmapEntry(int width, int height, int bits, const TBytes& table, const TBytes& colourRows, const TBytes& maskRows) {
+TBytes BitmapEntry(int width, int height, int bits, const TBytes& table, const TBytes& colourRows,
+                   const TBytes& maskRows) {
   TBytes e;
   PutLe32(e, 40);
   PutLe32(e, static_cast<std::uint32_t>(width));
@@ -56,8 +57,8 @@ TBytes IconFile(const std::vector<TEntry>& entries, int type = 1) {
 // 2 x 2, four bits: top row red, green; bottom row white, black. The mask clears the top right.
 TEntry FourBitEntry() {
   TBytes table = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 255, 255, 0};  // black, red, green, white
-  table.resize(64);                                                             // all 16 entries
-  const TBytes colours = {0x30, 0, 0, 0, 0x12, 0, 0, 0};                               // bottom: 3 0, top: 1 2
+  table.resize(64);                                                           // all 16 entries
+  const TBytes colours = {0x30, 0, 0, 0, 0x12, 0, 0, 0};                      // bottom: 3 0, top: 1 2
   const TBytes mask = {0x00, 0, 0, 0, 0x40, 0, 0, 0};
   return {2, 2, 4, BitmapEntry(2, 2, 4, table, colours, mask)};
 }
@@ -152,8 +153,9 @@ TEST(IconMalformed, EveryTruncationIsRefused) {
 
 TEST(IconMalformed, RandomDamageIsHandled) {
   const TBytes deep = BitmapEntry(3, 2, 32, {}, TBytes(24, 0x80), TBytes(8, 0x20));
-  ExpectMutationsHandled(IconFile({FourBitEntry(), {3, 2, 32, deep}}), [](const TBytes& d) { return DecodeIco(d, kBackground); },
-                         0x49434F);
+  ExpectMutationsHandled(
+      IconFile({FourBitEntry(), {3, 2, 32, deep}}), [](const TBytes& d) { return DecodeIco(d, kBackground); },
+      0x49434F);
 }
 
 }  // namespace

@@ -136,8 +136,10 @@ TEST(JpegMalformed, CutStreamNamesTheCause) {
 
 TEST(JpegMalformed, RandomDamageIsHandledQuietly) {
   ::testing::internal::CaptureStderr();
-  ExpectMutationsHandled(WriteJpeg(TJpegKind::colour), [](const TBytes& d) { return DecodeJpeg(d); }, 0x4A504547);
-  ExpectMutationsHandled(WriteJpeg(TJpegKind::progressive), [](const TBytes& d) { return DecodeJpeg(d); }, 0x4A504548);
+  ExpectMutationsHandled(
+      WriteJpeg(TJpegKind::colour), [](const TBytes& d) { return DecodeJpeg(d); }, 0x4A504547);
+  ExpectMutationsHandled(
+      WriteJpeg(TJpegKind::progressive), [](const TBytes& d) { return DecodeJpeg(d); }, 0x4A504548);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 

@@ -144,8 +144,10 @@ TEST(PcxMalformed, RandomDamageIsHandled) {
   TBytes raw;
   for (int i = 0; i < 32; ++i) raw.push_back(static_cast<std::uint8_t>(i % 3 == 0 ? 0xFF : i));
   Append(planes, Encode(raw));
-  ExpectMutationsHandled(planes, [](const TBytes& d) { return DecodePcx(d); }, 0x504358);
-  ExpectMutationsHandled(EightBitFile(), [](const TBytes& d) { return DecodePcx(d); }, 0x504359);
+  ExpectMutationsHandled(
+      planes, [](const TBytes& d) { return DecodePcx(d); }, 0x504358);
+  ExpectMutationsHandled(
+      EightBitFile(), [](const TBytes& d) { return DecodePcx(d); }, 0x504359);
 }
 
 }  // namespace

@@ -153,8 +153,9 @@ TEST(BmpEntry, RunLengthDataCutBeforeItsEndIsRefused) {
 }
 
 TEST(BmpEntry, RandomDamageIsHandled) {
-  ExpectMutationsHandled(Pattern(TPixelFormat::pf4bit).SaveToBMP(),
-                         [](const TBytes& d) { return DecodePicture(d, "x.bmp", clWhite); }, 0x424D50);
+  ExpectMutationsHandled(
+      Pattern(TPixelFormat::pf4bit).SaveToBMP(), [](const TBytes& d) { return DecodePicture(d, "x.bmp", clWhite); },
+      0x424D50);
 }
 
 }  // namespace

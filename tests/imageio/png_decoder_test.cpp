@@ -13,13 +13,14 @@ using namespace testing_support;
 
 constexpr TColor kBlue = RGB(0, 0, 255);
 
-
 TPngPicture RgbPicture(bool interlaced = false) {
   // 9 x 9 so that every Adam7 pass has pixels; each pixel distinct.
   TPngPicture picture = PngPicture(9, 9, PNG_COLOR_TYPE_RGB, 8, interlaced);
   for (int y = 0; y < 9; ++y) {
     TBytes row;
-    for (int x = 0; x < 9; ++x) row.insert(row.end(), {static_cast<std::uint8_t>(x * 28), static_cast<std::uint8_t>(y * 28), static_cast<std::uint8_t>(x * y)});
+    for (int x = 0; x < 9; ++x)
+      row.insert(row.end(), {static_cast<std::uint8_t>(x * 28), static_cast<std::uint8_t>(y * 28),
+                             static_cast<std::uint8_t>(x * y)});
     picture.rows.push_back(row);
   }
   return picture;
@@ -191,7 +192,8 @@ TBytes WithRepairedChecksums(TBytes png) {
 TEST(PngMalformed, RandomDamageIsHandled) {
   const auto decode = [](const TBytes& d) { return DecodePng(d, kBlue); };
   ExpectMutationsHandled(WritePng(RgbPicture(true)), decode, 0x504E47);
-  ExpectMutationsHandled(WritePng(RgbPicture(false)), [&](const TBytes& d) { return decode(WithRepairedChecksums(d)); }, 0x504E48);
+  ExpectMutationsHandled(
+      WritePng(RgbPicture(false)), [&](const TBytes& d) { return decode(WithRepairedChecksums(d)); }, 0x504E48);
 }
 
 }  // namespace

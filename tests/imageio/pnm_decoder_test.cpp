@@ -120,9 +120,11 @@ TEST(PnmMalformed, EveryTruncationIsRefused) {
 TEST(PnmMalformed, RandomDamageIsHandled) {
   TBytes raw = FromText("P6\n4 3\n255\n");
   for (int i = 0; i < 36; ++i) raw.push_back(static_cast<std::uint8_t>(i * 5));
-  ExpectMutationsHandled(raw, [](const TBytes& d) { return DecodePnm(d); }, 0x504E4D);
-  ExpectMutationsHandled(FromText("P3 # colours\n2 2 1000\n1 2 3 4 5 6 7 8 9 999 0 1000\n"),
-                         [](const TBytes& d) { return DecodePnm(d); }, 0x504E4E);
+  ExpectMutationsHandled(
+      raw, [](const TBytes& d) { return DecodePnm(d); }, 0x504E4D);
+  ExpectMutationsHandled(
+      FromText("P3 # colours\n2 2 1000\n1 2 3 4 5 6 7 8 9 999 0 1000\n"), [](const TBytes& d) { return DecodePnm(d); },
+      0x504E4E);
 }
 
 }  // namespace

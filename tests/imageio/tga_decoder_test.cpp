@@ -14,7 +14,8 @@ constexpr TColor kBackground = RGB(0, 0, 255);
 
 TBytes TgaHeader(int type, int width, int height, int depth, int descriptor, int mapType = 0, int mapFirst = 0,
                  int mapLength = 0, int mapBits = 0, const std::string& id = "") {
-  TBytes h = {static_cast<std::uint8_t>(id.size()), static_cast<std::uint8_t>(mapType), static_cast<std::uint8_t>(type)};
+  TBytes h = {static_cast<std::uint8_t>(id.size()), static_cast<std::uint8_t>(mapType),
+              static_cast<std::uint8_t>(type)};
   PutLe16(h, static_cast<unsigned>(mapFirst));
   PutLe16(h, static_cast<unsigned>(mapLength));
   h.push_back(static_cast<std::uint8_t>(mapBits));
@@ -98,9 +99,9 @@ TEST(TgaDepths, ColourMapKeepsIndicesAtTheirPlace) {
 
 TEST(TgaDepths, SixteenBitsWidenFiveBitChannels) {
   TBytes data = TgaHeader(2, 3, 1, 16, 0x20);
-  PutLe16(data, 0x7C00);           // red 31
-  PutLe16(data, 0x03E0);           // green 31
-  PutLe16(data, (16 << 10) | 1);   // red 16, blue 1
+  PutLe16(data, 0x7C00);          // red 31
+  PutLe16(data, 0x03E0);          // green 31
+  PutLe16(data, (16 << 10) | 1);  // red 16, blue 1
   const TBitmap b = Decode(data);
   EXPECT_EQ(b.GetPixel(0, 0), RGB(255, 0, 0));
   EXPECT_EQ(b.GetPixel(1, 0), RGB(0, 255, 0));
@@ -164,10 +165,12 @@ TEST(TgaMalformed, EveryTruncationIsRefused) {
 TEST(TgaMalformed, RandomDamageIsHandled) {
   TBytes rle = TgaHeader(10, 4, 3, 24, 0x20);
   for (int i = 0; i < 6; ++i) Append(rle, {0x81, static_cast<std::uint8_t>(i), 2, 3, 0x00, 9, 9, 9});
-  ExpectMutationsHandled(rle, [](const TBytes& d) { return Decode(d); }, 0x544741);
+  ExpectMutationsHandled(
+      rle, [](const TBytes& d) { return Decode(d); }, 0x544741);
   TBytes mapped = TgaHeader(1, 4, 2, 8, 0, 1, 0, 4, 24);
   Append(mapped, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 0, 1, 2, 3, 3, 2, 1, 0});
-  ExpectMutationsHandled(mapped, [](const TBytes& d) { return Decode(d); }, 0x544742);
+  ExpectMutationsHandled(
+      mapped, [](const TBytes& d) { return Decode(d); }, 0x544742);
 }
 
 }  // namespace

@@ -109,7 +109,9 @@ void ExpectRgbPattern(const TBitmap& bitmap, int width, int height) {
     for (int x = 0; x < width; ++x) ASSERT_EQ(bitmap.GetPixel(x, y), RGB(x * 12, y * 13, x ^ y)) << x << "," << y;
 }
 
-TEST(TiffLayouts, CompressedStripsDecodeExactly) { ExpectRgbPattern(DecodeTiff(WriteTiff(RgbPicture(5, 7)), clWhite), 5, 7); }
+TEST(TiffLayouts, CompressedStripsDecodeExactly) {
+  ExpectRgbPattern(DecodeTiff(WriteTiff(RgbPicture(5, 7)), clWhite), 5, 7);
+}
 
 TEST(TiffLayouts, TilesDecodeExactly) {
   TTiffPicture picture = RgbPicture(20, 18);
@@ -250,8 +252,10 @@ TEST(TiffMalformed, RandomDamageIsHandledQuietly) {
   for (int y = 0; y < 4; ++y) mapped.rows.push_back({1, 2, 3, 4, 5, static_cast<std::uint8_t>(y)});
   const TBytes palette = WriteTiff(mapped);
   ::testing::internal::CaptureStderr();
-  ExpectMutationsHandled(rgb, [](const TBytes& d) { return DecodeTiff(d, clWhite); }, 0x54494646);
-  ExpectMutationsHandled(palette, [](const TBytes& d) { return DecodeTiff(d, clWhite); }, 0x54494647);
+  ExpectMutationsHandled(
+      rgb, [](const TBytes& d) { return DecodeTiff(d, clWhite); }, 0x54494646);
+  ExpectMutationsHandled(
+      palette, [](const TBytes& d) { return DecodeTiff(d, clWhite); }, 0x54494647);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 

@@ -20,7 +20,8 @@ struct TReadBuffer {
 
 tmsize_t Read(thandle_t h, void* buffer, tmsize_t size) {
   auto* in = static_cast<TReadBuffer*>(h);
-  const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(size), in->data->size() - std::min(in->position, in->data->size()));
+  const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(size),
+                                                  in->data->size() - std::min(in->position, in->data->size()));
   std::memcpy(buffer, in->data->data() + in->position, count);
   in->position += count;
   return static_cast<tmsize_t>(count);

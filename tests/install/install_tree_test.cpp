@@ -69,10 +69,8 @@ class InstallTree : public ::testing::Test {
 };
 
 TEST_F(InstallTree, HoldsEveryFileAndNothingElse) {
-  std::set<std::string> expected = {"bin/clipvane-cli",
-                                    "share/man/man1/clipvane-cli.1.gz",
-                                    "share/bash-completion/completions/clipvane-cli",
-                                    "share/doc/clipvane/copyright",
+  std::set<std::string> expected = {"bin/clipvane-cli", "share/man/man1/clipvane-cli.1.gz",
+                                    "share/bash-completion/completions/clipvane-cli", "share/doc/clipvane/copyright",
                                     "share/doc/clipvane/changelog.gz"};
 #ifdef CLIPVANE_GUI_BUILT
   expected.insert({"bin/clipvane", "share/man/man1/clipvane.1.gz", "share/clipvane/help/index.html",
@@ -90,7 +88,8 @@ TEST_F(InstallTree, HoldsEveryFileAndNothingElse) {
     if (!fs::exists(path)) continue;
     // The page's name in capitals, its hyphen escaped for roff.
     std::string title = ".TH ";
-    for (const char* c = page; *c; ++c) title += *c == '-' ? std::string("\\-") : std::string(1, static_cast<char>(std::toupper(*c)));
+    for (const char* c = page; *c; ++c)
+      title += *c == '-' ? std::string("\\-") : std::string(1, static_cast<char>(std::toupper(*c)));
     title += " 1 ";
     EXPECT_EQ(Output(std::string("gzip -dc ").append(Quoted(path)).append(" | head -n 1")).rfind(title, 0), 0u) << path;
   }

@@ -10,9 +10,8 @@
 namespace clipvane {
 namespace {
 
-constexpr TColorMode kAllModes[] = {TColorMode::cm32bit, TColorMode::cm24bit, TColorMode::cm16bit,
-                                    TColorMode::cm15bit, TColorMode::cm8bit,  TColorMode::cm4bit,
-                                    TColorMode::cm1bit};
+constexpr TColorMode kAllModes[] = {TColorMode::cm32bit, TColorMode::cm24bit, TColorMode::cm16bit, TColorMode::cm15bit,
+                                    TColorMode::cm8bit,  TColorMode::cm4bit,  TColorMode::cm1bit};
 
 // A 24-bit picture with every hue and brightness somewhere: a decoded video frame stand-in.
 TBitmap ColourfulFrame(int width, int height) {

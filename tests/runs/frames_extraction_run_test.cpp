@@ -274,7 +274,8 @@ TEST(ExtractionFailure, RunningOutOfMemoryKeepsTheFramesSoFar) {
     EXPECT_NE(std::string(error.what()).find("frame 6"), std::string::npos) << error.what();
   }
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-  for (const auto& entry : state.ExtractedFrames) EXPECT_EQ(entry.Bitmap->GetPixel(0, 0), RGB(entry.FrameNumber, 100, 200));
+  for (const auto& entry : state.ExtractedFrames)
+    EXPECT_EQ(entry.Bitmap->GetPixel(0, 0), RGB(entry.FrameNumber, 100, 200));
   EXPECT_EQ(source.closes, 1);
 }
 
@@ -306,11 +307,11 @@ TEST(StreamingExtraction, HandsOnEachFrameAndKeepsNone) {
   TFakeSource source;
   source.readable = 4;
   std::vector<int> sunk;
-  const auto result = StreamFrameExtraction(state, source, {TColorMode::cm1bit, {}}, {},
-                                            [&](int n, const TBitmap& frame) {
-                                              EXPECT_EQ(frame.PixelFormat(), TPixelFormat::pf1bit);
-                                              sunk.push_back(n);
-                                            });
+  const auto result =
+      StreamFrameExtraction(state, source, {TColorMode::cm1bit, {}}, {}, [&](int n, const TBitmap& frame) {
+        EXPECT_EQ(frame.PixelFormat(), TPixelFormat::pf1bit);
+        sunk.push_back(n);
+      });
   EXPECT_EQ(sunk, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_TRUE(result.OutOfFrames);
   EXPECT_TRUE(state.ExtractedFrames.empty());

@@ -306,8 +306,8 @@ TEST(FrameSavingFailure, ListStopsAtTheFirstFailureKeepingEarlierFiles) {
   TScratchFolder folder;
   const auto good = ConvertFrame(TestFrame(8, 8), 8, 8, TColorMode::cm24bit);
   const auto empty = ConvertFrame(TestFrame(8, 8), 0, 0, TColorMode::cm24bit);
-  const std::vector<TExtractedFrame> list{{"Frame 1", 1, good.get()}, {"Frame 2", 2, empty.get()},
-                                          {"Frame 3", 3, good.get()}};
+  const std::vector<TExtractedFrame> list{
+      {"Frame 1", 1, good.get()}, {"Frame 2", 2, empty.get()}, {"Frame 3", 3, good.get()}};
   try {
     SaveExtractedFrames(list, 3, folder.Path(), {TSaveFormat::sfJPEG, 75, "frame"});
     ADD_FAILURE() << "an empty frame cannot be a JPEG";

@@ -11,8 +11,8 @@
 #include "gif/gif_stream.h"
 #include "runs/gif/gif_conversion.h"
 #include "runs/gif/gif_pipeline.h"
-#include "support/gif_giflib_decode.h"
 #include "support/avi_fixtures.h"
+#include "support/gif_giflib_decode.h"
 
 namespace clipvane {
 namespace {

@@ -271,7 +271,7 @@ TEST(GifRunWalk, RegionOutsideTheFrameShowsBlack) {
     TGifOptions options;
     options.Size = {TGifSizeRule::gsScale, test.scale, 0, 0};
     const auto result = Converted(state, source, options, {});
-      const TGiflibGif gif = Decoded(result);
+    const TGiflibGif gif = Decoded(result);
     ASSERT_EQ(gif.Frames.size(), 3u);
     for (std::size_t i = 0; i < gif.Frames.size(); ++i) {
       const TBitmap& picture = gif.Frames[i].Picture;

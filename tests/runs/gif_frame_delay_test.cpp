@@ -37,7 +37,7 @@ TEST(GifFrameDelay, WithoutKeepingTheSpeedTheRateDoesNotMatter) {
 TEST(GifFrameDelay, StaysWithinWhatAGifCanHold) {
   EXPECT_EQ(GifFrameDelay(10000, 1, 0, true), 10);  // no frames to divide by
   EXPECT_EQ(GifFrameDelay(10000, 1, -5, true), 10);
-  EXPECT_EQ(GifFrameDelay(1, 1, 1000, true), 1);    // never 0, which players replace
+  EXPECT_EQ(GifFrameDelay(1, 1, 1000, true), 1);  // never 0, which players replace
   EXPECT_EQ(GifFrameDelay(0, 1, 250, true), 1);
   // 24 days in one frame: beyond 16 bits the delay stays at its largest instead of wrapping.
   EXPECT_EQ(GifFrameDelay(2073600000, 10, 1, true), 65535);

@@ -17,7 +17,7 @@ TEST(GifSizeRule, ScaleTruncatesTheSinglePrecisionProduct) {
   EXPECT_EQ(GifSize(Scale(6), 320, 240), (TFrameSize{106, 79}));  // " 1:3"
   EXPECT_EQ(GifSize(Scale(3), 100, 50), (TFrameSize{200, 100}));  // " 2:1"
   EXPECT_EQ(GifSize(Scale(0), 7, 3), (TFrameSize{35, 15}));       // " 5:1"
-  EXPECT_EQ(GifSize(Scale(5), 101, 33), (TFrameSize{50, 16}));     // " 1:2"
+  EXPECT_EQ(GifSize(Scale(5), 101, 33), (TFrameSize{50, 16}));    // " 1:2"
   // 0.333 as a float lies below a third, 0.2 above a fifth.
   EXPECT_EQ(GifSize(Scale(6), 3, 300), (TFrameSize{0, 99}));
   EXPECT_EQ(GifSize(Scale(8), 5, 10), (TFrameSize{1, 2}));

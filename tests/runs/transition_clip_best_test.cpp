@@ -6,10 +6,10 @@
 #include <numeric>
 #include <vector>
 
-#include "gif/gif_stream.h"
 #include "gif/gif_image.h"
-#include "support/gif_giflib_decode.h"
+#include "gif/gif_stream.h"
 #include "runs/transitions/transition_clip.h"
+#include "support/gif_giflib_decode.h"
 
 namespace clipvane {
 namespace {

@@ -92,8 +92,8 @@ TEST(TransitionClipDocument, AbortDuringTheFirstFrameGivesADocumentWithoutFrames
   TTransitionSlot source, destination;
   TRunHooks hooks;
   hooks.processMessages = [&] { state.ConvertAbort = true; };
-  const TTransitionClip clip =
-      BuildTransitionClip(state, source, destination, 10, [] { return TTransitionEffect::FadeOutIn; }, hooks);
+  const TTransitionClip clip = BuildTransitionClip(
+      state, source, destination, 10, [] { return TTransitionEffect::FadeOutIn; }, hooks);
   ASSERT_TRUE(clip.Document);
   EXPECT_EQ(clip.Document->Images().Count(), 0);
   EXPECT_EQ(clip.FrameCount, 0);

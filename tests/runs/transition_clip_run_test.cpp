@@ -123,8 +123,8 @@ TEST(TransitionSlots, PalettePicturesAreDrawnAsTrueColour) {
   TBitmap grey(4, 4, TPixelFormat::pf8bit);
   std::vector<TRGBQuad> palette(256);
   for (int i = 0; i < 256; ++i)
-    palette[static_cast<std::size_t>(i)] = TRGBQuad{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
-                                                     static_cast<std::uint8_t>(i), 0};
+    palette[static_cast<std::size_t>(i)] =
+        TRGBQuad{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0};
   grey.SetPalette(palette);
   grey.FillRect(TRect{0, 0, 4, 4}, RGB(77, 77, 77));
   TTransitionSlot source{grey, clWhite};

@@ -166,8 +166,8 @@ TEST_F(CrossDissolveGolden, FadeOutInWithTwoStepsIsSourceMiddleDestination) {
 TEST(Wipes, LeftRightTruncatesTheRevealedWidth) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::LeftRight, 2, 4, frames);  // trunc(2.5) = 2 columns
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.0 D1.0 S2.0 S3.0 S4.0", "D0.1 D1.1 S2.1 S3.1 S4.1",
-                                          "D0.2 D1.2 S2.2 S3.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.0 D1.0 S2.0 S3.0 S4.0", "D0.1 D1.1 S2.1 S3.1 S4.1", "D0.2 D1.2 S2.2 S3.2 S4.2"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::LeftRight, 3, 4, frames, placed);  // trunc(3.75) = 3
   EXPECT_EQ(Origins(frames.Output)[1], "D0.1 D1.1 D2.1 S3.1 S4.1");
@@ -179,8 +179,8 @@ TEST(Wipes, RightLeftRoundsAndKeepsWhatEarlierStepsRevealed) {
   EXPECT_EQ(Origins(frames.Output)[0], "S0.0 S1.0 S2.0 S3.0 D4.0");
   std::int64_t placed = 0;
   RenderTransitionStep(E::RightLeft, 2, 4, frames, placed);  // a = nearest(2.5) = 2, b = 2: columns 2 and 3
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 D2.0 D3.0 D4.0", "S0.1 S1.1 D2.1 D3.1 D4.1",
-                                          "S0.2 S1.2 D2.2 D3.2 D4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 D2.0 D3.0 D4.0", "S0.1 S1.1 D2.1 D3.1 D4.1", "S0.2 S1.2 D2.2 D3.2 D4.2"}));
   RenderTransitionStep(E::RightLeft, 3, 4, frames, placed);  // a = 1, b = nearest(3.75) = 4
   EXPECT_EQ(Origins(frames.Output)[2], "S0.2 D1.2 D2.2 D3.2 D4.2");
 }
@@ -205,8 +205,8 @@ TEST(Wipes, TenColumnsInThreeStepsRevealThreeColumnsFromEitherSide) {
 TEST(Wipes, UpDownRoundsTheRevealedHeight) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::UpDown, 1, 4, frames);  // nearest(0.75) = 1 row
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "S0.1 S1.1 S2.1 S3.1 S4.1",
-                                          "S0.2 S1.2 S2.2 S3.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "S0.1 S1.1 S2.1 S3.1 S4.1", "S0.2 S1.2 S2.2 S3.2 S4.2"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::UpDown, 2, 4, frames, placed);  // nearest(1.5) = 2 rows
   EXPECT_EQ(Origins(frames.Output)[1], "D0.1 D1.1 D2.1 D3.1 D4.1");
@@ -216,8 +216,8 @@ TEST(Wipes, UpDownRoundsTheRevealedHeight) {
 TEST(Wipes, DownUpRevealsFromTheBottom) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::DownUp, 2, 4, frames);  // a = nearest(1.5) = 2, b = 2: row 2 only
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 S1.1 S2.1 S3.1 S4.1",
-                                          "D0.2 D1.2 D2.2 D3.2 D4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 S1.1 S2.1 S3.1 S4.1", "D0.2 D1.2 D2.2 D3.2 D4.2"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::DownUp, 3, 4, frames, placed);  // a = nearest(0.75) = 1, b = nearest(2.25) = 2
   EXPECT_EQ(Origins(frames.Output)[0], "S0.0 S1.0 S2.0 S3.0 S4.0");
@@ -229,29 +229,29 @@ TEST(Wipes, DownUpRevealsFromTheBottom) {
 TEST(Slides, FromUpLeft) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::FromUpLeft, 2, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D2.1 D3.1 D4.1 S3.0 S4.0", "D2.2 D3.2 D4.2 S3.1 S4.1",
-                                          "S0.2 S1.2 S2.2 S3.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D2.1 D3.1 D4.1 S3.0 S4.0", "D2.2 D3.2 D4.2 S3.1 S4.1", "S0.2 S1.2 S2.2 S3.2 S4.2"}));
 }
 
 TEST(Slides, FromUpRight) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::FromUpRight, 2, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 D0.1 D1.1 D2.1", "S0.1 S1.1 D0.2 D1.2 D2.2",
-                                          "S0.2 S1.2 S2.2 S3.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 D0.1 D1.1 D2.1", "S0.1 S1.1 D0.2 D1.2 D2.2", "S0.2 S1.2 S2.2 S3.2 S4.2"}));
 }
 
 TEST(Slides, FromBottomLeft) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::FromBottomLeft, 2, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "D2.0 D3.0 D4.0 S3.1 S4.1",
-                                          "D2.1 D3.1 D4.1 S3.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "D2.0 D3.0 D4.0 S3.1 S4.1", "D2.1 D3.1 D4.1 S3.2 S4.2"}));
 }
 
 TEST(Slides, FromBottomRightLeavesUncoveredSourceBehind) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::FromBottomRight, 2, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 S1.1 D0.0 D1.0 D2.0",
-                                          "S0.2 S1.2 D0.1 D1.1 D2.1"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 S1.1 D0.0 D1.0 D2.0", "S0.2 S1.2 D0.1 D1.1 D2.1"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::FromBottomRight, 3, 4, frames, placed);  // dx = trunc(1.25) = 1, dy = 0
   EXPECT_EQ(Origins(frames.Output)[0], "S0.0 D0.0 D1.0 D2.0 D3.0");
@@ -267,8 +267,8 @@ TEST(HorizontalMoves, MoveLeftRight1PushesDestinationInFromTheLeft) {
   EXPECT_EQ(frames.Output, frames.Source);
   std::int64_t placed = 0;
   RenderTransitionStep(E::MoveLeftRight1, 2, 4, frames, placed);  // w = trunc(2.5) = 2
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D3.0 D4.0 S0.0 S1.0 S2.0", "D3.1 D4.1 S0.1 S1.1 S2.1",
-                                          "D3.2 D4.2 S0.2 S1.2 S2.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D3.0 D4.0 S0.0 S1.0 S2.0", "D3.1 D4.1 S0.1 S1.1 S2.1", "D3.2 D4.2 S0.2 S1.2 S2.2"}));
   RenderTransitionStep(E::MoveLeftRight1, 4, 4, frames, placed);
   EXPECT_EQ(frames.Output, frames.Destination);
 }
@@ -282,8 +282,8 @@ TEST(HorizontalMoves, MoveLeftRight2UncoversDestinationInPlace) {
 TEST(HorizontalMoves, MoveRightLeft1PushesSourceOutToTheLeft) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::MoveRightLeft1, 1, 4, frames);  // w = trunc(3.75) = 3
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S2.0 S3.0 S4.0 D0.0 D1.0", "S2.1 S3.1 S4.1 D0.1 D1.1",
-                                          "S2.2 S3.2 S4.2 D0.2 D1.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S2.0 S3.0 S4.0 D0.0 D1.0", "S2.1 S3.1 S4.1 D0.1 D1.1", "S2.2 S3.2 S4.2 D0.2 D1.2"}));
 }
 
 TEST(HorizontalMoves, MoveRightLeft2RoundsToNearest) {
@@ -298,37 +298,37 @@ TEST(HorizontalMoves, MoveRightLeft2RoundsToNearest) {
 TEST(VerticalMoves, MoveUpDown1PushesDestinationInFromTheTop) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::MoveUpDown1, 2, 4, frames);  // h = trunc(1.5) = 1
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.2 D1.2 D2.2 D3.2 D4.2", "S0.0 S1.0 S2.0 S3.0 S4.0",
-                                          "S0.1 S1.1 S2.1 S3.1 S4.1"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.2 D1.2 D2.2 D3.2 D4.2", "S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 S1.1 S2.1 S3.1 S4.1"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::MoveUpDown1, 3, 4, frames, placed);  // h = trunc(2.25) = 2
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.1 D1.1 D2.1 D3.1 D4.1", "D0.2 D1.2 D2.2 D3.2 D4.2",
-                                          "S0.0 S1.0 S2.0 S3.0 S4.0"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.1 D1.1 D2.1 D3.1 D4.1", "D0.2 D1.2 D2.2 D3.2 D4.2", "S0.0 S1.0 S2.0 S3.0 S4.0"}));
 }
 
 TEST(VerticalMoves, MoveUpDown2UncoversDestinationInPlace) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::MoveUpDown2, 2, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "S0.0 S1.0 S2.0 S3.0 S4.0",
-                                          "S0.1 S1.1 S2.1 S3.1 S4.1"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 S1.1 S2.1 S3.1 S4.1"}));
 }
 
 TEST(VerticalMoves, MoveDownUp1PushesSourceUp) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::MoveDownUp1, 1, 4, frames);  // h = trunc(2.25) = 2
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.1 S1.1 S2.1 S3.1 S4.1", "S0.2 S1.2 S2.2 S3.2 S4.2",
-                                          "D0.0 D1.0 D2.0 D3.0 D4.0"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.1 S1.1 S2.1 S3.1 S4.1", "S0.2 S1.2 S2.2 S3.2 S4.2", "D0.0 D1.0 D2.0 D3.0 D4.0"}));
 }
 
 TEST(VerticalMoves, MoveDownUp2UncoversDestinationFromTheBottom) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::MoveDownUp2, 1, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.1 S1.1 S2.1 S3.1 S4.1", "S0.2 S1.2 S2.2 S3.2 S4.2",
-                                          "D0.2 D1.2 D2.2 D3.2 D4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.1 S1.1 S2.1 S3.1 S4.1", "S0.2 S1.2 S2.2 S3.2 S4.2", "D0.2 D1.2 D2.2 D3.2 D4.2"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::MoveDownUp2, 2, 4, frames, placed);  // h = 1
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.2 S1.2 S2.2 S3.2 S4.2", "D0.1 D1.1 D2.1 D3.1 D4.1",
-                                          "D0.2 D1.2 D2.2 D3.2 D4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.2 S1.2 S2.2 S3.2 S4.2", "D0.1 D1.1 D2.1 D3.1 D4.1", "D0.2 D1.2 D2.2 D3.2 D4.2"}));
 }
 
 // ---- random effects
@@ -379,12 +379,12 @@ TEST_F(RandomBoxesOnTenByTen, BoxesSnapToEightAndAreClippedAtTheEdges) {
   RenderTransitionStep(E::RandomBoxes, 2, 4, frames, placed);
   RenderTransitionStep(E::RandomBoxes, 3, 4, frames, placed);
   EXPECT_EQ(placed, 2);
-  EXPECT_EQ(Revealed(), (Rows{"DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..",
-                              "DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..", "........DD", "........DD"}));
+  EXPECT_EQ(Revealed(), (Rows{"DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..", "DDDDDDDD..",
+                              "DDDDDDDD..", "DDDDDDDD..", "........DD", "........DD"}));
   RenderTransitionStep(E::RandomBoxes, 4, 4, frames, placed);
   EXPECT_EQ(placed, 4);
-  EXPECT_EQ(Revealed(), (Rows{"DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD",
-                              "DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD", "........DD", "........DD"}));
+  EXPECT_EQ(Revealed(), (Rows{"DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD", "DDDDDDDDDD",
+                              "DDDDDDDDDD", "DDDDDDDDDD", "........DD", "........DD"}));
 }
 
 TEST_F(RandomBoxesOnTenByTen, StepZeroLeavesThePlacedCountAlone) {
@@ -416,8 +416,8 @@ TEST(CentreEffects, Center1GrowsDestinationFromTheCentre) {
   EXPECT_EQ(frames.Output, frames.Source);
   std::int64_t placed = 0;
   RenderTransitionStep(E::Center1, 3, 4, frames, placed);  // a = 1, b = 0, w = 3, h = 2
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 D1.1 D2.1 D3.1 S4.1",
-                                          "S0.2 D1.2 D2.2 D3.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 D1.1 D2.1 D3.1 S4.1", "S0.2 D1.2 D2.2 D3.2 S4.2"}));
 }
 
 TEST(CentreEffects, Center2ShrinksSourceToTheCentre) {
@@ -426,8 +426,8 @@ TEST(CentreEffects, Center2ShrinksSourceToTheCentre) {
   RenderTransitionStep(E::Center2, 0, 4, frames, placed);  // odd width: a = 2, w = 5 covers it all
   EXPECT_EQ(frames.Output, frames.Source);
   RenderTransitionStep(E::Center2, 1, 4, frames, placed);  // f = 3
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "D0.1 S1.1 S2.1 S3.1 D4.1",
-                                          "D0.2 S1.2 S2.2 S3.2 D4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "D0.1 S1.1 S2.1 S3.1 D4.1", "D0.2 S1.2 S2.2 S3.2 D4.2"}));
   RenderTransitionStep(E::Center2, 4, 4, frames, placed);
   EXPECT_EQ(frames.Output, frames.Destination);
 }
@@ -436,8 +436,8 @@ TEST(CentreEffects, CenterZoom1ScalesTheWholeDestination) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::CenterZoom1, 3, 4, frames);
   // D scaled to 3 x 2 at (1, 1); each pixel takes the source pixel its centre maps to.
-  EXPECT_EQ(Origins(frames.Output), (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 D0.0 D2.0 D4.0 S4.1",
-                                          "S0.2 D0.2 D2.2 D4.2 S4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"S0.0 S1.0 S2.0 S3.0 S4.0", "S0.1 D0.0 D2.0 D4.0 S4.1", "S0.2 D0.2 D2.2 D4.2 S4.2"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::CenterZoom1, 4, 4, frames, placed);
   EXPECT_EQ(frames.Output, frames.Destination);
@@ -446,8 +446,8 @@ TEST(CentreEffects, CenterZoom1ScalesTheWholeDestination) {
 TEST(CentreEffects, CenterZoom2ScalesTheWholeSourceOverDestination) {
   auto frames = LabelledFrames(5, 3);
   RunSteps(E::CenterZoom2, 1, 4, frames);
-  EXPECT_EQ(Origins(frames.Output), (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "D0.1 S0.0 S2.0 S4.0 D4.1",
-                                          "D0.2 S0.2 S2.2 S4.2 D4.2"}));
+  EXPECT_EQ(Origins(frames.Output),
+            (Rows{"D0.0 D1.0 D2.0 D3.0 D4.0", "D0.1 S0.0 S2.0 S4.0 D4.1", "D0.2 S0.2 S2.2 S4.2 D4.2"}));
   std::int64_t placed = 0;
   RenderTransitionStep(E::CenterZoom2, 0, 4, frames, placed);
   EXPECT_EQ(frames.Output, frames.Source);

@@ -116,8 +116,12 @@ TEST(WorkingMemory, AHugeOutputSizeIsRefusedBeforeTheFrameIsConverted) {
   TSmallFrameSource source;
   int kept = 0;
   try {
-    StreamFrameExtraction(state, source, {TColorMode::cm24bit, [] { return TFrameSize{65535, 65535}; }}, {},
-                          [&kept](int, const TBitmap&) { ++kept; });
+    StreamFrameExtraction(state, source,
+                          {TColorMode::cm24bit,
+                           [] {
+                             return TFrameSize{65535, 65535};
+                           }},
+                          {}, [&kept](int, const TBitmap&) { ++kept; });
     ADD_FAILURE() << "the run went ahead";
   } catch (const EClipvaneError& error) {
     EXPECT_EQ(std::string(error.what()).rfind("The picture is 65535 x 65535: it needs ", 0), 0u) << error.what();

@@ -41,16 +41,26 @@ struct TCodecSetup {
 
 TCodecSetup SetupFor(TFixtureCodec codec) {
   switch (codec) {
-    case TFixtureCodec::fcRawBgr24: return {"rawvideo", AV_PIX_FMT_BGR24, 0, false};
-    case TFixtureCodec::fcRawPal8: return {"rawvideo", AV_PIX_FMT_PAL8, 0, false};
-    case TFixtureCodec::fcRawRgb555: return {"rawvideo", AV_PIX_FMT_RGB555LE, 0, false};
-    case TFixtureCodec::fcRawGray: return {"rawvideo", AV_PIX_FMT_GRAY8, 0, false};
-    case TFixtureCodec::fcRawBgra: return {"rawvideo", AV_PIX_FMT_BGRA, 0, false};
-    case TFixtureCodec::fcMsVideo1: return {"msvideo1", AV_PIX_FMT_RGB555LE, 0, false};
-    case TFixtureCodec::fcCinepak: return {"cinepak", AV_PIX_FMT_RGB24, 0, false};
-    case TFixtureCodec::fcMjpeg: return {"mjpeg", AV_PIX_FMT_YUVJ420P, 0, true};
-    case TFixtureCodec::fcMpeg4: return {"mpeg4", AV_PIX_FMT_YUV420P, 0, true};
-    case TFixtureCodec::fcMpeg4BFrames: return {"mpeg4", AV_PIX_FMT_YUV420P, 2, true};
+    case TFixtureCodec::fcRawBgr24:
+      return {"rawvideo", AV_PIX_FMT_BGR24, 0, false};
+    case TFixtureCodec::fcRawPal8:
+      return {"rawvideo", AV_PIX_FMT_PAL8, 0, false};
+    case TFixtureCodec::fcRawRgb555:
+      return {"rawvideo", AV_PIX_FMT_RGB555LE, 0, false};
+    case TFixtureCodec::fcRawGray:
+      return {"rawvideo", AV_PIX_FMT_GRAY8, 0, false};
+    case TFixtureCodec::fcRawBgra:
+      return {"rawvideo", AV_PIX_FMT_BGRA, 0, false};
+    case TFixtureCodec::fcMsVideo1:
+      return {"msvideo1", AV_PIX_FMT_RGB555LE, 0, false};
+    case TFixtureCodec::fcCinepak:
+      return {"cinepak", AV_PIX_FMT_RGB24, 0, false};
+    case TFixtureCodec::fcMjpeg:
+      return {"mjpeg", AV_PIX_FMT_YUVJ420P, 0, true};
+    case TFixtureCodec::fcMpeg4:
+      return {"mpeg4", AV_PIX_FMT_YUV420P, 0, true};
+    case TFixtureCodec::fcMpeg4BFrames:
+      return {"mpeg4", AV_PIX_FMT_YUV420P, 2, true};
   }
   Fail("unknown codec");
 }
@@ -107,7 +117,8 @@ void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws) {
         const TRGBQuad c = i < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(i)] : TRGBQuad{};
         palette[i] = 0xFF000000u | (std::uint32_t{c.Red} << 16) | (std::uint32_t{c.Green} << 8) | c.Blue;
       }
-      for (int y = 0; y < height; ++y) std::memcpy(frame->data[0] + y * frame->linesize[0], picture.ScanLine(y), static_cast<std::size_t>(width));
+      for (int y = 0; y < height; ++y)
+        std::memcpy(frame->data[0] + y * frame->linesize[0], picture.ScanLine(y), static_cast<std::size_t>(width));
       return;
     }
     case AV_PIX_FMT_BGR24:
@@ -139,7 +150,9 @@ void FillFrame(const TBitmap& picture, AVFrame* frame, SwsContext*& sws) {
       return;
     default: {
       // One file has one size and format: the converter is made once.
-      if (!sws) sws = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, format, SWS_BICUBIC, nullptr, nullptr, nullptr);
+      if (!sws)
+        sws = sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, format, SWS_BICUBIC, nullptr, nullptr,
+                             nullptr);
       if (!sws) Fail("no colour conversion");
       const std::uint8_t* planes[1] = {source->ScanLine(0)};
       const int strides[1] = {static_cast<int>(source->Stride())};
@@ -157,12 +170,24 @@ TColor Hue(double degrees, double value) {
   const double c = value, x = c * (1 - std::fabs(std::fmod(degrees / 60.0, 2.0) - 1));
   double r = 0, g = 0, b = 0;
   switch (static_cast<int>(degrees / 60.0)) {
-    case 0: r = c, g = x; break;
-    case 1: r = x, g = c; break;
-    case 2: g = c, b = x; break;
-    case 3: g = x, b = c; break;
-    case 4: r = x, b = c; break;
-    default: r = c, b = x; break;
+    case 0:
+      r = c, g = x;
+      break;
+    case 1:
+      r = x, g = c;
+      break;
+    case 2:
+      g = c, b = x;
+      break;
+    case 3:
+      g = x, b = c;
+      break;
+    case 4:
+      r = x, b = c;
+      break;
+    default:
+      r = c, b = x;
+      break;
   }
   return RGB(static_cast<int>(r * 255 + 0.5), static_cast<int>(g * 255 + 0.5), static_cast<int>(b * 255 + 0.5));
 }
@@ -190,7 +215,8 @@ void DrawNumber(TBitmap& picture, int number, int left, int top, int scale) {
 }
 
 void FillCircle(TBitmap& picture, double cx, double cy, double radius, TColor color) {
-  const int top = std::max(0, static_cast<int>(cy - radius)), bottom = std::min(picture.Height() - 1, static_cast<int>(cy + radius));
+  const int top = std::max(0, static_cast<int>(cy - radius)),
+            bottom = std::min(picture.Height() - 1, static_cast<int>(cy + radius));
   for (int y = top; y <= bottom; ++y) {
     const double dy = y + 0.5 - cy;
     const double half = radius * radius - dy * dy;
@@ -224,23 +250,33 @@ std::size_t FindChunk(const std::vector<std::uint8_t>& data, const char* tag) {
 
 const char* CodecName(TFixtureCodec codec) {
   switch (codec) {
-    case TFixtureCodec::fcRawBgr24: return "RawBgr24";
-    case TFixtureCodec::fcRawPal8: return "RawPal8";
-    case TFixtureCodec::fcRawRgb555: return "RawRgb555";
-    case TFixtureCodec::fcRawGray: return "RawGray";
-    case TFixtureCodec::fcRawBgra: return "RawBgra";
-    case TFixtureCodec::fcMsVideo1: return "MsVideo1";
-    case TFixtureCodec::fcCinepak: return "Cinepak";
-    case TFixtureCodec::fcMjpeg: return "Mjpeg";
-    case TFixtureCodec::fcMpeg4: return "Mpeg4";
-    case TFixtureCodec::fcMpeg4BFrames: return "Mpeg4BFrames";
+    case TFixtureCodec::fcRawBgr24:
+      return "RawBgr24";
+    case TFixtureCodec::fcRawPal8:
+      return "RawPal8";
+    case TFixtureCodec::fcRawRgb555:
+      return "RawRgb555";
+    case TFixtureCodec::fcRawGray:
+      return "RawGray";
+    case TFixtureCodec::fcRawBgra:
+      return "RawBgra";
+    case TFixtureCodec::fcMsVideo1:
+      return "MsVideo1";
+    case TFixtureCodec::fcCinepak:
+      return "Cinepak";
+    case TFixtureCodec::fcMjpeg:
+      return "Mjpeg";
+    case TFixtureCodec::fcMpeg4:
+      return "Mpeg4";
+    case TFixtureCodec::fcMpeg4BFrames:
+      return "Mpeg4BFrames";
   }
   return "?";
 }
 
 bool IsLossless(TFixtureCodec codec) {
-  return codec == TFixtureCodec::fcRawBgr24 || codec == TFixtureCodec::fcRawPal8 || codec == TFixtureCodec::fcRawRgb555 ||
-         codec == TFixtureCodec::fcRawGray || codec == TFixtureCodec::fcRawBgra;
+  return codec == TFixtureCodec::fcRawBgr24 || codec == TFixtureCodec::fcRawPal8 ||
+         codec == TFixtureCodec::fcRawRgb555 || codec == TFixtureCodec::fcRawGray || codec == TFixtureCodec::fcRawBgra;
 }
 
 const std::vector<TRGBQuad>& NumberPalette() {
@@ -301,7 +337,8 @@ TBitmap SampleFrame(int number, int width, int height) {
 TBitmap ExpectedFrame(TFixtureCodec codec, int number, int width, int height) {
   TBitmap picture = NumberFrame(number, width, height);
   switch (codec) {
-    case TFixtureCodec::fcRawPal8: return picture;
+    case TFixtureCodec::fcRawPal8:
+      return picture;
     case TFixtureCodec::fcRawGray: {
       TBitmap grey(width, height, TPixelFormat::pf8bit);
       std::vector<TRGBQuad> table(256);
@@ -316,9 +353,15 @@ TBitmap ExpectedFrame(TFixtureCodec codec, int number, int width, int height) {
       return grey;
     }
     case TFixtureCodec::fcRawRgb555:
-    case TFixtureCodec::fcMsVideo1: picture.SetPixelFormat(TPixelFormat::pf15bit); return picture;
-    case TFixtureCodec::fcRawBgra: picture.SetPixelFormat(TPixelFormat::pf32bit); return picture;
-    default: picture.SetPixelFormat(TPixelFormat::pf24bit); return picture;
+    case TFixtureCodec::fcMsVideo1:
+      picture.SetPixelFormat(TPixelFormat::pf15bit);
+      return picture;
+    case TFixtureCodec::fcRawBgra:
+      picture.SetPixelFormat(TPixelFormat::pf32bit);
+      return picture;
+    default:
+      picture.SetPixelFormat(TPixelFormat::pf24bit);
+      return picture;
   }
 }
 
@@ -410,7 +453,8 @@ void WriteFixtureAvi(const std::string& path, const TFixtureAvi& avi) {
   int64_t audioSamples = 0;
   auto writeAudio = [&](int upToFrame) {
     if (!audio) return;
-    const int64_t until = av_rescale(upToFrame, static_cast<int64_t>(kSampleRate) * avi.RateDenominator, avi.RateNumerator);
+    const int64_t until =
+        av_rescale(upToFrame, static_cast<int64_t>(kSampleRate) * avi.RateDenominator, avi.RateNumerator);
     if (until <= audioSamples) return;
     const int count = static_cast<int>(until - audioSamples);
     Check(av_new_packet(packet.get(), count * 2), "audio packet");
@@ -432,8 +476,9 @@ void WriteFixtureAvi(const std::string& path, const TFixtureAvi& avi) {
     if (std::find(avi.DroppedFrames.begin(), avi.DroppedFrames.end(), n) != avi.DroppedFrames.end()) continue;
     Check(av_frame_make_writable(frame.get()), "frame buffer");
     const TBitmap picture = avi.Picture == TFixturePicture::fpNumbers ? NumberFrame(n, avi.Width, avi.Height)
-                                                                       : SampleFrame(n, avi.Width, avi.Height);
-    if (setup.input == AV_PIX_FMT_PAL8 && picture.PixelFormat() != TPixelFormat::pf8bit) Fail("the sample picture has no 8-bit form");
+                                                                      : SampleFrame(n, avi.Width, avi.Height);
+    if (setup.input == AV_PIX_FMT_PAL8 && picture.PixelFormat() != TPixelFormat::pf8bit)
+      Fail("the sample picture has no 8-bit form");
     FillFrame(picture, frame.get(), sws.context);
     frame->pts = n;
     Check(avcodec_send_frame(codec.get(), frame.get()), "encoding");
@@ -496,7 +541,8 @@ void WriteAviWithFrameWidth(const std::string& path, std::int32_t width) {
   std::vector<std::uint8_t> data = ReadAll(path);
   const std::size_t streamFormat = FindChunk(data, "strf");
   const auto value = static_cast<std::uint32_t>(width);
-  for (int i = 0; i < 4; ++i) data[streamFormat + 8 + 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    data[streamFormat + 8 + 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
   WriteAll(path, data);
 }
 

@@ -19,10 +19,10 @@ struct TGiflibFrame {
   int Top = 0;
   int Width = 0;
   int Height = 0;
-  int Delay = -1;            // hundredths of a second; -1: no graphic control block
-  int ColorCount = 0;        // entries of the frame's local table
-  TBitmap Picture;           // 24 bits, the frame's colours
-  int TransparentIndex = -1;  // -1: none
+  int Delay = -1;                 // hundredths of a second; -1: no graphic control block
+  int ColorCount = 0;             // entries of the frame's local table
+  TBitmap Picture;                // 24 bits, the frame's colours
+  int TransparentIndex = -1;      // -1: none
   std::vector<bool> Transparent;  // a pixel of the transparent index, row by row
 };
 

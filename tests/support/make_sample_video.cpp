@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
   using namespace clipvane::fixtures;
   if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
-    for (const TContainerCase& entry : ContainerCases()) std::printf("%s %s\n", entry.Name.c_str(), entry.FileName.c_str());
+    for (const TContainerCase& entry : ContainerCases())
+      std::printf("%s %s\n", entry.Name.c_str(), entry.FileName.c_str());
     return 0;
   }
   if (argc != 3) {

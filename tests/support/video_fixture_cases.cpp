@@ -47,7 +47,8 @@ std::vector<TContainerCase> ContainerCases() {
     TFixtureVideo video;
     video.Muxer = "webm";
     video.Encoder = "libvpx-vp9";
-    video.EncoderOptions = {{"cpu-used", "8"}, {"crf", "20"}, {"b", "0"}, {"lag-in-frames", "12"}, {"auto-alt-ref", "1"}};
+    video.EncoderOptions = {
+        {"cpu-used", "8"}, {"crf", "20"}, {"b", "0"}, {"lag-in-frames", "12"}, {"auto-alt-ref", "1"}};
     video.FrameCount = 24;
     video.KeyFrameInterval = 12;
     cases.push_back({"WebmVp9HiddenFrames", "clip.webm", video, "webm", "vp9"});

@@ -43,7 +43,7 @@ TBitmap TurnedBack(const TBitmap& picture, int degrees) {
 
 // Colour patches: 4 x 2 of well-known colours.
 TBitmap ColourPatches(int width, int height) {
-  static const TColor kColours[8] = {RGB(200, 30, 40), RGB(40, 180, 60), RGB(30, 50, 210), RGB(235, 235, 235),
+  static const TColor kColours[8] = {RGB(200, 30, 40),   RGB(40, 180, 60),  RGB(30, 50, 210),  RGB(235, 235, 235),
                                      RGB(128, 128, 128), RGB(220, 200, 40), RGB(40, 190, 200), RGB(190, 40, 180)};
   TBitmap picture(width, height, TPixelFormat::pf24bit);
   for (int i = 0; i < 8; ++i) {
@@ -62,8 +62,10 @@ TBitmap DrawnFrame(TFixturePicture kind, int number, int width, int height) {
       picture.SetPixelFormat(TPixelFormat::pf24bit);
       return picture;
     }
-    case TFixturePicture::fpSample: return SampleFrame(number, width, height);
-    case TFixturePicture::fpColours: return ColourPatches(width, height);
+    case TFixturePicture::fpSample:
+      return SampleFrame(number, width, height);
+    case TFixturePicture::fpColours:
+      return ColourPatches(width, height);
   }
   Fail("unknown picture");
 }
@@ -89,7 +91,7 @@ void FillTagged(const TFixtureVideo& video, const TBitmap& picture, AVFrame* fra
                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
     if (!sws) Fail("no colour conversion");
     const int tagged = video.ColorSpace == AVCOL_SPC_UNSPECIFIED ? video.UntaggedMatrix : video.ColorSpace;
-    const int space = tagged == AVCOL_SPC_BT709         ? SWS_CS_ITU709
+    const int space = tagged == AVCOL_SPC_BT709        ? SWS_CS_ITU709
                       : tagged == AVCOL_SPC_BT2020_NCL ? SWS_CS_BT2020
                                                        : SWS_CS_ITU601;
     if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB))
@@ -100,7 +102,8 @@ void FillTagged(const TFixtureVideo& video, const TBitmap& picture, AVFrame* fra
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const std::uint8_t* in = picture.ScanLine(y) + 3 * x;
-      std::uint8_t* out = &bgra[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4];
+      std::uint8_t* out =
+          &bgra[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4];
       out[0] = in[0], out[1] = in[1], out[2] = in[2];
       out[3] = alpha && x >= width / 2 ? 128 : 255;
     }
@@ -128,7 +131,8 @@ TBitmap ShownFrame(const TFixtureVideo& video, int number) {
 void WriteFixtureVideo(const std::string& path, const TFixtureVideo& video) {
   av_log_set_level(AV_LOG_QUIET);
   AVFormatContext* rawFormat = nullptr;
-  Check(avformat_alloc_output_context2(&rawFormat, nullptr, video.Muxer.c_str(), path.c_str()), "no muxer " + video.Muxer);
+  Check(avformat_alloc_output_context2(&rawFormat, nullptr, video.Muxer.c_str(), path.c_str()),
+        "no muxer " + video.Muxer);
   std::unique_ptr<AVFormatContext, TFormatDeleter> format(rawFormat);
   const AVCodec* encoder = avcodec_find_encoder_by_name(video.Encoder.c_str());
   if (!encoder) Fail("no encoder " + video.Encoder);

@@ -14,11 +14,11 @@
 namespace clipvane::fixtures {
 
 struct TFixtureVideo {
-  std::string Muxer = "mp4";            // FFmpeg's muxer name: mp4, mov, matroska, webm, mpegts, ...
-  std::string Encoder = "libx264";      // FFmpeg's encoder name
-  std::string PixelFormat = "yuv420p";  // what the encoder is given
+  std::string Muxer = "mp4";                          // FFmpeg's muxer name: mp4, mov, matroska, webm, mpegts, ...
+  std::string Encoder = "libx264";                    // FFmpeg's encoder name
+  std::string PixelFormat = "yuv420p";                // what the encoder is given
   std::map<std::string, std::string> EncoderOptions;  // the encoder's own options (crf, x265-params, ...)
-  int Width = 64;  // the coded picture
+  int Width = 64;                                     // the coded picture
   int Height = 48;
   int FrameCount = 20;
   int RateNumerator = 25;  // frames per second, when StartsMs is empty

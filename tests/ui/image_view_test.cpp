@@ -16,9 +16,7 @@ constexpr TColor kTeal = RGB(0, 128, 128);
 
 QRgb ToRgb(TColor color) { return qRgb(GetRValue(color), GetGValue(color), GetBValue(color)); }
 
-QImage Screen(TImageView& view) {
-  return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
+QImage Screen(TImageView& view) { return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 // A bitmap whose every pixel has a colour of its own.
 TBitmap Checker(int width, int height) {

@@ -24,19 +24,23 @@ std::string CodecTestName(const ::testing::TestParamInfo<TFixtureCodec>& param) 
 using fixtures::TTempFolder;
 
 constexpr TFixtureCodec kAllCodecs[] = {
-    TFixtureCodec::fcRawBgr24, TFixtureCodec::fcRawPal8,  TFixtureCodec::fcRawRgb555, TFixtureCodec::fcRawGray,
-    TFixtureCodec::fcRawBgra,  TFixtureCodec::fcMsVideo1, TFixtureCodec::fcCinepak,   TFixtureCodec::fcMjpeg,
+    TFixtureCodec::fcRawBgr24, TFixtureCodec::fcRawPal8,     TFixtureCodec::fcRawRgb555, TFixtureCodec::fcRawGray,
+    TFixtureCodec::fcRawBgra,  TFixtureCodec::fcMsVideo1,    TFixtureCodec::fcCinepak,   TFixtureCodec::fcMjpeg,
     TFixtureCodec::fcMpeg4,    TFixtureCodec::fcMpeg4BFrames};
 
 // The pixel format each codec's decoder hands over naturally.
 TPixelFormat NaturalFormat(TFixtureCodec codec) {
   switch (codec) {
     case TFixtureCodec::fcRawPal8:
-    case TFixtureCodec::fcRawGray: return TPixelFormat::pf8bit;
+    case TFixtureCodec::fcRawGray:
+      return TPixelFormat::pf8bit;
     case TFixtureCodec::fcRawRgb555:
-    case TFixtureCodec::fcMsVideo1: return TPixelFormat::pf15bit;
-    case TFixtureCodec::fcRawBgra: return TPixelFormat::pf32bit;
-    default: return TPixelFormat::pf24bit;
+    case TFixtureCodec::fcMsVideo1:
+      return TPixelFormat::pf15bit;
+    case TFixtureCodec::fcRawBgra:
+      return TPixelFormat::pf32bit;
+    default:
+      return TPixelFormat::pf24bit;
   }
 }
 
@@ -63,7 +67,8 @@ class AviReaderFrames : public ::testing::Test {
   AviReaderFrames() : folder_(CLIPVANE_TEST_TMP) {}
 
   std::string Write(TFixtureCodec codec, int frames, int width = 64, int height = 48) {
-    const std::string path = folder_.File(std::string(fixtures::CodecName(codec)) + std::to_string(counter_++) + ".avi");
+    const std::string path =
+        folder_.File(std::string(fixtures::CodecName(codec)) + std::to_string(counter_++) + ".avi");
     TFixtureAvi avi;
     avi.Codec = codec;
     avi.FrameCount = frames;
@@ -118,8 +123,7 @@ TEST_P(AviReaderCodec, ArbitraryAccessOrderGivesEachNumberedFrame) {
   ExpectFramesInOrder(codec, path, {37, 5, 6, 90, 0, 99, 98, 10, 9, 11, 50, 49, 51, 0, 1});
 }
 
-INSTANTIATE_TEST_SUITE_P(AllCodecs, AviReaderCodec, ::testing::ValuesIn(kAllCodecs),
-                         CodecTestName);
+INSTANTIATE_TEST_SUITE_P(AllCodecs, AviReaderCodec, ::testing::ValuesIn(kAllCodecs), CodecTestName);
 
 // The codecs whose frames depend on earlier ones, and the palettised one whose colour table
 // arrives only with the first packet.
@@ -294,8 +298,7 @@ TEST_P(AviReaderDropFrames, RepeatThePictureBeforeThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RawAndMpeg4, AviReaderDropFrames,
-                         ::testing::Values(TFixtureCodec::fcRawBgr24, TFixtureCodec::fcMpeg4),
-                         CodecTestName);
+                         ::testing::Values(TFixtureCodec::fcRawBgr24, TFixtureCodec::fcMpeg4), CodecTestName);
 
 TEST_F(AviReaderFrames, SkipsTheAudioOfAnInterleavedFile) {
   const std::string path = folder_.File("with-audio.avi");

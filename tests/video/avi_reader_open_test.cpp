@@ -164,7 +164,8 @@ std::vector<TStepCase> StepCases() {
 }
 
 std::string StepName(const ::testing::TestParamInfo<TStepCase>& param) {
-  const char* names[] = {"OpenFile", "OpenStream", "StreamInfo", "FormatSize", "Format", "BeginStreaming", "Decompression"};
+  const char* names[] = {"OpenFile", "OpenStream",     "StreamInfo",   "FormatSize",
+                         "Format",   "BeginStreaming", "Decompression"};
   return names[static_cast<int>(param.param.step)];
 }
 
@@ -174,9 +175,9 @@ TEST_F(AviReaderOpen, AcquiresInOrderAndCloseReleasesInReverse) {
   TRecordingSeam seam;
   TAviFrameReader reader(&seam);
   reader.Open(GoodAvi());
-  EXPECT_EQ(seam.acquired, (std::vector<TAviResource>{R::arLibrary, R::arFile, R::arStream, R::arFormatBuffer,
-                                                      R::arStreaming, R::arDecompressor, R::arDecodeStream,
-                                                      R::arDecodeBitmap}));
+  EXPECT_EQ(seam.acquired,
+            (std::vector<TAviResource>{R::arLibrary, R::arFile, R::arStream, R::arFormatBuffer, R::arStreaming,
+                                       R::arDecompressor, R::arDecodeStream, R::arDecodeBitmap}));
   EXPECT_TRUE(seam.released.empty());
   ASSERT_TRUE(reader.ReadFrame(3));
   reader.Close();

@@ -70,17 +70,18 @@ TEST_P(ContainerColours, PatchesKeepTheirColours) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryKind, ContainerColours,
-    ::testing::Values(TColourCase{"Bt601Limited420", "yuv420p", AVCOL_SPC_BT470BG},
-                      TColourCase{"Bt709Limited444", "yuv444p", AVCOL_SPC_BT709},
-                      TColourCase{"Bt601Full422", "yuv422p", AVCOL_SPC_BT470BG, true},
-                      TColourCase{"Bt2020TenBit", "yuv420p10le", AVCOL_SPC_BT2020_NCL},
-                      TColourCase{"Bt709TwelveBit444", "yuv444p12le", AVCOL_SPC_BT709},
-                      TColourCase{"UntaggedSmallIs601", "yuv420p", AVCOL_SPC_UNSPECIFIED, false, AVCOL_SPC_BT470BG},
-                      TColourCase{"Untagged720LinesIs709", "yuv420p", AVCOL_SPC_UNSPECIFIED, false, AVCOL_SPC_BT709, 720},
-                      TColourCase{"AlphaOverBlack", "yuva420p", AVCOL_SPC_BT470BG}),
-    [](const ::testing::TestParamInfo<TColourCase>& param) { return param.param.Name; });
+INSTANTIATE_TEST_SUITE_P(EveryKind, ContainerColours,
+                         ::testing::Values(TColourCase{"Bt601Limited420", "yuv420p", AVCOL_SPC_BT470BG},
+                                           TColourCase{"Bt709Limited444", "yuv444p", AVCOL_SPC_BT709},
+                                           TColourCase{"Bt601Full422", "yuv422p", AVCOL_SPC_BT470BG, true},
+                                           TColourCase{"Bt2020TenBit", "yuv420p10le", AVCOL_SPC_BT2020_NCL},
+                                           TColourCase{"Bt709TwelveBit444", "yuv444p12le", AVCOL_SPC_BT709},
+                                           TColourCase{"UntaggedSmallIs601", "yuv420p", AVCOL_SPC_UNSPECIFIED, false,
+                                                       AVCOL_SPC_BT470BG},
+                                           TColourCase{"Untagged720LinesIs709", "yuv420p", AVCOL_SPC_UNSPECIFIED, false,
+                                                       AVCOL_SPC_BT709, 720},
+                                           TColourCase{"AlphaOverBlack", "yuva420p", AVCOL_SPC_BT470BG}),
+                         [](const ::testing::TestParamInfo<TColourCase>& param) { return param.param.Name; });
 
 }  // namespace
 }  // namespace clipvane

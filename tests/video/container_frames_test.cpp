@@ -66,9 +66,8 @@ TEST_P(ContainerFrames, ProbeGivesTheCountLengthAndShownSize) {
   const TVideoInfo info = ProbeVideo(Write());
   EXPECT_FALSE(info.IsAvi);
   EXPECT_EQ(info.FrameCount, video.FrameCount);
-  const int lengthMs = video.StartsMs.empty()
-                           ? video.FrameCount * 1000 * video.RateDenominator / video.RateNumerator
-                           : video.StartsMs.back() - video.StartsMs.front();
+  const int lengthMs = video.StartsMs.empty() ? video.FrameCount * 1000 * video.RateDenominator / video.RateNumerator
+                                              : video.StartsMs.back() - video.StartsMs.front();
   EXPECT_EQ(info.LengthMs, lengthMs);
   EXPECT_EQ(info.FrameWidth, video.DisplayWidth());
   EXPECT_EQ(info.FrameHeight, video.DisplayHeight());

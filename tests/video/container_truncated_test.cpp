@@ -84,7 +84,8 @@ TEST_F(TruncatedContainers, StreamsCutAnywhereGiveTheFramesBeforeTheCut) {
       std::vector<int> readable;
       std::copy_if(shown.begin(), shown.end(), std::back_inserter(readable), [](int number) { return number >= 0; });
       // Strictly rising: no picture twice, none out of order.
-      EXPECT_EQ(std::adjacent_find(readable.begin(), readable.end(), std::greater_equal<int>()), readable.end()) << name;
+      EXPECT_EQ(std::adjacent_find(readable.begin(), readable.end(), std::greater_equal<int>()), readable.end())
+          << name;
       EXPECT_GE(readable.size() * 2, shown.size()) << name;
       EXPECT_FALSE(reader.ReadFrame(count));
     }

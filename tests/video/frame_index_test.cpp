@@ -110,8 +110,8 @@ TEST(FrameIndex, UnevenFramesGiveFrameTimes) {
 TEST(FrameIndex, UntrustedTimestampsNumberPicturesAsTheyCome) {
   // Repeated, missing, or jumping back farther than any decoder reorders: numbered in
   // decoding order, at the nominal rate, every frame decoded from the start.
-  for (const std::vector<TPacketSpec>& specs :
-       {std::vector<TPacketSpec>{{0, true}, {40}, {40}, {80}}, std::vector<TPacketSpec>{{0, true}, {kNoTimestamp}, {80}, {120}}}) {
+  for (const std::vector<TPacketSpec>& specs : {std::vector<TPacketSpec>{{0, true}, {40}, {40}, {80}},
+                                                std::vector<TPacketSpec>{{0, true}, {kNoTimestamp}, {80}, {120}}}) {
     const TFrameIndex index = Indexed(specs);
     EXPECT_TRUE(index.Counted);
     EXPECT_EQ(index.FrameCount(), 4);

@@ -71,8 +71,7 @@ class MediaPlayerTest : public ::testing::Test {
   MediaPlayerTest() : folder_(CLIPVANE_TEST_TMP), clock_(std::make_shared<TSteppedPlayerClock>()), player_(clock_) {}
 
   // 20 numbered frames of 64 x 48 at 25 frames a second: 40 ms a frame, 800 ms in all.
-  std::string Video(TFixtureCodec codec = TFixtureCodec::fcRawBgr24, int frames = 20, int width = 64,
-                    int height = 48) {
+  std::string Video(TFixtureCodec codec = TFixtureCodec::fcRawBgr24, int frames = 20, int width = 64, int height = 48) {
     TFixtureAvi avi;
     avi.Codec = codec;
     avi.FrameCount = frames;

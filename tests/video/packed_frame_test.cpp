@@ -158,8 +158,8 @@ TEST(DecodeStream, HoldsTheFrameAsABmpFile) {
   ASSERT_EQ(data.size(), 14 + frame.size());
   EXPECT_EQ(data[0], 'B');
   EXPECT_EQ(data[1], 'M');
-  EXPECT_EQ(Get32(data, 2), 0u);   // file size left 0
-  EXPECT_EQ(Get32(data, 6), 0u);   // reserved words
+  EXPECT_EQ(Get32(data, 2), 0u);              // file size left 0
+  EXPECT_EQ(Get32(data, 6), 0u);              // reserved words
   EXPECT_EQ(Get32(data, 10), 14u + 40 + 16);  // pixels after the header and 4 table entries
   EXPECT_EQ(std::memcmp(data.data() + 14, frame.data(), frame.size()), 0);
   // Reused: a smaller frame afterwards leaves only its own bytes in the stream.
@@ -207,15 +207,15 @@ TEST(DecodeStream, RefusesBrokenFramesAndKeepsTheBitmap) {
   bitmap.SetPixel(1, 1, RGB(1, 2, 3));
   const TBitmap before = bitmap;
   const std::vector<std::vector<std::uint8_t>> broken = {
-      {},                                          // nothing
-      std::vector<std::uint8_t>(39, 0),            // header cut off
-      Packed(4, 4, 24, 0, 0, 0, 64, 63),           // pixels cut off
-      Packed(4, 4, 24, 0, 0, 0, 0, 10),            // computed size beyond the data
-      Packed(4, 2, 8, 0, 4, 8, 8, 0),              // colour table cut off
-      Packed(0, 4, 24, 0, 0, 0, 0, 0),             // no width
-      Packed(70000, 1, 24, 0, 0, 0, 0, 0),         // absurd width
-      Packed(4, 4, 7, 0, 0, 0, 16, 16),            // 7 bits per pixel
-      Packed(4, 4, 8, 0, 1000, 4000, 16, 16),      // a colour table beyond 256 entries
+      {},                                      // nothing
+      std::vector<std::uint8_t>(39, 0),        // header cut off
+      Packed(4, 4, 24, 0, 0, 0, 64, 63),       // pixels cut off
+      Packed(4, 4, 24, 0, 0, 0, 0, 10),        // computed size beyond the data
+      Packed(4, 2, 8, 0, 4, 8, 8, 0),          // colour table cut off
+      Packed(0, 4, 24, 0, 0, 0, 0, 0),         // no width
+      Packed(70000, 1, 24, 0, 0, 0, 0, 0),     // absurd width
+      Packed(4, 4, 7, 0, 0, 0, 16, 16),        // 7 bits per pixel
+      Packed(4, 4, 8, 0, 1000, 4000, 16, 16),  // a colour table beyond 256 entries
   };
   for (std::size_t i = 0; i < broken.size(); ++i) {
     EXPECT_THROW(LoadPackedFrame(broken[i], stream, bitmap), EClipvaneError) << "case " << i;

@@ -14,8 +14,7 @@
 
 namespace clipvane {
 
-TForm4::TForm4(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TForm4::TForm4(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setWindowTitle(QStringLiteral("Choose a folder"));
   setFixedSize(366, 253);
 
@@ -25,10 +24,12 @@ TForm4::TForm4(QWidget* parent)
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
     if (!volume.isValid() || !volume.isReady()) continue;
     const QString root = volume.rootPath();
-    const QString name = volume.displayName() == root ? root : volume.displayName() + QStringLiteral("  (") + root + ')';
+    const QString name = volume.displayName() == root ? root
+                                                      : volume.displayName() + QStringLiteral("  (") + root + ')';
     DriveComboBox1->addItem(name, root);
   }
-  if (DriveComboBox1->findData(QStringLiteral("/")) < 0) DriveComboBox1->insertItem(0, QStringLiteral("/"), QStringLiteral("/"));
+  if (DriveComboBox1->findData(QStringLiteral("/")) < 0)
+    DriveComboBox1->insertItem(0, QStringLiteral("/"), QStringLiteral("/"));
 
   folders_ = new QFileSystemModel(this);
   folders_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);

@@ -98,7 +98,8 @@ TForm5::TForm5(TVideoState& state, QWidget* parent)
     button->setIcon(icon);
     button->setToolTip(hint);
     tools->addWidget(button);
-    connect(button, &QToolButton::clicked, this, [this, handler] { RunHandler(this, [this, handler] { (this->*handler)(); }); });
+    connect(button, &QToolButton::clicked, this,
+            [this, handler] { RunHandler(this, [this, handler] { (this->*handler)(); }); });
     return button;
   };
   SpeedButton1 = tool(ArrowIcon(true), QStringLiteral("Previous"), &TForm5::SpeedButton1Click);

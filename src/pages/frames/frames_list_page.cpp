@@ -22,7 +22,8 @@ int TFramesListModel::rowCount(const QModelIndex& parent) const { return parent.
 
 QVariant TFramesListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(state_.ExtractedFrames.size())) return {};
-  if (role == Qt::DisplayRole) return QString::fromStdString(state_.ExtractedFrames[static_cast<std::size_t>(index.row())].Caption);
+  if (role == Qt::DisplayRole)
+    return QString::fromStdString(state_.ExtractedFrames[static_cast<std::size_t>(index.row())].Caption);
   return {};
 }
 
@@ -77,10 +78,8 @@ const QImage* TFramesListDelegate::Thumbnail(const TBitmap& bitmap, int width, i
   // The 32-bit working bitmap's rows are QImage's RGB32 pixels on a little-endian machine:
   // blue, green, red, unused.
   TBitmap small(width, height, TPixelFormat::pf32bit);
-  if (width == bitmap.Width() && height == bitmap.Height())
-    small.Draw(0, 0, bitmap);
-  else
-    small.StretchDraw(TRect{0, 0, width, height}, bitmap, TRect{0, 0, bitmap.Width(), bitmap.Height()});
+  if (width == bitmap.Width() && height == bitmap.Height()) small.Draw(0, 0, bitmap);
+  else small.StretchDraw(TRect{0, 0, width, height}, bitmap, TRect{0, 0, bitmap.Width(), bitmap.Height()});
   auto* image = new QImage(width, height, QImage::Format_RGB32);
   for (int y = 0; y < height; ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(small.ScanLine(y));
@@ -103,8 +102,8 @@ void TFramesListDelegate::lbAVIDrawItem(QPainter& painter, int row, const QRect&
   painter.setFont(font);
   const int textHeight = painter.fontMetrics().height();
   const TRect entryRect{rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
-  const TFrameEntryLayout layout = ComputeFrameEntryLayout(entryRect, bitmap ? bitmap->Width() : 0,
-                                                           bitmap ? bitmap->Height() : 0, textHeight);
+  const TFrameEntryLayout layout =
+      ComputeFrameEntryLayout(entryRect, bitmap ? bitmap->Width() : 0, bitmap ? bitmap->Height() : 0, textHeight);
 
   painter.fillRect(ToQRect(layout.TextArea), brush);
 

@@ -3,15 +3,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <algorithm>
@@ -96,9 +96,9 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
   SpinEdit11 = SpinBox(GroupBoxFrameSize, 56, 59, 70, 0, 10000, 0);
   CheckBoxAspect = Place<QCheckBox>(GroupBoxFrameSize, 8, 80, 176, 18, QStringLiteral("Maintain aspect ratio"));
   CheckBoxAspect->setChecked(true);
-  for (QWidget* control : {static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10),
-                           static_cast<QWidget*>(LabelHeight), static_cast<QWidget*>(SpinEdit11),
-                           static_cast<QWidget*>(CheckBoxAspect)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10), static_cast<QWidget*>(LabelHeight),
+        static_cast<QWidget*>(SpinEdit11), static_cast<QWidget*>(CheckBoxAspect)})
     control->setEnabled(false);
 
   Button12 = Place<QPushButton>(this, 284, 225, 94, 20, QStringLiteral("Get frames"));
@@ -180,18 +180,18 @@ void TFramesPage::RadioButton6Click() {
 }
 
 void TFramesPage::RadioButton10Click() {
-  for (QWidget* control : {static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10),
-                           static_cast<QWidget*>(LabelHeight), static_cast<QWidget*>(SpinEdit11),
-                           static_cast<QWidget*>(CheckBoxAspect)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10), static_cast<QWidget*>(LabelHeight),
+        static_cast<QWidget*>(SpinEdit11), static_cast<QWidget*>(CheckBoxAspect)})
     control->setEnabled(false);
   SpinEdit10->setValue(state_.FrameWidth);
   SpinEdit11->setValue(state_.FrameHeight);
 }
 
 void TFramesPage::RadioButton11Click() {
-  for (QWidget* control : {static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10),
-                           static_cast<QWidget*>(LabelHeight), static_cast<QWidget*>(SpinEdit11),
-                           static_cast<QWidget*>(CheckBoxAspect)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelWidth), static_cast<QWidget*>(SpinEdit10), static_cast<QWidget*>(LabelHeight),
+        static_cast<QWidget*>(SpinEdit11), static_cast<QWidget*>(CheckBoxAspect)})
     control->setEnabled(true);
 }
 
@@ -240,7 +240,9 @@ void TFramesPage::ApplySaveGroup(const TSaveGroupState& group) {
   QualityEdit->setEnabled(group.QualityEnabled);
 }
 
-void TFramesPage::ComboBox1Change() { ApplySaveGroup(ColorModeChanged(SaveGroup(), ComboBox1->currentText().toStdString())); }
+void TFramesPage::ComboBox1Change() {
+  ApplySaveGroup(ColorModeChanged(SaveGroup(), ComboBox1->currentText().toStdString()));
+}
 
 void TFramesPage::RadioButton8Click() { ApplySaveGroup(BmpChosen(SaveGroup())); }
 

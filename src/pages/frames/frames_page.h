@@ -64,13 +64,13 @@ class TFramesPage : public QWidget {
 
   void SetLinks(const TFramesPageLinks& links) { links_ = links; }
 
-  void Button12Click();      // "Get frames"
-  void Button13Click();      // "Abort"
-  void Button14Click();      // "Clear results"
-  void Button15Click();      // "Save"
-  void Button16Click();      // "Frames preview"
-  void RadioButton7Click();  // "Frames range"
-  void SpinEdit6Change();    // the from or the to box changed
+  void Button12Click();       // "Get frames"
+  void Button13Click();       // "Abort"
+  void Button14Click();       // "Clear results"
+  void Button15Click();       // "Save"
+  void Button16Click();       // "Frames preview"
+  void RadioButton7Click();   // "Frames range"
+  void SpinEdit6Change();     // the from or the to box changed
   void RadioButton11Click();  // "Specified"
   void SpinEdit10Change();    // "Width"
   void SpinEdit11Change();    // "Height"

@@ -3,12 +3,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QCoreApplication>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <algorithm>
@@ -79,9 +79,8 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   TimeToBox = SpinBox(GroupBoxFramesSelect, 250, 62, 72, 0, 0, 0);
   LabelTimeUnit = Place<QLabel>(GroupBoxFramesSelect, 328, 62, 40, 22, QStringLiteral("s"));
   for (QWidget* control :
-       {static_cast<QWidget*>(LabelFrameFrom), static_cast<QWidget*>(FrameFromBox),
-        static_cast<QWidget*>(LabelFrameTo), static_cast<QWidget*>(FrameToBox),
-        static_cast<QWidget*>(LabelFrameUnit), static_cast<QWidget*>(LabelTimeFrom),
+       {static_cast<QWidget*>(LabelFrameFrom), static_cast<QWidget*>(FrameFromBox), static_cast<QWidget*>(LabelFrameTo),
+        static_cast<QWidget*>(FrameToBox), static_cast<QWidget*>(LabelFrameUnit), static_cast<QWidget*>(LabelTimeFrom),
         static_cast<QWidget*>(TimeFromBox), static_cast<QWidget*>(LabelTimeTo), static_cast<QWidget*>(TimeToBox),
         static_cast<QWidget*>(LabelTimeUnit)})
     control->setEnabled(false);
@@ -99,8 +98,8 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   GroupBoxGifSize = Place<QGroupBox>(this, 4, 202, 471, 70, QStringLiteral("GIF window size"));
   ComboBox2 = Place<QComboBox>(GroupBoxGifSize, 8, 20, 150, 22);
   ComboBox2->setEditable(true);
-  ComboBox2->addItems({QString::fromLatin1(kAsAviWindowSize), QString::fromLatin1(kScale),
-                       QString::fromLatin1(kSpecifiedSize)});
+  ComboBox2->addItems(
+      {QString::fromLatin1(kAsAviWindowSize), QString::fromLatin1(kScale), QString::fromLatin1(kSpecifiedSize)});
   ComboBox2->setCurrentIndex(0);
   ComboBox2->setEnabled(false);
   ComboBoxScale = Place<QComboBox>(GroupBoxGifSize, 166, 20, 70, 22);
@@ -116,10 +115,9 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   SpinEdit8 = SpinBox(GroupBoxGifSize, 392, 18, 70, 0, 10000, 0);
   LabelGifHeight = Place<QLabel>(GroupBoxGifSize, 300, 42, 90, 22, QStringLiteral("Height (pixels)"));
   SpinEdit9 = SpinBox(GroupBoxGifSize, 392, 42, 70, 0, 10000, 0);
-  for (QWidget* control :
-       {static_cast<QWidget*>(ComboBoxScale), static_cast<QWidget*>(CheckBoxGifAspect),
-        static_cast<QWidget*>(LabelGifWidth), static_cast<QWidget*>(SpinEdit8), static_cast<QWidget*>(LabelGifHeight),
-        static_cast<QWidget*>(SpinEdit9)})
+  for (QWidget* control : {static_cast<QWidget*>(ComboBoxScale), static_cast<QWidget*>(CheckBoxGifAspect),
+                           static_cast<QWidget*>(LabelGifWidth), static_cast<QWidget*>(SpinEdit8),
+                           static_cast<QWidget*>(LabelGifHeight), static_cast<QWidget*>(SpinEdit9)})
     control->setVisible(false);
 
   StatusBar = Place<QFrame>(this, 0, 274, 479, 20);
@@ -365,13 +363,13 @@ void TGifPage::ResetRangeBoxes() {
 
 void TGifPage::SetRangeControls(bool frameRange, bool timeRange) {
   Button19->setEnabled(frameRange || timeRange);
-  for (QWidget* control : {static_cast<QWidget*>(LabelFrameFrom), static_cast<QWidget*>(FrameFromBox),
-                           static_cast<QWidget*>(LabelFrameTo), static_cast<QWidget*>(FrameToBox),
-                           static_cast<QWidget*>(LabelFrameUnit)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelFrameFrom), static_cast<QWidget*>(FrameFromBox), static_cast<QWidget*>(LabelFrameTo),
+        static_cast<QWidget*>(FrameToBox), static_cast<QWidget*>(LabelFrameUnit)})
     control->setEnabled(frameRange);
-  for (QWidget* control : {static_cast<QWidget*>(LabelTimeFrom), static_cast<QWidget*>(TimeFromBox),
-                           static_cast<QWidget*>(LabelTimeTo), static_cast<QWidget*>(TimeToBox),
-                           static_cast<QWidget*>(LabelTimeUnit)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(LabelTimeFrom), static_cast<QWidget*>(TimeFromBox), static_cast<QWidget*>(LabelTimeTo),
+        static_cast<QWidget*>(TimeToBox), static_cast<QWidget*>(LabelTimeUnit)})
     control->setEnabled(timeRange);
 }
 

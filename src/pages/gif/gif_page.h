@@ -74,20 +74,20 @@ class TGifPage : public QWidget {
   void SetLinks(TGifPageLinks links);
 
   // Handlers.
-  void Button5Click();        // "Convert"
-  void Button7Click();        // "Abort"
-  void Button4Click();        // "Clear GIF"
-  void Button6Click();        // "Save"
-  void RadioButton1Click();   // "Full window"
-  void RadioButton2Click();   // "Window part"
-  void Button8Click();        // "Pick window"
-  void SpinEdit1Change();     // "Frame sampling rate:"
-  void RadioButton3Click();   // "All frames"
-  void RadioButton4Click();   // "Frames range"
-  void RadioButton5Click();   // "Time range"
-  void Button19Click();       // "Update frames list"
-  void SpinEdit8Change();     // "Width (pixels)"
-  void SpinEdit9Change();     // "Height (pixels)"
+  void Button5Click();       // "Convert"
+  void Button7Click();       // "Abort"
+  void Button4Click();       // "Clear GIF"
+  void Button6Click();       // "Save"
+  void RadioButton1Click();  // "Full window"
+  void RadioButton2Click();  // "Window part"
+  void Button8Click();       // "Pick window"
+  void SpinEdit1Change();    // "Frame sampling rate:"
+  void RadioButton3Click();  // "All frames"
+  void RadioButton4Click();  // "Frames range"
+  void RadioButton5Click();  // "Time range"
+  void Button19Click();      // "Update frames list"
+  void SpinEdit8Change();    // "Width (pixels)"
+  void SpinEdit9Change();    // "Height (pixels)"
 
   // The options the next run reads from the controls.
   TGifOptions RunOptions() const;
@@ -133,7 +133,7 @@ class TGifPage : public QWidget {
   QSpinBox* SpinEdit1 = nullptr;  // "Frame sampling rate:"
   QCheckBox* CheckBoxKeepSpeed = nullptr;
   QCheckBox* CheckBoxBest = nullptr;  // "Best quality", beside the described controls
-  QLabel* LabelKeepSpeed = nullptr;  // "keep a play speed"
+  QLabel* LabelKeepSpeed = nullptr;   // "keep a play speed"
   // "GIF window size".
   QGroupBox* GroupBoxGifSize = nullptr;
   QComboBox* ComboBox2 = nullptr;  // the GIF size list

@@ -3,8 +3,8 @@
 #include "pages/transitions/transitions_page.h"
 
 #include <QApplication>
-#include <QColorDialog>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -260,9 +260,9 @@ void TTransitionsPage::ConvertClick() {
     if (links_.Preview) links_.Preview->ShowStill(frame);
   };
 
-  TTransitionClip clip =
-      BuildTransitionClip(state_, source, destination, steps, [this] { return SelectedEffect(); }, hooks, frameAdded,
-                          CheckBoxBest->isChecked());
+  TTransitionClip clip = BuildTransitionClip(
+      state_, source, destination, steps, [this] { return SelectedEffect(); }, hooks, frameAdded,
+      CheckBoxBest->isChecked());
   if (!viewsPadded) showPaddedPictures();
   if (links_.Preview) {
     links_.Preview->SetClientSize(clip.Width, clip.Height);
@@ -308,10 +308,8 @@ bool TTransitionsPage::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::DragEnter:
       case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (!running_ && !DroppedPicturePath(drag->mimeData()).isEmpty())
-          drag->acceptProposedAction();
-        else
-          drag->ignore();
+        if (!running_ && !DroppedPicturePath(drag->mimeData()).isEmpty()) drag->acceptProposedAction();
+        else drag->ignore();
         return true;
       }
       case QEvent::Drop: {

@@ -52,8 +52,8 @@ class TTransitionsPage : public QWidget {
   void SetLinks(const TTransitionsPageLinks& links) { links_ = links; }
 
   // Handlers.
-  void OpenImageClick(TTransitionSlotId slot);    // "Open image"
-  void EmptyImageClick(TTransitionSlotId slot);   // "Empty image"
+  void OpenImageClick(TTransitionSlotId slot);   // "Open image"
+  void EmptyImageClick(TTransitionSlotId slot);  // "Empty image"
   void ColorPanelDblClick(TTransitionSlotId slot);
   void DurationEditChange();
   void ConvertClick();   // "Convert"
@@ -77,7 +77,7 @@ class TTransitionsPage : public QWidget {
   std::function<QString(const QString& filter)> OpenPictureDialog;
   std::function<std::optional<TColor>(TColor initial)> ChooseColor;
 
-  QLabel* LabelSource = nullptr;       // "Source image"
+  QLabel* LabelSource = nullptr;  // "Source image"
   TImageView* SourceView = nullptr;
   QToolButton* OpenSourceButton = nullptr;   // hint "Open image"
   QToolButton* EmptySourceButton = nullptr;  // hint "Empty image"
@@ -93,8 +93,8 @@ class TTransitionsPage : public QWidget {
 
   QLabel* LabelEffect = nullptr;  // "Effect"
   QComboBox* EffectBox = nullptr;
-  QLabel* LabelStep = nullptr;  // "Step"
-  QSpinBox* StepEdit = nullptr;  // the step edit with its up-down, 1 to 50
+  QLabel* LabelStep = nullptr;      // "Step"
+  QSpinBox* StepEdit = nullptr;     // the step edit with its up-down, 1 to 50
   QLabel* LabelDuration = nullptr;  // "Duration (10...5000 ms)"
   QLineEdit* DurationEdit = nullptr;
   QCheckBox* CheckBoxBest = nullptr;  // "Best quality", beside the described controls

@@ -89,7 +89,8 @@ TExtractionResult WalkFrames(TVideoState& state, TFrameSource& source, const TEx
 int CountTickedFrames(const TVideoState& state) {
   const std::size_t frames = state.FrameSlots();
   const std::size_t count = std::min(frames, state.FrameSelected.size());
-  return static_cast<int>(std::count(state.FrameSelected.begin(), state.FrameSelected.begin() + static_cast<long>(count), true));
+  return static_cast<int>(
+      std::count(state.FrameSelected.begin(), state.FrameSelected.begin() + static_cast<long>(count), true));
 }
 
 TExtractionResult RunFrameExtraction(TVideoState& state, TFrameSource& source, const TExtractionOptions& options,
@@ -107,8 +108,7 @@ TExtractionResult RunFrameExtraction(TVideoState& state, TFrameSource& source, c
 TExtractionResult StreamFrameExtraction(TVideoState& state, TFrameSource& source, const TExtractionOptions& options,
                                         const TRunHooks& hooks, const TFrameSink& sink) {
   state.ExtractAbort = false;
-  return WalkFrames(state, source, options, hooks,
-                    [&sink](int n, std::unique_ptr<TBitmap> frame) { sink(n, *frame); });
+  return WalkFrames(state, source, options, hooks, [&sink](int n, std::unique_ptr<TBitmap> frame) { sink(n, *frame); });
 }
 
 void ClearExtractionResults(TVideoState& state) { state.ClearResults(); }
@@ -123,13 +123,11 @@ void ApplyFrameRange(TVideoState& state, int from, int to) {
   state.RangeLast = to;
 }
 
-void TickAllFrames(TVideoState& state) {
-  state.FrameSelected.assign(state.FrameSlots(), true);
-}
+void TickAllFrames(TVideoState& state) { state.FrameSelected.assign(state.FrameSlots(), true); }
 
 std::string ExtractionStatusText(int width, int height, TColorMode mode) {
-  return "Size: " + std::to_string(width) + "x" + std::to_string(height) + " pixels  Color: " +
-         std::string(ColorModeText(mode));
+  return "Size: " + std::to_string(width) + "x" + std::to_string(height) +
+         " pixels  Color: " + std::string(ColorModeText(mode));
 }
 
 }  // namespace clipvane

@@ -25,7 +25,7 @@ struct TExtractionOptions {
 
 struct TExtractionResult {
   int FramesExtracted = 0;
-  bool Aborted = false;     // stopped by the abort flag before reading a frame
+  bool Aborted = false;      // stopped by the abort flag before reading a frame
   bool OutOfFrames = false;  // a frame could not be read: the run ended quietly there
 };
 

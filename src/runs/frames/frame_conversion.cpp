@@ -49,7 +49,8 @@ TPixelFormat ColorModePixelFormat(TColorMode mode) { return Info(mode).format; }
 
 std::vector<TRGBQuad> ColorModePalette(TColorMode mode) {
   switch (mode) {
-    case TColorMode::cm1bit: return BlackWhitePalette();
+    case TColorMode::cm1bit:
+      return BlackWhitePalette();
     case TColorMode::cm4bit: {
       const auto& colors = StandardColors16();
       return {colors.begin(), colors.end()};
@@ -58,7 +59,8 @@ std::vector<TRGBQuad> ColorModePalette(TColorMode mode) {
       const auto& colors = HalftonePalette256();
       return {colors.begin(), colors.end()};
     }
-    default: return {};
+    default:
+      return {};
   }
 }
 

@@ -12,9 +12,12 @@ namespace clipvane {
 
 std::string_view SaveFormatExtension(TSaveFormat format) {
   switch (format) {
-    case TSaveFormat::sfJPEG: return ".jpg";
-    case TSaveFormat::sfTIFF: return ".tif";
-    case TSaveFormat::sfBMP: break;
+    case TSaveFormat::sfJPEG:
+      return ".jpg";
+    case TSaveFormat::sfTIFF:
+      return ".tif";
+    case TSaveFormat::sfBMP:
+      break;
   }
   return ".bmp";
 }
@@ -44,9 +47,15 @@ void SaveFrameFile(const TBitmap& frame, const std::string& path, const TSaveOpt
   // Encoding errors say what failed but not where: add the file, as the user needs it.
   try {
     switch (options.Format) {
-      case TSaveFormat::sfBMP: bytes = frame.SaveToBMP(); break;
-      case TSaveFormat::sfJPEG: bytes = EncodeJPEG(frame, options.Quality); break;
-      case TSaveFormat::sfTIFF: bytes = EncodeTIFF(frame); break;
+      case TSaveFormat::sfBMP:
+        bytes = frame.SaveToBMP();
+        break;
+      case TSaveFormat::sfJPEG:
+        bytes = EncodeJPEG(frame, options.Quality);
+        break;
+      case TSaveFormat::sfTIFF:
+        bytes = EncodeTIFF(frame);
+        break;
     }
   } catch (const EClipvaneError& error) {
     throw EClipvaneError("Cannot write file \"" + path + "\": " + error.what());

@@ -15,7 +15,7 @@ enum class TSaveFormat { sfBMP, sfJPEG, sfTIFF };
 
 struct TSaveOptions {
   TSaveFormat Format = TSaveFormat::sfBMP;
-  int Quality = 50;             // JPEG only, 1 to 100
+  int Quality = 50;                // JPEG only, 1 to 100
   std::string BaseName = "frame";  // the "Filename:" text
 };
 

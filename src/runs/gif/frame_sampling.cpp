@@ -50,8 +50,7 @@ int SecondsToFrame(int seconds, int lastFrame, int lengthMs) {
   if (__builtin_mul_overflow(static_cast<std::int64_t>(seconds), static_cast<std::int64_t>(lastFrame), &product) ||
       __builtin_mul_overflow(product, std::int64_t{1000}, &product))
     numerator = static_cast<double>(seconds) * lastFrame * 1000.0;
-  else
-    numerator = static_cast<double>(product);
+  else numerator = static_cast<double>(product);
   return trunc(numerator / lengthMs);
 }
 
@@ -67,8 +66,10 @@ int SecondsToShownFrame(int seconds, const TVideoState& state) {
 
 void UpdateFramesList(TVideoState& state, TRangeChoice choice, int from, int to) {
   switch (choice) {
-    case TRangeChoice::rcAllFrames: return;
-    case TRangeChoice::rcFramesRange: break;
+    case TRangeChoice::rcAllFrames:
+      return;
+    case TRangeChoice::rcFramesRange:
+      break;
     case TRangeChoice::rcTimeRange:
       if (!state.FrameTimes.Empty()) {
         from = SecondsToShownFrame(from, state);

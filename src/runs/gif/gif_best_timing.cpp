@@ -13,7 +13,9 @@ TGifTimeline BestGifTimeline(const TVideoState& state, std::span<const int> fram
   if (times.Starts.size() >= 2) {
     // The last entry is the end: frames past it last nothing.
     const auto last = static_cast<std::int64_t>(times.Starts.size()) - 1;
-    auto startOf = [&](std::int64_t n) { return times.Starts[static_cast<std::size_t>(std::clamp<std::int64_t>(n, 0, last))]; };
+    auto startOf = [&](std::int64_t n) {
+      return times.Starts[static_cast<std::size_t>(std::clamp<std::int64_t>(n, 0, last))];
+    };
     for (const int n : frames) durations.push_back(startOf(std::int64_t{n} + span) - startOf(n));
     return TGifTimeline(durations, times.Base, TShortFrameRule::sfLeaveOut);
   }

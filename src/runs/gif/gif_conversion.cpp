@@ -99,8 +99,8 @@ bool InsideFrame(const TRect& rect, const TBitmap& frame) {
 
 std::uint16_t GifFrameDelay(int lengthMs, int samplingRate, int lastFrame, bool keepPlaySpeed) {
   if (lastFrame <= 0) return 10;
-  const std::int64_t numerator = static_cast<std::int64_t>(std::max(lengthMs, 0)) *
-                                 (keepPlaySpeed ? std::max(samplingRate, 1) : 1);
+  const std::int64_t numerator =
+      static_cast<std::int64_t>(std::max(lengthMs, 0)) * (keepPlaySpeed ? std::max(samplingRate, 1) : 1);
   const std::int64_t denominator = std::int64_t{10} * lastFrame;
   const std::int64_t delay = (numerator + denominator / 2) / denominator;
   return static_cast<std::uint16_t>(std::clamp<std::int64_t>(delay, 1, 65535));
@@ -111,8 +111,8 @@ TColorReduction GifReductionMethod(TGifDirection direction) {
 }
 
 std::string GifStatusText(int gifWidth, int gifHeight, int frameCount) {
-  return "Size: " + std::to_string(gifWidth) + " x " + std::to_string(gifHeight) + " pixels  Frames: " +
-         std::to_string(frameCount);
+  return "Size: " + std::to_string(gifWidth) + " x " + std::to_string(gifHeight) +
+         " pixels  Frames: " + std::to_string(frameCount);
 }
 
 std::string ClearedGifStatusText() { return " "; }
@@ -309,8 +309,8 @@ void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOption
   if (outOfMemory) {
     // A long run at a large size can exhaust memory; the frames appended so far are complete
     // and stay, so say so rather than fail with a bare allocation error.
-    error = std::make_exception_ptr(EClipvaneError(
-        "Not enough memory: the GIF keeps the " + std::to_string(state.GifFrameCount) + " frames made so far"));
+    error = std::make_exception_ptr(EClipvaneError("Not enough memory: the GIF keeps the " +
+                                                   std::to_string(state.GifFrameCount) + " frames made so far"));
   }
   try {
     hooks.Progress(0, maximum);

@@ -14,8 +14,8 @@
 #include "core/video_state.h"
 #include "gif/gif_image.h"
 #include "runs/gif/capture_region.h"
-#include "runs/gif/gif_best_timing.h"
 #include "runs/gif/frame_sampling.h"
+#include "runs/gif/gif_best_timing.h"
 #include "runs/gif/gif_size.h"
 #include "video/frame_source.h"
 
@@ -67,9 +67,9 @@ struct TGifConversionResult {
   int GifWidth = 0;
   int GifHeight = 0;
   std::uint16_t FrameDelay = 0;  // hundredths of a second (with BestQuality: the first frame's)
-  bool Aborted = false;     // the abort flag stopped the walk before reading a frame
-  bool OutOfFrames = false;  // a frame could not be read: the walk ended quietly there
-  bool OutOfMemory = false;  // memory ran out: the error thrown says the GIF keeps the frames made so far
+  bool Aborted = false;          // the abort flag stopped the walk before reading a frame
+  bool OutOfFrames = false;      // a frame could not be read: the walk ended quietly there
+  bool OutOfMemory = false;      // memory ran out: the error thrown says the GIF keeps the frames made so far
   // The status line, counting the frames in the GIF; also after an error.
   std::string StatusText;
 };
@@ -105,7 +105,7 @@ struct TGifControlChange {
   std::optional<bool> ClearGif;
   std::optional<bool> Save;
   std::optional<bool> OpenAvi;
-  std::optional<bool> Play;   // the video control's buttons
+  std::optional<bool> Play;  // the video control's buttons
   std::optional<bool> Pause;
   std::optional<bool> Reset;
   std::optional<bool> Preview;  // the "GIF preview" window shown

@@ -240,8 +240,8 @@ std::vector<std::uint8_t> JoinStream(TGIFImage& document, std::vector<std::vecto
 
 }  // namespace
 
-TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource,
-                                 const TGifOptions& options, const TRunHooks& hooks, bool twoThreads) {
+TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource, const TGifOptions& options,
+                                 const TRunHooks& hooks, bool twoThreads) {
   std::unique_ptr<TFrameSource> source = makeSource();
   // Declared before the encoder, so that on every way out the encoder has stopped before the
   // document it reads from goes.

@@ -41,9 +41,9 @@ class TReadAheadFrameSource : public TFrameSource {
   std::unique_ptr<TFrameSource> inner_;
   std::vector<int> plan_;
   std::unique_ptr<TShared> shared_;
-  std::size_t next_ = 0;    // the plan entry the caller asks for next
-  bool ahead_ = false;      // the worker is reading ahead
-  bool own_ = false;        // current_ holds the last frame (else the inner source does)
+  std::size_t next_ = 0;  // the plan entry the caller asks for next
+  bool ahead_ = false;    // the worker is reading ahead
+  bool own_ = false;      // current_ holds the last frame (else the inner source does)
   TBitmap current_;
 };
 
@@ -61,7 +61,7 @@ struct TGifFileResult {
 // out of a failed run, so running out of memory says so instead of the window's "the GIF keeps
 // the frames made so far". A run that gathered no frame gives no bytes. With twoThreads the
 // source reads ahead and each frame is encoded on a second thread as soon as it is appended.
-TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource,
-                                 const TGifOptions& options, const TRunHooks& hooks, bool twoThreads);
+TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource, const TGifOptions& options,
+                                 const TRunHooks& hooks, bool twoThreads);
 
 }  // namespace clipvane

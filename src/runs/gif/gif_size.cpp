@@ -11,10 +11,9 @@ namespace clipvane {
 namespace {
 
 constexpr std::array<std::string_view, kScaleItemCount> kScaleItems = {" 5:1", " 4:1", " 3:1", " 2:1", " 1:1",
-                                                                        " 1:2", " 1:3", " 1:4", " 1:5"};
+                                                                       " 1:2", " 1:3", " 1:4", " 1:5"};
 // Held as single precision on purpose: the truncated sizes depend on the float values.
-constexpr std::array<float, kScaleItemCount> kScaleFactors = {5.0f, 4.0f,   3.0f,  2.0f, 1.0f,
-                                                               0.5f, 0.333f, 0.25f, 0.2f};
+constexpr std::array<float, kScaleItemCount> kScaleFactors = {5.0f, 4.0f, 3.0f, 2.0f, 1.0f, 0.5f, 0.333f, 0.25f, 0.2f};
 
 // One side scaled: the product in double precision of the float factor, truncated.
 int ScaleSide(int side, float factor) {
@@ -31,9 +30,12 @@ TGifSizeRule GifSizeRuleFromText(std::string_view text) {
 
 std::string_view GifSizeRuleText(TGifSizeRule rule) {
   switch (rule) {
-    case TGifSizeRule::gsScale: return kGifSizeScale;
-    case TGifSizeRule::gsSpecifiedSize: return kGifSizeSpecified;
-    case TGifSizeRule::gsAsAviWindowSize: break;
+    case TGifSizeRule::gsScale:
+      return kGifSizeScale;
+    case TGifSizeRule::gsSpecifiedSize:
+      return kGifSizeSpecified;
+    case TGifSizeRule::gsAsAviWindowSize:
+      break;
   }
   return kGifSizeAsAviWindow;
 }
@@ -63,7 +65,8 @@ TFrameSize GifSize(const TGifSizeChoice& choice, int captureWidth, int captureHe
     }
     case TGifSizeRule::gsSpecifiedSize:
       return {std::max(choice.SpecifiedWidth, 0), std::max(choice.SpecifiedHeight, 0)};
-    case TGifSizeRule::gsAsAviWindowSize: break;
+    case TGifSizeRule::gsAsAviWindowSize:
+      break;
   }
   return {captureWidth, captureHeight};
 }

@@ -9,8 +9,8 @@
 #include "core/memory_budget.h"
 #include "gif/best_quality_encoder.h"
 #include "gif/gif_extensions.h"
-#include "gif/gif_timeline.h"
 #include "gif/gif_image.h"
+#include "gif/gif_timeline.h"
 #include "gif/palette_reduction.h"
 
 namespace clipvane {
@@ -79,8 +79,8 @@ class TBestQualitySink : public TTransitionClipSink {
 TGifTimeline BestTransitionTimeline(int durationMs, int steps) {
   // Each frame stands for the duration over the steps: durationMs ticks of 1 / (1000 steps) s.
   // Every step the user asked for stays, lengthened to the shortest delay if need be.
-  return TGifTimeline::ConstantRate(steps + 1, std::max(durationMs, 0), TTimeBase{1, 1000 * std::int64_t{std::max(steps, 1)}},
-                                    TShortFrameRule::sfLengthen);
+  return TGifTimeline::ConstantRate(steps + 1, std::max(durationMs, 0),
+                                    TTimeBase{1, 1000 * std::int64_t{std::max(steps, 1)}}, TShortFrameRule::sfLengthen);
 }
 
 int TransitionDurationFromText(std::string_view text) {

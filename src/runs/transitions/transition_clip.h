@@ -114,6 +114,7 @@ struct TTransitionClip {
 // BestTransitionTimeline (Delay is then the first frame's).
 TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
                                     int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
-                                    std::function<void(const TBitmap& frame)> frameAdded = {}, bool bestQuality = false);
+                                    std::function<void(const TBitmap& frame)> frameAdded = {},
+                                    bool bestQuality = false);
 
 }  // namespace clipvane

@@ -33,7 +33,8 @@ int Saturate(Real value) {
 int Nearest(Real value) { return Saturate(std::nearbyint(value)); }
 std::int64_t Nearest64(Real value) {
   const Real rounded = std::nearbyint(value);
-  if (!(rounded < static_cast<Real>(std::numeric_limits<std::int64_t>::max()))) return std::numeric_limits<std::int64_t>::max();
+  if (!(rounded < static_cast<Real>(std::numeric_limits<std::int64_t>::max())))
+    return std::numeric_limits<std::int64_t>::max();
   return static_cast<std::int64_t>(rounded);
 }
 int Trunc(Real value) { return Saturate(std::trunc(value)); }
@@ -350,31 +351,50 @@ void RenderTransitionStep(TTransitionEffect effect, int k, int n, TTransitionFra
                           std::int64_t& placedCount) {
   CheckFrames(k, n, frames);
   switch (effect) {
-    case TTransitionEffect::CrossDissolve: CrossDissolve(frames, k, n); break;
-    case TTransitionEffect::FadeOutIn: FadeOutIn(frames, k, n); break;
+    case TTransitionEffect::CrossDissolve:
+      CrossDissolve(frames, k, n);
+      break;
+    case TTransitionEffect::FadeOutIn:
+      FadeOutIn(frames, k, n);
+      break;
     case TTransitionEffect::LeftRight:
     case TTransitionEffect::RightLeft:
     case TTransitionEffect::UpDown:
-    case TTransitionEffect::DownUp: Wipe(effect, frames, k, n); break;
+    case TTransitionEffect::DownUp:
+      Wipe(effect, frames, k, n);
+      break;
     case TTransitionEffect::FromUpLeft:
     case TTransitionEffect::FromUpRight:
     case TTransitionEffect::FromBottomLeft:
-    case TTransitionEffect::FromBottomRight: SlideFromCorner(effect, frames, k, n); break;
+    case TTransitionEffect::FromBottomRight:
+      SlideFromCorner(effect, frames, k, n);
+      break;
     case TTransitionEffect::MoveLeftRight1:
     case TTransitionEffect::MoveLeftRight2:
     case TTransitionEffect::MoveRightLeft1:
-    case TTransitionEffect::MoveRightLeft2: MoveHorizontally(effect, frames, k, n); break;
+    case TTransitionEffect::MoveRightLeft2:
+      MoveHorizontally(effect, frames, k, n);
+      break;
     case TTransitionEffect::MoveUpDown1:
     case TTransitionEffect::MoveUpDown2:
     case TTransitionEffect::MoveDownUp1:
-    case TTransitionEffect::MoveDownUp2: MoveVertically(effect, frames, k, n); break;
-    case TTransitionEffect::RandomPoints: RandomPoints(frames, k, n, placedCount); break;
-    case TTransitionEffect::RandomBoxes: RandomBoxes(frames, k, n, placedCount); break;
+    case TTransitionEffect::MoveDownUp2:
+      MoveVertically(effect, frames, k, n);
+      break;
+    case TTransitionEffect::RandomPoints:
+      RandomPoints(frames, k, n, placedCount);
+      break;
+    case TTransitionEffect::RandomBoxes:
+      RandomBoxes(frames, k, n, placedCount);
+      break;
     case TTransitionEffect::Center1:
     case TTransitionEffect::Center2:
     case TTransitionEffect::CenterZoom1:
-    case TTransitionEffect::CenterZoom2: CentreEffect(effect, frames, k, n); break;
-    default: break;  // no such effect: O keeps what it held
+    case TTransitionEffect::CenterZoom2:
+      CentreEffect(effect, frames, k, n);
+      break;
+    default:
+      break;  // no such effect: O keeps what it held
   }
 }
 

@@ -87,7 +87,6 @@ TRandom32& TransitionRandom();
 // step 0); only RandomPoints and RandomBoxes read and change it. An effect outside 0..23
 // leaves Output as it was. Throws EClipvaneError when n, k or the pictures are unfit
 // (sizes differ, empty, not 24 bits per pixel); nothing is drawn then.
-void RenderTransitionStep(TTransitionEffect effect, int k, int n, TTransitionFrames& frames,
-                          std::int64_t& placedCount);
+void RenderTransitionStep(TTransitionEffect effect, int k, int n, TTransitionFrames& frames, std::int64_t& placedCount);
 
 }  // namespace clipvane
