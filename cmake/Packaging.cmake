@@ -5,8 +5,8 @@ set(CPACK_PACKAGE_VENDOR "Clipvane")
 set(CPACK_PACKAGE_CONTACT "Clipvane support <support@clipvane.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn video clips into pictures and looping animated GIFs")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Clipvane opens a video, plays it, and extracts chosen frames as BMP, JPEG\n\
-or TIFF pictures, turns every n-th frame of a range into a 256-colour\n\
+    "Clipvane opens a video, plays it, and extracts chosen frames as BMP, JPEG,\n\
+TIFF or PNG pictures, turns every n-th frame of a range into a 256-colour\n\
 animated GIF that keeps the play speed, or blends two pictures with one of\n\
 24 transition effects into a looping GIF. clipvane-cli runs the same code\n\
 from the command line.")

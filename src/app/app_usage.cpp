@@ -13,7 +13,7 @@ const usage::TProgramUsage& AppUsage() {
     usage.Synopsis = "[VIDEO]";
     usage.Description =
         "Clipvane opens a video, plays it in its \"Video\" window and shows its frame size, frame count and "
-        "length. Its three pages extract chosen frames as BMP, JPEG or TIFF pictures, turn every n-th frame of a "
+        "length. Its three pages extract chosen frames as BMP, JPEG, TIFF or PNG pictures, turn every n-th frame of a "
         "range into a looping animated GIF that keeps the play speed, and blend two pictures with one of 24 "
         "transition effects into a looping GIF. A VIDEO named on the command line is opened at start, as \"Open "
         "AVI\" opens it. Qt's own options (such as -platform or -style) are also accepted.";

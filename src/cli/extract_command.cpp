@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 #if defined(__GLIBC__)  // defined by the standard headers above
 #include <malloc.h>
@@ -15,6 +16,7 @@
 #include "core/video_state.h"
 #include "runs/frames/extraction_run.h"
 #include "runs/frames/frame_conversion.h"
+#include "runs/frames/frame_file_writer.h"
 #include "runs/frames/frame_saving.h"
 #include "video/video_probe.h"
 
@@ -55,6 +57,8 @@ TExtractArguments Parse(const usage::TParsedArguments& arguments) {
       parsed.save.Format = TSaveFormat::sfJPEG;
     } else if (*format == "tiff" || *format == "tif") {
       parsed.save.Format = TSaveFormat::sfTIFF;
+    } else if (*format == "png") {
+      parsed.save.Format = TSaveFormat::sfPNG;
     }
   }
   if (const auto quality = arguments.Integer("--quality")) parsed.save.Quality = *quality;
@@ -134,13 +138,16 @@ int RunExtract(TCommandContext& context) {
   const std::string prefix = parsed.folder.back() == '/' ? parsed.folder : parsed.folder + "/";
   const auto source = MakeAviFrameSource();
   std::vector<std::string> written;
+  // The files are compressed on worker threads while the next frames are decoded.
+  TFrameFileWriter writer(parsed.save, TFrameFileWriter::DefaultWorkers());
   StreamFrameExtraction(state, *source, {parsed.mode, [size] { return size; }}, context.Hooks,
                         [&](int frameNumber, const TBitmap& frame) {
-                          const std::string path = prefix + FrameFileName(parsed.save.BaseName, frameNumber,
-                                                                          state.LastFrame, parsed.save.Format);
-                          SaveFrameFile(frame, path, parsed.save);
-                          written.push_back(path);
+                          std::string path = prefix + FrameFileName(parsed.save.BaseName, frameNumber, state.LastFrame,
+                                                                    parsed.save.Format);
+                          writer.Write(frame, path);
+                          written.push_back(std::move(path));
                         });
+  writer.Finish();
   const std::size_t count = written.size();
   context.Output.Summary(std::to_string(count) + (count == 1 ? " frame" : " frames") + " written to " + parsed.folder);
   if (context.Arguments.Has("--json"))
@@ -160,10 +167,10 @@ TCliCommand ExtractCommand() {
   using usage::TValueKind;
   return {{"extract",
            "VIDEO OUTDIR",
-           "write chosen frames as BMP, JPEG or TIFF files",
+           "write chosen frames as BMP, JPEG, TIFF or PNG files",
            "Decodes the chosen frames, converts each to a colour mode and size, and writes it into OUTDIR as the "
            "\"frames extract\" page saves it: BASE, the frame number zero-padded to at least 4 digits, and .bmp, "
-           ".jpg or .tif. OUTDIR is created, with its parents, when it does not exist.",
+           ".jpg, .tif or .png. OUTDIR is created, with its parents, when it does not exist.",
            {FrameRangeOption("extract the frames FROM to TO only"),
             {.Name = "--mode",
              .Argument = "BITS",
@@ -192,9 +199,10 @@ TCliCommand ExtractCommand() {
             {.Name = "--format",
              .Argument = "FORMAT",
              .Kind = TValueKind::vkChoice,
-             .Choices = {"bmp", "jpeg", "jpg", "tiff", "tif"},
+             .Choices = {"bmp", "jpeg", "jpg", "tiff", "tif", "png"},
              .Default = "bmp",
-             .Description = "file format; TIFF only with --mode 1"},
+             .Description = "file format; TIFF only with --mode 1; PNG keeps the colours of every mode (a "
+                            "palette PNG for 8, 4 and 1)"},
             {.Name = "--quality",
              .Argument = "Q",
              .Kind = TValueKind::vkInteger,

@@ -1,4 +1,5 @@
-// "Save" on the frames page: the files written for each format, Cancel writing nothing, the
+// "Save" on the frames page: the files written for each format (PNG beside the described
+// ones), Cancel writing nothing, the
 // one question before files are replaced, nothing to save said before any dialog, a failure that names the file and
 // keeps the files before it; the folder chooser TForm4 itself.
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include "pages/frames/folder_chooser_form.h"
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
+#include "support/png_libpng_read.h"
 #include "ui/progress_bar.h"
 #include "window_fixture.h"
 
@@ -94,6 +96,46 @@ TEST_F(FramesSaveTest, JpegAtTheChosenQualityAndTiffForOneBit) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"frame0000.tif", "frame0001.tif"}));
   const std::string head = Head("frame0001.tif", 4);
   EXPECT_TRUE(head == std::string("II*\0", 4) || head == std::string("MM\0*", 4));
+}
+
+TEST_F(FramesSaveTest, PngBesideTheDescribedChoicesKeepsEachModesPixels) {
+  ExpectCoversNoSibling(*Page().RadioButtonPng);
+  Extract(2, QStringLiteral("4 bit"));
+  Page().RadioButton9->click();
+  ASSERT_TRUE(Page().QualityEdit->isEnabled());
+  Page().RadioButtonPng->click();
+  EXPECT_FALSE(Page().RadioButton8->isChecked());
+  EXPECT_FALSE(Page().RadioButton9->isChecked());
+  // A format without options, as "BMP": the colour mode only switches the second caption.
+  for (const auto& [mode, caption] :
+       {std::pair{"8 bit", "JPEG"}, std::pair{"1 bit", "TIFF"}, std::pair{"4 bit", "JPEG"}}) {
+    Page().ComboBox1->setCurrentText(QString::fromLatin1(mode));
+    EXPECT_EQ(Page().RadioButton9->text(), QString::fromLatin1(caption)) << mode;
+    EXPECT_TRUE(Page().RadioButtonPng->isChecked()) << mode;
+    EXPECT_FALSE(Page().QualityEdit->isEnabled()) << mode;
+    EXPECT_FALSE(Page().LabelQuality->isEnabled()) << mode;
+  }
+  Page().Button15->click();
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"frame0000.png", "frame0001.png"}));
+  const TBitmap& frame = *State().FrameResults[1];
+  const auto png = png_check::ReadPngFile(Target + "/frame0001.png");
+  ASSERT_TRUE(png.Ok) << png.Error;
+  EXPECT_EQ(png.ColorType, PNG_COLOR_TYPE_PALETTE);
+  EXPECT_EQ(png.BitDepth, 4);
+  ASSERT_EQ(png.Width, frame.Width());
+  ASSERT_EQ(png.Height, frame.Height());
+  for (int y = 0; y < frame.Height(); ++y)
+    for (int x = 0; x < frame.Width(); ++x) ASSERT_EQ(png.ColorAt(x, y), static_cast<long long>(frame.GetPixel(x, y)));
+
+  // The described choices are as they were.
+  Page().RadioButton9->click();
+  EXPECT_FALSE(Page().RadioButtonPng->isChecked());
+  EXPECT_TRUE(Page().QualityEdit->isEnabled());
+  Page().RadioButton8->click();
+  EXPECT_FALSE(Page().QualityEdit->isEnabled());
+  Page().Button15->click();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"frame0000.bmp", "frame0000.png", "frame0001.bmp", "frame0001.png"}));
 }
 
 TEST_F(FramesSaveTest, CancelInTheFolderChooserWritesNothing) {

@@ -10,6 +10,7 @@
 #include "cli/cli_runner.h"
 #include "core/bitmap.h"
 #include "support/avi_fixtures.h"
+#include "support/png_libpng_read.h"
 
 namespace clipvane {
 namespace {
@@ -128,11 +129,60 @@ TEST_F(ExtractCommand, JpegAndTiffFiles) {
   EXPECT_TRUE(tiff.substr(0, 4) == std::string("II*\0", 4) || tiff.substr(0, 4) == std::string("MM\0*", 4));
 }
 
+TEST_F(ExtractCommand, PngFilesHoldThePixelsOfTheBmpFilesInEveryMode) {
+  const std::string bmpFolder = temp_.File("bmp");
+  for (const std::string mode : {"32", "24", "16", "15", "8", "4", "1"}) {
+    SCOPED_TRACE(mode);
+    fs::remove_all(out_);
+    fs::remove_all(bmpFolder);
+    const TCliRun png = Run({"extract", video_, out_, "--mode", mode, "--format", "png", "--json"});
+    ASSERT_EQ(png.status, 0) << png.err;
+    ASSERT_EQ(Run({"extract", video_, bmpFolder, "--mode", mode}).status, 0);
+    const auto names = Written();
+    ASSERT_EQ(names.size(), 12u);
+    std::string files;  // the JSON list, in frame order whatever thread wrote each
+    for (int n = 0; n < 12; ++n) {
+      char name[32];
+      std::snprintf(name, sizeof name, "frame%04d", n);
+      ASSERT_EQ(names[static_cast<std::size_t>(n)], std::string(name) + ".png");
+      files.append(files.empty() ? "" : ", ").append("\"" + out_ + "/" + name + ".png\"");
+      TBitmap bmp;
+      bmp.LoadFromFile(bmpFolder + "/" + name + ".bmp");
+      const auto picture = png_check::ReadPngFile(out_ + "/" + name + ".png");
+      ASSERT_TRUE(picture.Ok) << picture.Error;
+      EXPECT_EQ(picture.ColorType,
+                mode == "8" || mode == "4" || mode == "1" ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB);
+      ASSERT_EQ(picture.Width, bmp.Width());
+      ASSERT_EQ(picture.Height, bmp.Height());
+      for (int y = 0; y < bmp.Height(); ++y)
+        for (int x = 0; x < bmp.Width(); ++x)
+          ASSERT_EQ(picture.ColorAt(x, y), static_cast<long long>(bmp.GetPixel(x, y))) << name << " " << x << "," << y;
+    }
+    EXPECT_NE(png.out.find("\"files\": [" + files + "]"), std::string::npos) << png.out;
+  }
+}
+
+TEST_F(ExtractCommand, AFileThatCannotBeWrittenIsNamedAndTheFramesBeforeItStay) {
+  // A folder where frame 5's file would go: it cannot be replaced by a file.
+  fs::create_directories(out_ + "/frame0005.png/inside");
+  const TCliRun run = Run({"extract", video_, out_, "--format", "png"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("clipvane-cli: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find(out_ + "/frame0005.png"), std::string::npos) << run.err;
+  for (int n = 0; n < 5; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame%04d.png", n);
+    EXPECT_TRUE(png_check::ReadPngFile(out_ + name).Ok) << name;
+  }
+  // Only complete pictures: no temporary file is left.
+  for (const std::string& name : Written()) EXPECT_EQ(name.rfind(".clipvane-", 0), std::string::npos) << name;
+}
+
 TEST_F(ExtractCommand, WrongCommandLinesAreUsageErrors) {
   const std::vector<std::vector<std::string>> wrong{
       {"extract", video_, out_, "--format", "tiff"},
       {"extract", video_, out_, "--format", "tiff", "--mode", "8"},
-      {"extract", video_, out_, "--format", "png"},
+      {"extract", video_, out_, "--format", "gif"},
       {"extract", video_, out_, "--quality", "0"},
       {"extract", video_, out_, "--quality", "101"},
       {"extract", video_, out_, "--mode", "7"},

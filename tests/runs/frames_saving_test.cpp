@@ -1,5 +1,5 @@
 // Saving extracted frames: file names, the BMP layout of every colour mode, JPEG and TIFF
-// read back by libjpeg and libtiff, and failures that must leave no partial file.
+// read back by libjpeg and libtiff, and failures of every format that must leave no partial file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -250,7 +250,7 @@ TEST(FrameSavingFailure, FolderThatCannotBeWrittenLeavesNothing) {
   // A "folder" that is a regular file: no file can be created in it, even for root.
   std::ofstream(folder.File("not-a-folder")) << "x";
   const auto frame = ConvertFrame(TestFrame(8, 8), 8, 8, TColorMode::cm24bit);
-  for (const auto format : {TSaveFormat::sfBMP, TSaveFormat::sfJPEG, TSaveFormat::sfTIFF}) {
+  for (const auto format : {TSaveFormat::sfBMP, TSaveFormat::sfJPEG, TSaveFormat::sfTIFF, TSaveFormat::sfPNG}) {
     const std::string path = folder.File("not-a-folder/frame0001") + std::string(SaveFormatExtension(format));
     try {
       SaveFrameFile(*frame, path, {format, 75, "frame"});
@@ -286,7 +286,7 @@ TEST(FrameSavingFailure, FullDiskLeavesNoPartialFileAndKeepsTheOldOne) {
   const std::string path = folder.File("frame0001.bmp");
   std::ofstream(path) << "the picture saved before";
   const auto frame = ConvertFrame(TestFrame(200, 100), 200, 100, TColorMode::cm24bit);
-  for (const auto format : {TSaveFormat::sfBMP, TSaveFormat::sfJPEG, TSaveFormat::sfTIFF}) {
+  for (const auto format : {TSaveFormat::sfBMP, TSaveFormat::sfJPEG, TSaveFormat::sfTIFF, TSaveFormat::sfPNG}) {
     const std::string target = folder.File("frame0001") + std::string(SaveFormatExtension(format));
     if (format != TSaveFormat::sfBMP) std::ofstream(target) << "the picture saved before";
     try {
@@ -299,7 +299,8 @@ TEST(FrameSavingFailure, FullDiskLeavesNoPartialFileAndKeepsTheOldOne) {
     const auto kept = FileBytes(target);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "the picture saved before");
   }
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"frame0001.bmp", "frame0001.jpg", "frame0001.tif"}));
+  EXPECT_EQ(folder.Names(),
+            (std::vector<std::string>{"frame0001.bmp", "frame0001.jpg", "frame0001.png", "frame0001.tif"}));
 }
 
 TEST(FrameSavingFailure, ListStopsAtTheFirstFailureKeepingEarlierFiles) {

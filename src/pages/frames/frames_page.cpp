@@ -74,6 +74,7 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
   GroupBoxSaveTo = Place<QGroupBox>(this, 284, 28, 191, 92, QStringLiteral("Save to ..."));
   RadioButton8 = Place<QRadioButton>(GroupBoxSaveTo, 8, 18, 56, 18, QStringLiteral("BMP"));
   RadioButton9 = Place<QRadioButton>(GroupBoxSaveTo, 70, 18, 60, 18, QStringLiteral("JPEG"));
+  RadioButtonPng = Place<QRadioButton>(GroupBoxSaveTo, 134, 18, 52, 18, QStringLiteral("PNG"));
   RadioButton8->setChecked(true);
   // Two lines of text need the height up to the file name row.
   LabelQuality = Place<QLabel>(GroupBoxSaveTo, 6, 35, 108, 31, QStringLiteral("Compression\nquality (1...100)"));
@@ -124,6 +125,7 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
   Wire(ComboBox1, &QComboBox::currentTextChanged, &TFramesPage::ComboBox1Change);
   Wire(RadioButton8, &QRadioButton::clicked, &TFramesPage::RadioButton8Click);
   Wire(RadioButton9, &QRadioButton::clicked, &TFramesPage::RadioButton9Click);
+  Wire(RadioButtonPng, &QRadioButton::clicked, &TFramesPage::RadioButtonPngClick);
   Wire(lbAVI, &QListView::doubleClicked, &TFramesPage::lbAVIDblClick);
 
   ChooseFolder = [this] {
@@ -248,6 +250,8 @@ void TFramesPage::RadioButton8Click() { ApplySaveGroup(BmpChosen(SaveGroup())); 
 
 void TFramesPage::RadioButton9Click() { ApplySaveGroup(SecondFormatChosen(SaveGroup())); }
 
+void TFramesPage::RadioButtonPngClick() { ApplySaveGroup(PngChosen(SaveGroup())); }
+
 void TFramesPage::SyncFramesList() { FramesListModel->Sync(); }
 
 void TFramesPage::Button12Click() {
@@ -346,7 +350,8 @@ void TFramesPage::Button15Click() {
   lastFolder_ = folder;
 
   TSaveOptions options;
-  options.Format = !RadioButton9->isChecked()                       ? TSaveFormat::sfBMP
+  options.Format = RadioButtonPng->isChecked()                      ? TSaveFormat::sfPNG
+                   : !RadioButton9->isChecked()                     ? TSaveFormat::sfBMP
                    : RadioButton9->text() == QStringLiteral("TIFF") ? TSaveFormat::sfTIFF
                                                                     : TSaveFormat::sfJPEG;
   options.Quality = QualityEdit->value();

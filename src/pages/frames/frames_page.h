@@ -64,19 +64,20 @@ class TFramesPage : public QWidget {
 
   void SetLinks(const TFramesPageLinks& links) { links_ = links; }
 
-  void Button12Click();       // "Get frames"
-  void Button13Click();       // "Abort"
-  void Button14Click();       // "Clear results"
-  void Button15Click();       // "Save"
-  void Button16Click();       // "Frames preview"
-  void RadioButton7Click();   // "Frames range"
-  void SpinEdit6Change();     // the from or the to box changed
-  void RadioButton11Click();  // "Specified"
-  void SpinEdit10Change();    // "Width"
-  void SpinEdit11Change();    // "Height"
-  void ComboBox1Change();     // "Color mode"
-  void RadioButton8Click();   // "BMP"
-  void RadioButton9Click();   // "JPEG" / "TIFF"
+  void Button12Click();        // "Get frames"
+  void Button13Click();        // "Abort"
+  void Button14Click();        // "Clear results"
+  void Button15Click();        // "Save"
+  void Button16Click();        // "Frames preview"
+  void RadioButton7Click();    // "Frames range"
+  void SpinEdit6Change();      // the from or the to box changed
+  void RadioButton11Click();   // "Specified"
+  void SpinEdit10Change();     // "Width"
+  void SpinEdit11Change();     // "Height"
+  void ComboBox1Change();      // "Color mode"
+  void RadioButton8Click();    // "BMP"
+  void RadioButton9Click();    // "JPEG" / "TIFF"
+  void RadioButtonPngClick();  // "PNG"
   void lbAVIDblClick();
 
   // Seams the tests answer. The folder for "Save" (empty: cancelled); a yes/no question;
@@ -106,10 +107,11 @@ class TFramesPage : public QWidget {
   QComboBox* ComboBox1 = nullptr;
   // "Save to ...".
   QGroupBox* GroupBoxSaveTo = nullptr;
-  QRadioButton* RadioButton8 = nullptr;  // "BMP"
-  QRadioButton* RadioButton9 = nullptr;  // "JPEG" / "TIFF"
-  QLabel* LabelQuality = nullptr;        // "Compression" / "quality (1...100)"
-  QSpinBox* QualityEdit = nullptr;       // the quality edit with its up-down
+  QRadioButton* RadioButton8 = nullptr;    // "BMP"
+  QRadioButton* RadioButton9 = nullptr;    // "JPEG" / "TIFF"
+  QRadioButton* RadioButtonPng = nullptr;  // "PNG", beside the described choices
+  QLabel* LabelQuality = nullptr;          // "Compression" / "quality (1...100)"
+  QSpinBox* QualityEdit = nullptr;         // the quality edit with its up-down
   QLabel* LabelFileName = nullptr;
   QLineEdit* FileNameEdit = nullptr;
   QLabel* LabelHash = nullptr;

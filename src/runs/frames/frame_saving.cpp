@@ -6,6 +6,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "imageio/jpeg_writer.h"
+#include "imageio/png_writer.h"
 #include "imageio/tiff_writer.h"
 
 namespace clipvane {
@@ -16,6 +17,8 @@ std::string_view SaveFormatExtension(TSaveFormat format) {
       return ".jpg";
     case TSaveFormat::sfTIFF:
       return ".tif";
+    case TSaveFormat::sfPNG:
+      return ".png";
     case TSaveFormat::sfBMP:
       break;
   }
@@ -55,6 +58,9 @@ void SaveFrameFile(const TBitmap& frame, const std::string& path, const TSaveOpt
         break;
       case TSaveFormat::sfTIFF:
         bytes = EncodeTIFF(frame);
+        break;
+      case TSaveFormat::sfPNG:
+        bytes = EncodePNG(frame);
         break;
     }
   } catch (const EClipvaneError& error) {

@@ -11,7 +11,7 @@
 
 namespace clipvane {
 
-enum class TSaveFormat { sfBMP, sfJPEG, sfTIFF };
+enum class TSaveFormat { sfBMP, sfJPEG, sfTIFF, sfPNG };
 
 struct TSaveOptions {
   TSaveFormat Format = TSaveFormat::sfBMP;
@@ -19,7 +19,7 @@ struct TSaveOptions {
   std::string BaseName = "frame";  // the "Filename:" text
 };
 
-// ".bmp", ".jpg" or ".tif".
+// ".bmp", ".jpg", ".tif" or ".png".
 std::string_view SaveFormatExtension(TSaveFormat format);
 
 // Digits of the frame numbers in the names of a video whose last frame is lastFrame:
@@ -32,7 +32,8 @@ int FrameNumberDigits(int lastFrame);
 std::string FrameFileName(std::string_view baseName, int frameNumber, int lastFrame, TSaveFormat format);
 
 // Writes one frame as folder/name in the chosen format: BMP in the frame's own pixel format
-// and colour table, JPEG at the chosen quality, TIFF (1-bit frames bilevel). The file appears
+// and colour table, JPEG at the chosen quality, TIFF (1-bit frames bilevel), PNG (a palette
+// PNG of the frame's own depth and table for 1, 4 and 8 bits, else RGB). The file appears
 // complete or not at all; an existing file of that name is replaced.
 void SaveFrameFile(const TBitmap& frame, const std::string& path, const TSaveOptions& options);
 

@@ -19,6 +19,8 @@ TSaveGroupState BmpChosen(TSaveGroupState group) {
   return group;
 }
 
+TSaveGroupState PngChosen(TSaveGroupState group) { return BmpChosen(group); }
+
 TSaveGroupState SecondFormatChosen(TSaveGroupState group) {
   group.SecondChosen = true;
   group.QualityEnabled = !group.SecondIsTiff;

@@ -18,5 +18,7 @@ TSaveGroupState ColorModeChanged(TSaveGroupState group, std::string_view text);
 TSaveGroupState BmpChosen(TSaveGroupState group);
 // The second format chosen.
 TSaveGroupState SecondFormatChosen(TSaveGroupState group);
+// "PNG" chosen (beside the described choices): like "BMP", a format without options.
+TSaveGroupState PngChosen(TSaveGroupState group);
 
 }  // namespace clipvane
