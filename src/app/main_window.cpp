@@ -202,7 +202,8 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
                                         Button10,
                                         Button11,
                                         form5_,
-                                        {gifConvert, gifClear, transitionConvert, transitionClear}});
+                                        {gifConvert, gifClear, transitionConvert, transitionClear},
+                                        {gifClear, transitionClear}});
   GifPage->SetLinks(TGifPageLinks{ProgressBar1,
                                   Button3,
                                   Button9,
@@ -213,9 +214,10 @@ void TForm1::SetSecondaryWindows(TForm2* form2, TForm3* form3, TForm5* form5, TA
                                   [this] { MediaPlayer1.Seek(0); },
                                   [this] { FramesPage->FramesListModel->Reload([this] { state_.ResetResults(); }); },
                                   [this] { FrameCheckModel->TicksChanged(); },
-                                  {getFrames, clearResults, transitionConvert, transitionClear}});
-  TransitionsPage->SetLinks(
-      TTransitionsPageLinks{ProgressBar1, Button3, form3_, {getFrames, clearResults, gifConvert, gifClear}});
+                                  {getFrames, clearResults, transitionConvert, transitionClear},
+                                  {clearResults, transitionClear}});
+  TransitionsPage->SetLinks(TTransitionsPageLinks{
+      ProgressBar1, Button3, form3_, {getFrames, clearResults, gifConvert, gifClear}, {clearResults, gifClear}});
 }
 
 void TForm1::FormCreate() {
@@ -397,9 +399,12 @@ void TForm1::OpenVideoFile(const QString& path) {
   state_.PickAnchorY = 0;
   state_.PickCornerX = state_.FrameWidth;
   state_.PickCornerY = state_.FrameHeight;
-  // The pages set their own controls from the record just filled.
+  // The pages set their own controls from the record just filled; each starts afresh.
   FramesPage->VideoOpened();
   GifPage->VideoOpened();
+  TransitionsPage->DropClip();
+  // No page holds results now, so nothing keeps "Open AVI" off.
+  Button3->setEnabled(true);
 
   Button9->setEnabled(true);
   BitBtn1->setEnabled(true);

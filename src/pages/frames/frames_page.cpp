@@ -26,6 +26,7 @@
 #include "runs/frames/frame_saving.h"
 #include "runs/frames/result_memory.h"
 #include "ui/error_box.h"
+#include "ui/open_avi_hold.h"
 #include "ui/progress_bar.h"
 #include "ui/run_scope.h"
 #include "ui/widget_placement.h"
@@ -142,11 +143,21 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
 }
 
 void TFramesPage::VideoOpened() {
+  DropResults();
   RadioButton6Click();
   RadioButton10Click();
   RadioButton6->setChecked(true);
   GroupBoxFramesSelect->setEnabled(true);
   Button12->setEnabled(true);
+}
+
+void TFramesPage::DropResults() {
+  const bool holding = Button14->isEnabled();
+  FramesListModel->Reload([this, holding] {
+    if (holding) ClearExtractionResults(state_);
+  });
+  for (QPushButton* button : {Button13, Button14, Button15, Button16}) button->setEnabled(false);
+  if (links_.Preview) links_.Preview->UpdateStepButtons();
 }
 
 void TFramesPage::VideoClosed() {
@@ -322,7 +333,8 @@ void TFramesPage::Button13Click() {
 void TFramesPage::Button14Click() {
   FramesListModel->Reload([this] { ClearExtractionResults(state_); });
   Button16->setEnabled(false);
-  if (links_.OpenAvi) links_.OpenAvi->setEnabled(true);
+  // Another page's results keep "Open AVI" off: their own clear gives it back.
+  GiveBackOpenAvi(links_.OpenAvi, links_.OtherClears);
   Button14->setEnabled(false);
   Button12->setEnabled(true);
   Button15->setEnabled(false);

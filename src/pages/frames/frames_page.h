@@ -41,6 +41,8 @@ struct TFramesPageLinks {
   TForm5* Preview = nullptr;
   // The other pages' start buttons, held disabled while a run works.
   std::vector<QPushButton*> OtherRunStarts;
+  // The other pages' clear buttons: enabled while that page holds results its run made.
+  std::vector<QPushButton*> OtherClears;
 };
 
 class TFramesPage : public QWidget {
@@ -50,7 +52,7 @@ class TFramesPage : public QWidget {
   TFramesPage(TVideoState& state, QWidget* parent = nullptr);
 
   // "Open AVI" has filled TVideoState with a new video: "All frames" and "Original" chosen,
-  // the "Frames select" group and "Get frames" enabled.
+  // the "Frames select" group and "Get frames" enabled, results of an earlier run dropped.
   void VideoOpened();
   // A failed open has left no video: the page's video controls as at start (the range and
   // size boxes 0, "All frames" and "Original" chosen, "Frames select" and "Get frames" off).
@@ -138,6 +140,9 @@ class TFramesPage : public QWidget {
   TSaveGroupState SaveGroup() const;
   // The list catches up with the results; when they were dropped, so are the thumbnails.
   void SyncFramesList();
+  // Opening a video empties the list: results an earlier run left are released and the
+  // buttons that would act on them are off, as at the start.
+  void DropResults();
 
   TVideoState& state_;
   TFramesPageLinks links_;

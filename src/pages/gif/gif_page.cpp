@@ -21,6 +21,7 @@
 #include "ui/error_box.h"
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
+#include "ui/open_avi_hold.h"
 #include "ui/progress_bar.h"
 #include "ui/run_scope.h"
 #include "ui/video_window.h"
@@ -157,6 +158,7 @@ void TGifPage::SetLinks(TGifPageLinks links) {
 }
 
 void TGifPage::VideoOpened() {
+  DropResult();
   ShowCaptureSize(state_.FrameWidth, state_.FrameHeight);
   SetRangeEnds(state_.LastFrame, state_.LengthSeconds);
   Button5->setEnabled(true);
@@ -313,7 +315,19 @@ void TGifPage::Button7Click() {
   Button7->setEnabled(false);
 }
 
-void TGifPage::Button4Click() { Apply(ClearGifControls()); }
+void TGifPage::Button4Click() {
+  Apply(ClearGifControls());
+  // Another page's results keep "Open AVI" off: their own clear gives it back.
+  GiveBackOpenAvi(links_.OpenAvi, links_.OtherClears);
+}
+
+void TGifPage::DropResult() {
+  if (!Button4->isEnabled()) return;
+  TGifControlChange change = ClearGifControls();
+  change.OpenAvi.reset();
+  Apply(change);
+  StatusPanel1->clear();
+}
 
 void TGifPage::Button6Click() {
   const TGIFImage* document = links_.Preview ? links_.Preview->Document() : nullptr;

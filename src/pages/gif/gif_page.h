@@ -45,6 +45,8 @@ struct TGifPageLinks {
   std::function<void()> FrameTicksChanged;
   // The other pages' start buttons, held disabled while a run works.
   std::vector<QPushButton*> OtherRunStarts;
+  // The other pages' clear buttons: enabled while that page holds results its run made.
+  std::vector<QPushButton*> OtherClears;
 };
 
 class TGifPage : public QWidget {
@@ -156,6 +158,9 @@ class TGifPage : public QWidget {
   void ResetRangeBoxes();
   void SetRangeControls(bool frameRange, bool timeRange);
   void PickEnded();
+  // A result held from before a video was opened goes: the page's buttons and status line as
+  // at the start, the preview hidden.
+  void DropResult();
 
   TVideoState& state_;
   TGifPageLinks links_;

@@ -29,6 +29,7 @@
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
 #include "ui/image_view.h"
+#include "ui/open_avi_hold.h"
 #include "ui/progress_bar.h"
 #include "ui/run_scope.h"
 #include "ui/widget_placement.h"
@@ -278,11 +279,20 @@ void TTransitionsPage::AbortClick() {
 }
 
 void TTransitionsPage::ClearGifClick() {
-  if (links_.OpenAvi) links_.OpenAvi->setEnabled(true);
+  // Another page's results keep "Open AVI" off: their own clear gives it back.
+  GiveBackOpenAvi(links_.OpenAvi, links_.OtherClears);
   ConvertButton->setEnabled(true);
   ClearGifButton->setEnabled(false);
   SaveButton->setEnabled(false);
   // The preview keeps its picture; the next run of either page replaces it.
+  if (links_.Preview) links_.Preview->hide();
+}
+
+void TTransitionsPage::DropClip() {
+  if (!ClearGifButton->isEnabled()) return;
+  ConvertButton->setEnabled(true);
+  ClearGifButton->setEnabled(false);
+  SaveButton->setEnabled(false);
   if (links_.Preview) links_.Preview->hide();
 }
 

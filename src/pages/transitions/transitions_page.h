@@ -35,6 +35,8 @@ struct TTransitionsPageLinks {
   TForm3* Preview = nullptr;
   // The other pages' start buttons, held disabled while a run works.
   std::vector<QPushButton*> OtherRunStarts;
+  // The other pages' clear buttons: enabled while that page holds results its run made.
+  std::vector<QPushButton*> OtherClears;
 };
 
 enum class TTransitionSlotId { tsSource, tsDestination };
@@ -60,6 +62,9 @@ class TTransitionsPage : public QWidget {
   void AbortClick();     // "Abort"
   void ClearGifClick();  // "Clear GIF"
   void SaveClick();      // "Save"
+  // Opening a video starts every page afresh: a clip held from before goes (the preview is
+  // hidden, "Convert" on, "Clear GIF" and "Save" off), as "Clear GIF" would let it go.
+  void DropClip();
 
   // Loads the picture file into the slot (what "Open image" and a dropped file do). A file
   // that cannot be decoded throws and leaves the slot as it was.
