@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "app/control_tips.h"
 #include "app/splash_picture.h"
 #include "app/url_opener.h"
 
@@ -48,10 +49,11 @@ TAboutForm::TAboutForm(QWidget* parent)
   ProductName->setFont(titleFont);
   ProductName->setStyleSheet(QStringLiteral("color: navy;"));
 
-  Copyright = new QLabel(QStringLiteral("Copyright \u00A9 The Clipvane authors. All rights reserved.\n"
-                                        "This program and its help are the property of their authors."),
+  Copyright = new QLabel(QStringLiteral("Opens any video: %1 and every other container FFmpeg reads.\n"
+                                        "Copyright \u00A9 The Clipvane authors. All rights reserved.")
+                             .arg(VideoContainersText()),
                          this);
-  Copyright->setGeometry(6, 320, 400, 40);
+  Copyright->setGeometry(6, 318, 400, 48);
   Copyright->setAlignment(Qt::AlignCenter);
   Copyright->setWordWrap(true);
 

@@ -3,6 +3,7 @@
 #include "app/help_window.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>
@@ -24,10 +25,16 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   ForwardButton = new QPushButton(QStringLiteral("Forward"), this);
   BrowserButton = new QPushButton(QStringLiteral("Open in web browser"), this);
   BrowserButton->setToolTip(QStringLiteral("Shows this page in the desktop's web browser"));
+  // A desktop without a browser would otherwise show nothing at all, only a line on stderr.
+  OpenFailedLabel = new QLabel(this);
+  OpenFailedLabel->setWordWrap(true);
+  OpenFailedLabel->setStyleSheet(QStringLiteral("color: #a01010;"));
+  OpenFailedLabel->hide();
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(BackButton);
   buttons->addWidget(ForwardButton);
-  buttons->addStretch(1);
+  buttons->addWidget(OpenFailedLabel, 1);
+  buttons->addStretch(0);
   buttons->addWidget(BrowserButton);
 
   auto* splitter = new QSplitter(this);
@@ -55,7 +62,7 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
           [this](QListWidgetItem* item) { FollowLink(item->data(Qt::UserRole).toUrl()); });
   connect(Contents, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { FollowLink(item->data(Qt::UserRole).toUrl()); });
-  connect(BrowserButton, &QPushButton::clicked, this, [this] { OpenUrl(Place()); });
+  connect(BrowserButton, &QPushButton::clicked, this, [this] { OpenOnDesktop(Place()); });
 }
 
 void THelpWindow::ShowPage(const QString& path) {
@@ -67,7 +74,19 @@ void THelpWindow::ShowPage(const QString& path) {
 void THelpWindow::FollowLink(const QUrl& link) {
   const QUrl target = Browser->source().resolved(link);
   if (target.isLocalFile()) Browser->setSource(target);
-  else OpenUrl(target);
+  else OpenOnDesktop(target);
+}
+
+void THelpWindow::OpenOnDesktop(const QUrl& address) {
+  if (OpenUrl(address)) {
+    OpenFailedLabel->hide();
+    return;
+  }
+  OpenFailedLabel->setText(
+      address.isLocalFile()
+          ? QStringLiteral("No web browser was found to show this page. All of the help is here in this window.")
+          : QStringLiteral("No program was found to open %1.").arg(address.toDisplayString()));
+  OpenFailedLabel->show();
 }
 
 QUrl THelpWindow::Place() const { return Browser->source(); }

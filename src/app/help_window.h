@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 class QTextBrowser;
@@ -31,11 +32,15 @@ class THelpWindow : public QWidget {
   QPushButton* BackButton = nullptr;
   QPushButton* ForwardButton = nullptr;
   QPushButton* BrowserButton = nullptr;  // "Open in web browser"
-  QListWidget* Contents = nullptr;       // one entry per section; its data is the section's link
+  // Says so when the desktop has no program for what was to be opened; hidden otherwise.
+  QLabel* OpenFailedLabel = nullptr;
+  QListWidget* Contents = nullptr;  // one entry per section; its data is the section's link
   QTextBrowser* Browser = nullptr;
 
  private:
   void FillContents();
+  // Hands the address to the desktop and says in the window when nothing can open it.
+  void OpenOnDesktop(const QUrl& address);
 };
 
 }  // namespace clipvane

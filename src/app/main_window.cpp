@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "app/about_form.h"
+#include "app/control_tips.h"
 #include "app/frame_check_model.h"
 #include "app/help_window.h"
 #include "app/position_text.h"
@@ -71,6 +72,7 @@ TForm1::TForm1(TVideoState& state, std::shared_ptr<TPlayerClock> clock, QWidget*
   BuildVideoControl();
   BuildFileInfo();
   BuildPages();
+  SetControlTips(*this);
 
   BottomBar = Place<QFrame>(this, 0, 474, 608, 12);
   ProgressBar1 = Place<TProgressBar>(BottomBar, 1, 1, 606, 10);
@@ -125,6 +127,9 @@ void TForm1::BuildVideoControl() {
   TrackBar1->setPageStep(1);
   TrackBar1->setTickPosition(QSlider::NoTicks);
   TrackBar1->setEnabled(false);
+  // The slider covers most of its panel. Qt drops a move without a button over a widget that
+  // does not track the mouse; tracking, the slider passes such a move on to the panel.
+  TrackBar1->setMouseTracking(true);
 
   Button9 = Place<QPushButton>(GroupBoxVideoControl, 8, 56, 50, 20, QStringLiteral("Play"));
   Button10 = Place<QPushButton>(GroupBoxVideoControl, 62, 56, 50, 20, QStringLiteral("Pause"));

@@ -7,20 +7,17 @@
 namespace clipvane {
 
 namespace {
-std::function<void(const QUrl&)>& Opener() {
-  static std::function<void(const QUrl&)> opener;
+std::function<bool(const QUrl&)>& Opener() {
+  static std::function<bool(const QUrl&)> opener;
   return opener;
 }
 }  // namespace
 
-void OpenUrl(const QUrl& url) {
-  if (Opener()) {
-    Opener()(url);
-    return;
-  }
-  QDesktopServices::openUrl(url);
+bool OpenUrl(const QUrl& url) {
+  if (Opener()) return Opener()(url);
+  return QDesktopServices::openUrl(url);
 }
 
-void SetUrlOpener(std::function<void(const QUrl& url)> opener) { Opener() = std::move(opener); }
+void SetUrlOpener(std::function<bool(const QUrl& url)> opener) { Opener() = std::move(opener); }
 
 }  // namespace clipvane

@@ -8,10 +8,11 @@ class QUrl;
 
 namespace clipvane {
 
-// Asks the desktop to open the address (QDesktopServices), or calls the test opener.
-void OpenUrl(const QUrl& url);
+// Asks the desktop to open the address (QDesktopServices), or calls the test opener. False
+// when the desktop has no program for it (no web browser, no mail program).
+bool OpenUrl(const QUrl& url);
 
 // Replaces the opener; an empty function restores QDesktopServices.
-void SetUrlOpener(std::function<void(const QUrl& url)> opener);
+void SetUrlOpener(std::function<bool(const QUrl& url)> opener);
 
 }  // namespace clipvane

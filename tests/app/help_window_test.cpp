@@ -1,7 +1,9 @@
 // "Help" shows the shipped help page in the program's own window, which needs no web browser:
 // its contents list, links followed inside it with back and forward, web links and the
-// page itself handed to the desktop, and the window going with the main window.
+// page itself handed to the desktop (and said in the window when it has no browser), and the
+// window going with the main window.
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -93,6 +95,29 @@ TEST_F(HelpWindowTest, WebLinksAndThePageItselfGoToTheDesktopsBrowser) {
   EXPECT_EQ(OpenedUrls[0], QUrl(QStringLiteral("https://clipvane.example.org/")));
   EXPECT_EQ(OpenedUrls[1], place);
   EXPECT_EQ(OpenedUrls[1].fragment(), QStringLiteral("cli"));
+}
+
+TEST_F(HelpWindowTest, WithoutABrowserTheWindowSaysSoAndStaysWhereItWas) {
+  ChooseSection(QStringLiteral("Playing"));
+  const QUrl place = Help().Place();
+  EXPECT_FALSE(Help().OpenFailedLabel->isVisible());
+  DesktopOpens = false;
+  Help().BrowserButton->click();
+  ASSERT_TRUE(Help().OpenFailedLabel->isVisible());
+  EXPECT_TRUE(Help().OpenFailedLabel->text().contains(QStringLiteral("No web browser")))
+      << Help().OpenFailedLabel->text().toStdString();
+  EXPECT_EQ(Help().Place(), place);
+  // A web link names what could not be opened.
+  Help().FollowLink(QUrl(QStringLiteral("https://clipvane.example.org/")));
+  EXPECT_TRUE(Help().OpenFailedLabel->text().contains(QStringLiteral("https://clipvane.example.org/")))
+      << Help().OpenFailedLabel->text().toStdString();
+  EXPECT_EQ(Help().Place(), place);
+  // Once something opens, the notice goes.
+  DesktopOpens = true;
+  Help().BrowserButton->click();
+  EXPECT_FALSE(Help().OpenFailedLabel->isVisible());
+  EXPECT_EQ(OpenedUrls.size(), 3u);
+  EXPECT_TRUE(ErrorTexts.empty());
 }
 
 TEST_F(HelpWindowTest, ShownAgainItKeepsItsPlaceAndItGoesWithTheMainWindow) {

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -186,6 +187,29 @@ TEST_F(VideoControl, MouseOverTheSliderPanelPausesOnlyWhilePlaying) {
   EXPECT_EQ(Player().Mode(), TMPModes::mpPaused);
   Step(200ms);
   EXPECT_EQ(Player().Position(), 3);
+}
+
+// As the window system delivers a move without a button: to the main window, which hands it
+// to the control under the mouse. Most of the panel is the slider itself.
+TEST_F(VideoControl, AMoveWithoutAButtonAnywhereOnThePanelPausesThePlayingVideo) {
+  Form().show();
+  OpenVideo(40);
+  QWidget* panel = Form().TrackBarPanel;
+  QSlider* slider = Form().TrackBar1;
+  const QPoint sliderCentre = slider->geometry().center();
+  for (const QPoint& onPanel : {sliderCentre, QPoint(slider->geometry().left() + 3, sliderCentre.y()),
+                                QPoint(slider->geometry().right() - 3, sliderCentre.y()), QPoint(1, 1)}) {
+    SCOPED_TRACE(std::to_string(onPanel.x()) + "," + std::to_string(onPanel.y()));
+    Form().Button9->click();  // "Play"
+    ASSERT_EQ(Player().Mode(), TMPModes::mpPlaying);
+    const QPointF inWindow = panel->mapTo(&Form(), onPanel);
+    QMouseEvent move(QEvent::MouseMove, inWindow, inWindow, Form().mapToGlobal(inWindow), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(Form().windowHandle(), &move);
+    EXPECT_EQ(Player().Mode(), TMPModes::mpPaused);
+    ExpectButtons(true, false, true, true);
+  }
+  EXPECT_TRUE(ErrorTexts.empty());
 }
 
 TEST_F(VideoControl, TheSliderSeeksOnlyWhenPausedOrStopped) {

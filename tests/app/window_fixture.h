@@ -29,7 +29,10 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetErrorBoxPresenter([this](const std::string& text) { ErrorTexts.push_back(text); });
-    SetUrlOpener([this](const QUrl& url) { OpenedUrls.push_back(url); });
+    SetUrlOpener([this](const QUrl& url) {
+      OpenedUrls.push_back(url);
+      return DesktopOpens;
+    });
     Clock = std::make_shared<TSteppedPlayerClock>();
     Windows = std::make_unique<TAppWindows>(Clock);
     Windows->Form1->OpenDialog1 = [this] { return DialogAnswer; };
@@ -79,6 +82,7 @@ class WindowTest : public ::testing::Test {
   QString DialogAnswer;
   std::vector<std::string> ErrorTexts;
   std::vector<QUrl> OpenedUrls;
+  bool DesktopOpens = true;  // whether the desktop has a program for what it is asked to open
 };
 
 // A control added beside the described ones covers none of its visible siblings.
