@@ -23,10 +23,11 @@ QString VideoContainersText() {
 
 void SetControlTips(TForm1& form) {
   const QString containers = VideoContainersText();
-  form.Button3->setToolTip(QStringLiteral("Opens any video, not only AVI: %1 and every other container FFmpeg reads")
-                               .arg(containers));
+  form.Button3->setToolTip(
+      QStringLiteral("Opens any video, not only AVI: %1 and every other container FFmpeg reads").arg(containers));
   form.GroupBoxFileInfo->setToolTip(
-      QStringLiteral("Frame size, frame count and length of the open video: any video, whatever its container (%1, ...)")
+      QStringLiteral(
+          "Frame size, frame count and length of the open video: any video, whatever its container (%1, ...)")
           .arg(containers));
   form.GifPage->GroupBoxWindowSize->setToolTip(
       QStringLiteral("The part of the video's picture that goes into the GIF: the whole picture, or a part you pick "

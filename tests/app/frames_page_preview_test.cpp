@@ -54,6 +54,42 @@ TEST(FramesListDrawing, ScaledThumbnailFillsItsBoxOnly) {
   EXPECT_FALSE(IsRed(image, 30, 2 + 70));
 }
 
+// Drawn at 125 % where the list's corner lands between screen pixels, as it does in the main
+// window: every side keeps its outline.
+TEST(FramesListDrawing, TheOutlineStaysOnEverySideAtAFractionalScale) {
+  QWidget page;
+  page.resize(300, 260);
+  TFramesListView list(&page);
+  list.setGeometry(4, 4, 275, 223);
+  page.show();
+  QImage image(QSize(400, 340), QImage::Format_RGB32);
+  image.setDevicePixelRatio(1.25);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.translate(0.4, 0.4);
+    page.render(&painter);
+  }
+  const QRgb outline = list.OutlineColor().rgb();
+  // The outline's pixels along each side, in screen pixels: the list spans x 5.5 to 349.25.
+  const auto count = [&](int x0, int y0, int dx, int dy, int steps) {
+    int found = 0;
+    for (int i = 0; i < steps; ++i)
+      for (int across = -1; across <= 1; ++across) {
+        const int x = x0 + i * dx + across * dy, y = y0 + i * dy + across * dx;
+        if (image.pixel(x, y) == outline) {
+          ++found;
+          break;
+        }
+      }
+    return found;
+  };
+  EXPECT_GE(count(20, 6, 1, 0, 300), 290) << "top";
+  EXPECT_GE(count(6, 20, 0, 1, 240), 230) << "left";
+  EXPECT_GE(count(20, 283, 1, 0, 300), 290) << "bottom";
+  EXPECT_GE(count(348, 20, 0, 1, 240), 230) << "right";
+}
+
 TEST(FramesListDrawing, SmallFrameIsDrawnUnscaledAndCentred) {
   TBitmap frame(40, 20);
   frame.FillRect(TRect{0, 0, 40, 20}, kRed);

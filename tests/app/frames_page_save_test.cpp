@@ -3,6 +3,7 @@
 // one question before files are replaced, nothing to save said before any dialog, a failure that names the file and
 // keeps the files before it; the folder chooser TForm4 itself.
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -208,7 +209,10 @@ TEST(FolderChooser, ShowsTheChosenFolderAndTheRootVolume) {
   fixtures::TTempFolder folder{CLIPVANE_TEST_TMP};
   TForm4 chooser;
   EXPECT_EQ(chooser.windowTitle(), QStringLiteral("Choose a folder"));
-  EXPECT_EQ(chooser.size(), QSize(366, 253));
+  // Roomier than the old box, and never smaller than it.
+  EXPECT_GT(chooser.width(), 366);
+  EXPECT_GT(chooser.height(), 253);
+  EXPECT_EQ(chooser.minimumSize(), QSize(366, 253));
   EXPECT_GE(chooser.DriveComboBox1->findData(QStringLiteral("/")), 0);
   EXPECT_EQ(chooser.LabelDestination->text(), QStringLiteral("Destination folder:"));
   chooser.SetFolder(QString::fromStdString(folder.Path()));
@@ -218,6 +222,52 @@ TEST(FolderChooser, ShowsTheChosenFolderAndTheRootVolume) {
   EXPECT_EQ(chooser.result(), QDialog::Rejected);
   chooser.ButtonOK->click();
   EXPECT_EQ(chooser.result(), QDialog::Accepted);
+}
+
+TEST(FolderChooser, ATypedFolderIsChosenAndOneThatIsNoFolderIsNamed) {
+  fixtures::TTempFolder folder{CLIPVANE_TEST_TMP};
+  const QString base = QString::fromStdString(fs::absolute(folder.Path()).string());
+  fs::create_directories(folder.File("shots/day 1"));
+  std::ofstream(folder.File("notes.txt")) << "x";
+  TForm4 chooser;
+  chooser.show();
+  chooser.SetFolder(base);
+  ExpectCoversNoSibling(*chooser.PathEdit);
+  struct TCase {
+    QString Typed;
+    QString Chosen;   // empty: refused, the dialog stays open
+    QString Message;  // what the refusal says
+  };
+  const TCase cases[] = {
+      {QStringLiteral("shots/day 1"), base + QStringLiteral("/shots/day 1"), {}},  // from the folder chosen
+      {base + QStringLiteral("/shots/"), base + QStringLiteral("/shots"), {}},     // absolute
+      {QStringLiteral("~"), QDir::homePath(), {}},                                 // home
+      {QStringLiteral("  ../shots  "), {}, QStringLiteral("There is no folder")},  // from home now
+      {base + QStringLiteral("/missing"), {}, base + QStringLiteral("/missing")},  // names what is missing
+      {base + QStringLiteral("/notes.txt"), {}, QStringLiteral("is a file, not a folder")},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Typed.toStdString());
+    chooser.setResult(QDialog::Rejected);
+    const QString before = chooser.SelectedFolder();
+    chooser.PathEdit->setText(c.Typed);
+    chooser.ButtonOK->click();
+    if (c.Chosen.isEmpty()) {
+      EXPECT_EQ(chooser.result(), QDialog::Rejected);
+      EXPECT_EQ(chooser.SelectedFolder(), before);
+      EXPECT_TRUE(chooser.PathMessage->isVisible());
+      EXPECT_TRUE(chooser.PathMessage->text().contains(c.Message)) << chooser.PathMessage->text().toStdString();
+      // Typing again takes the message away.
+      chooser.PathEdit->clear();
+      emit chooser.PathEdit->textEdited(QString());
+      EXPECT_FALSE(chooser.PathMessage->isVisible());
+    } else {
+      EXPECT_EQ(chooser.result(), QDialog::Accepted);
+      EXPECT_EQ(chooser.SelectedFolder(), c.Chosen);
+      EXPECT_TRUE(chooser.PathEdit->text().isEmpty());
+      chooser.show();
+    }
+  }
 }
 
 }  // namespace

@@ -39,9 +39,10 @@ class PageResultsTest : public WindowTest {
   static std::vector<TPageRun> PageRuns() {
     return {
         {"frames", [](PageResultsTest& t) { t.Frames().Button12->click(); },
-         [](PageResultsTest& t) { return t.Frames().Button14; }, [](PageResultsTest& t) -> QWidget* { return &t.Frames(); }},
-        {"gif", [](PageResultsTest& t) { t.Gif().Button5->click(); }, [](PageResultsTest& t) { return t.Gif().Button4; },
-         [](PageResultsTest& t) -> QWidget* { return &t.Gif(); }},
+         [](PageResultsTest& t) { return t.Frames().Button14; },
+         [](PageResultsTest& t) -> QWidget* { return &t.Frames(); }},
+        {"gif", [](PageResultsTest& t) { t.Gif().Button5->click(); },
+         [](PageResultsTest& t) { return t.Gif().Button4; }, [](PageResultsTest& t) -> QWidget* { return &t.Gif(); }},
         {"transitions", [](PageResultsTest& t) { t.Transitions().ConvertButton->click(); },
          [](PageResultsTest& t) { return t.Transitions().ClearGifButton; },
          [](PageResultsTest& t) -> QWidget* { return &t.Transitions(); }},
@@ -105,9 +106,8 @@ TEST_F(PageResultsTest, OpeningAVideoWithResultsHeldLeavesEveryPageAsAtItsStart)
   Form().OpenVideo(QString::fromStdString(Video("b.avi", 6)));
   ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
   ExpectSameControls(fresh, ControlStates(Form()));
-  EXPECT_TRUE(State().FrameResults.empty() ||
-              std::all_of(State().FrameResults.begin(), State().FrameResults.end(),
-                          [](const auto& bitmap) { return bitmap == nullptr; }));
+  EXPECT_TRUE(State().FrameResults.empty() || std::all_of(State().FrameResults.begin(), State().FrameResults.end(),
+                                                          [](const auto& bitmap) { return bitmap == nullptr; }));
 }
 
 }  // namespace

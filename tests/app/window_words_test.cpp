@@ -35,8 +35,8 @@ QString HelpSection(const QString& id) {
 
 void ExpectNamesEveryContainer(const QString& text, const char* where) {
   for (const char* container : kVideoContainers)
-    EXPECT_TRUE(text.contains(QString::fromLatin1(container))) << where << " lacks " << container << ": "
-                                                                << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromLatin1(container)))
+        << where << " lacks " << container << ": " << text.toStdString();
 }
 
 using WindowWords = WindowTest;

@@ -32,7 +32,8 @@ std::string Name(const char* prefix, int n, const char* suffix = "") {
 TBitmap Frame(int n) {
   TBitmap frame(37, 23, TPixelFormat::pf24bit);
   for (int y = 0; y < 23; ++y)
-    for (int x = 0; x < 37; ++x) frame.SetPixel(x, y, RGB((x * 7 + n * 31) % 256, (y * 11 + n) % 256, (x * y + n) % 256));
+    for (int x = 0; x < 37; ++x)
+      frame.SetPixel(x, y, RGB((x * 7 + n * 31) % 256, (y * 11 + n) % 256, (x * y + n) % 256));
   return frame;
 }
 

@@ -1,6 +1,7 @@
 // The frames list's model and its drawing of entries.
 #include "pages/frames/frames_list_page.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include "runs/frames/frame_list_layout.h"
@@ -54,6 +55,27 @@ void TFramesListModel::Reload(const std::function<void()>& change) {
   firstBitmap_ = rows_ > 0 ? state_.ExtractedFrames.front().Bitmap : nullptr;
   endResetModel();
   emit EntriesDropped();
+}
+
+TFramesListView::TFramesListView(QWidget* parent) : QListView(parent) {}
+
+QColor TFramesListView::OutlineColor() const {
+  // The list outline of the program's style: the window colour darkened, then lightened a little.
+  return palette().window().color().darker(140).lighter(108);
+}
+
+bool TFramesListView::event(QEvent* event) {
+  const bool handled = QListView::event(event);
+  if (event->type() == QEvent::Paint && frameWidth() > 0) {
+    QPainter painter(this);
+    const QColor outline = OutlineColor();
+    const int w = width(), h = height();
+    painter.fillRect(QRect(0, 0, w, 1), outline);
+    painter.fillRect(QRect(0, h - 1, w, 1), outline);
+    painter.fillRect(QRect(0, 0, 1, h), outline);
+    painter.fillRect(QRect(w - 1, 0, 1, h), outline);
+  }
+  return handled;
 }
 
 TFramesListDelegate::TFramesListDelegate(const TFramesListModel& model, QObject* parent)

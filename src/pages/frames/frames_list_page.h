@@ -1,5 +1,5 @@
-// The frames list of the "frames extract" page: a model over TVideoState::ExtractedFrames and
-// the delegate that draws each 74-pixel entry with its thumbnail and caption. Thumbnails are
+// The frames list of the "frames extract" page: a model over TVideoState::ExtractedFrames, the
+// delegate that draws each 74-pixel entry with its thumbnail and caption, and the view. Thumbnails are
 // made when an entry is first drawn and kept in a bounded cache, so thousands of entries cost
 // only what is on the screen.
 #pragma once
@@ -7,6 +7,7 @@
 #include <QAbstractListModel>
 #include <QCache>
 #include <QImage>
+#include <QListView>
 #include <QStyledItemDelegate>
 
 #include "core/video_state.h"
@@ -65,6 +66,23 @@ class TFramesListDelegate : public QStyledItemDelegate {
   // Keyed by the bitmap's address; dropped with the results, so an address is never reused
   // for a stale picture.
   mutable QCache<const TBitmap*, QImage> thumbnails_;
+};
+
+// The list itself. Its outline is painted as strips inside its own rectangle: the style draws
+// it as a line centred on the edge, and where a scale such as 125 % puts the list at a
+// fractional screen position, the top and left halves of that line fall outside the list's
+// clip and the border is lost there. At 100 % the strips cover the pixels the line did.
+class TFramesListView : public QListView {
+  Q_OBJECT
+
+ public:
+  explicit TFramesListView(QWidget* parent = nullptr);
+
+  // The outline's colour, the one the style gives a list.
+  QColor OutlineColor() const;
+
+ protected:
+  bool event(QEvent* event) override;
 };
 
 }  // namespace clipvane

@@ -39,7 +39,7 @@ void TFramesPage::Wire(Sender* sender, Signal signal, void (TFramesPage::*handle
 }
 
 TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent), state_(state) {
-  lbAVI = Place<QListView>(this, 4, 4, 275, 223);
+  lbAVI = Place<TFramesListView>(this, 4, 4, 275, 223);
   lbAVI->setToolTip(QStringLiteral("Frames list - Double click for preview"));
   lbAVI->setUniformItemSizes(true);
   lbAVI->setSelectionMode(QAbstractItemView::SingleSelection);

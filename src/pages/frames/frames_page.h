@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/video_state.h"
+#include "pages/frames/frames_list_page.h"
 #include "runs/frames/extraction_run.h"
 #include "runs/frames/save_format_switch.h"
 
@@ -96,7 +97,7 @@ class TFramesPage : public QWidget {
   std::function<void()> OnFrameTicksChanged;
 
   // Frames list.
-  QListView* lbAVI = nullptr;
+  TFramesListView* lbAVI = nullptr;
   // "Frames select".
   QGroupBox* GroupBoxFramesSelect = nullptr;
   QRadioButton* RadioButton6 = nullptr;  // "All frames"
