@@ -107,6 +107,8 @@ TEST_F(FramesSaveTest, PngBesideTheDescribedChoicesKeepsEachModesPixels) {
   Page().RadioButtonPng->click();
   EXPECT_FALSE(Page().RadioButton8->isChecked());
   EXPECT_FALSE(Page().RadioButton9->isChecked());
+  EXPECT_FALSE(Page().QualityEdit->isEnabled());
+  EXPECT_FALSE(Page().LabelQuality->isEnabled());
   // A format without options, as "BMP": the colour mode only switches the second caption.
   for (const auto& [mode, caption] :
        {std::pair{"8 bit", "JPEG"}, std::pair{"1 bit", "TIFF"}, std::pair{"4 bit", "JPEG"}}) {
@@ -230,6 +232,7 @@ TEST(FolderChooser, ATypedFolderIsChosenAndOneThatIsNoFolderIsNamed) {
   fs::create_directories(folder.File("shots/day 1"));
   std::ofstream(folder.File("notes.txt")) << "x";
   TForm4 chooser;
+  EXPECT_EQ(chooser.focusWidget(), chooser.PathEdit);
   chooser.show();
   chooser.SetFolder(base);
   ExpectCoversNoSibling(*chooser.PathEdit);

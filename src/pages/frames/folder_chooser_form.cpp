@@ -101,6 +101,8 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWind
           });
 
   SetFolder(QDir::homePath());
+  // What is typed goes into the field: typed into the tree, it would jump between folders.
+  PathEdit->setFocus();
 }
 
 void TForm4::DriveComboBox1Change() {
