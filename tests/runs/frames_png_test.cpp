@@ -1,7 +1,9 @@
 // Extracted frames saved as PNG and read back with libpng: every colour mode gives the pixels
 // of the BMP of the same frame, palette modes as palette PNGs of their own depth and table,
-// the others as RGB; 15- and 16-bit pixels keep their true values.
+// the others as RGB; 15- and 16-bit pixels keep their true values; frames of few colours are
+// not filtered.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <filesystem>
@@ -134,6 +136,51 @@ TEST(FrameSavingPng, IndicesBeyondTheTableReadBlackAsInTheBmp) {
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 6; ++x) EXPECT_EQ(png.ColorAt(x, y), static_cast<long long>(bmp.GetPixel(x, y)));
   }
+}
+
+// The filter type that starts each row of the PNG's pixel data (0: none), read from the
+// inflated IDAT chunks of a PNG of `rowBytes` bytes a row.
+std::vector<int> RowFilters(const std::vector<std::uint8_t>& png, std::size_t rowBytes, int rows) {
+  std::vector<std::uint8_t> compressed;
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const std::size_t length = (std::size_t{png[at]} << 24) | (png[at + 1] << 16) | (png[at + 2] << 8) | png[at + 3];
+    if (std::string(png.begin() + static_cast<std::ptrdiff_t>(at) + 4,
+                    png.begin() + static_cast<std::ptrdiff_t>(at) + 8) == "IDAT")
+      compressed.insert(compressed.end(), png.begin() + static_cast<std::ptrdiff_t>(at) + 8,
+                        png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+    at += 12 + length;
+  }
+  std::vector<std::uint8_t> raw((rowBytes + 1) * static_cast<std::size_t>(rows));
+  uLongf size = raw.size();
+  EXPECT_EQ(uncompress(raw.data(), &size, compressed.data(), compressed.size()), Z_OK);
+  EXPECT_EQ(size, raw.size());
+  std::vector<int> filters;
+  for (int y = 0; y < rows; ++y) filters.push_back(raw[(rowBytes + 1) * static_cast<std::size_t>(y)]);
+  return filters;
+}
+
+// A 24-bit picture that cycles through `colours` distinct colours.
+TBitmap CyclingColours(int colours) {
+  TBitmap picture(64, 40, TPixelFormat::pf24bit);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const int i = (x * 3 + y * 5) % colours;
+      picture.SetPixel(x, y, RGB(i % 256, (i * 7 + i / 256) % 256, (i * 13) % 256));
+    }
+  return picture;
+}
+
+TEST(FrameSavingPng, FramesOf256ColoursOrFewerAreLeftUnfiltered) {
+  // A palette video in 24 bits: filters would only break up its repeated colours.
+  const std::vector<int> unfiltered(40, 0);
+  EXPECT_EQ(RowFilters(EncodePNG(CyclingColours(256)), 64 * 3, 40), unfiltered);
+  EXPECT_EQ(RowFilters(EncodePNG(*ConvertFrame(CyclingColours(256), 64, 40, TColorMode::cm32bit)), 64 * 3, 40),
+            unfiltered);
+  EXPECT_EQ(RowFilters(EncodePNG(*ConvertFrame(NaturalPicture(64, 40), 64, 40, TColorMode::cm8bit)), 64, 40),
+            unfiltered);
+  // More colours: each row takes Sub or Up, whichever suits it.
+  for (const TBitmap& many : {CyclingColours(257), NaturalPicture(64, 40)})
+    for (const int filter : RowFilters(EncodePNG(many), 64 * 3, 40)) EXPECT_TRUE(filter == 1 || filter == 2) << filter;
 }
 
 TEST(FrameSavingPng, SamePictureSameBytesAndEmptyIsRefused) {
