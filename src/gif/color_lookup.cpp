@@ -2,12 +2,11 @@
 #include "gif/color_lookup.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace clipvane {
 
 TFastColorLookup::TFastColorLookup(std::span<const TRGBQuad> palette)
-    : TColorLookup(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256))) {
+    : TColorLookup(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256))), channels_(palette) {
   cache_.fill(-1);
   for (int i = 0; i < colorCount_; ++i) {
     const TRGBQuad& quad = palette[static_cast<std::size_t>(i)];
@@ -18,18 +17,8 @@ TFastColorLookup::TFastColorLookup(std::span<const TRGBQuad> palette)
 }
 
 int TFastColorLookup::SearchNearest(int cell, int red, int green, int blue) {
-  // Runs at most once per cell and picture; a plain scan is enough.
-  int best = 0;
-  int bestDistance = 1 << 30;
-  for (int i = 0; i < colorCount_; ++i) {
-    const TLookupColor& e = entries_[static_cast<std::size_t>(i)];
-    const int distance = std::abs(red - e.Red) + std::abs(green - e.Green) + std::abs(blue - e.Blue);
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = i;
-      if (distance == 0) break;
-    }
-  }
+  // Once per cell and picture, but a dithered picture reaches most cells.
+  const int best = channels_.FirstNearest(red, green, blue);
   cache_[static_cast<std::size_t>(cell)] = static_cast<std::int16_t>(best);
   return best;
 }

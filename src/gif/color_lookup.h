@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/color.h"
+#include "gif/color_lookup_search.h"
 
 namespace clipvane {
 
@@ -57,6 +58,7 @@ class TFastColorLookup final : public TColorLookup {
   int SearchNearest(int cell, int red, int green, int blue);
 
   std::array<TLookupColor, 256> entries_{};
+  TPaletteChannels channels_;
   std::array<std::int16_t, 32768> cache_;
 };
 
