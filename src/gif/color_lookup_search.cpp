@@ -36,10 +36,11 @@ int FirstNearestVectors(const std::int16_t* reds, const std::int16_t* greens, co
     least = hn::Min(least, sum);
   }
   const auto target = hn::MinOfLanes(d, least);
-  for (std::size_t i = 0;; i += lanes) {
+  for (std::size_t i = 0; i < limit; i += lanes) {
     const std::intptr_t first = hn::FindFirstTrue(d, hn::Eq(hn::Load(d, sums + i), target));
     if (first >= 0) return static_cast<int>(i + static_cast<std::size_t>(first));
   }
+  return 0;  // not reached: the least sum is one of them
 }
 
 }  // namespace HWY_NAMESPACE
