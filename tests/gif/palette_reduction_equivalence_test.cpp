@@ -175,6 +175,14 @@ TEST(ReductionFastPaths, OctreeMatchesAPlainOctree) {
       MixedPicture(120, 90, 1),
       MakePicture(64, 64, [&random](int, int) { return static_cast<TColor>(random() & 0xFFFFFF); }),
       MakePicture(200, 3, [](int x, int y) { return RGB(x, 255 - x, (x * y) & 0xFF); }),
+      // Colours that come back after the merges their first visit caused, on a tall and a
+      // narrow picture: the descent shortcuts must follow every fold above them.
+      MakePicture(1, 301, [](int, int y) { return RGB((y * 37) & 0xFF, (y * 11) & 0xFF, 255 - (y * 5 & 0xFF)); }),
+      MakePicture(17, 61,
+                  [&random](int x, int y) {
+                    const int base = (x * 15 + y * 4) % 256;
+                    return RGB(base, (base + static_cast<int>(random() % 64)) & 0xFF, (y * 9) & 0xFF);
+                  }),
   };
   for (const TBitmap& picture : pictures)
     for (int maxColors : {1, 2, 16, 236, 256})
