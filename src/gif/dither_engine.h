@@ -140,14 +140,24 @@ class TPackedLookup<TFastColorLookup> {
   std::uint32_t unknown_;
 };
 
+// GCC would put two of the three channels into one vector register at places, and moving
+// values between the two kinds of register lengthens the chain from pixel to pixel.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CLIPVANE_SCALAR_CHANNELS __attribute__((optimize("no-tree-slp-vectorize")))
+#else
+#define CLIPVANE_SCALAR_CHANNELS
+#endif
+
 template <class Lookup>
-void TFloydSteinbergDitherer::MapRow(Lookup& lookup, const std::uint8_t* source, std::uint8_t* target) {
+CLIPVANE_SCALAR_CHANNELS void TFloydSteinbergDitherer::MapRow(Lookup& lookup, const std::uint8_t* source,
+                                                              std::uint8_t* target) {
   // One pixel waits for the one before it (its Cur terms and the cells it filled), so what
   // counts is the chain from Cur to the next Cur: the terms stay in registers, the entry comes
   // with its colour in one read, and nothing else waits on a branch.
   const int step = direction_;
   const int count = column_ < 0 || column_ >= width_ ? 0 : (step > 0 ? width_ - column_ : column_ + 1);
-  std::int32_t curRed = current_[0], curGreen = current_[1], curBlue = current_[2];
+  // The error each channel passes to the next pixel (Cur is 7 of it).
+  std::int32_t dRed = current_[0] / 7, dGreen = current_[1] / 7, dBlue = current_[2] / 7;
   std::int32_t belowRed = below_[0], belowGreen = below_[1], belowBlue = below_[2];
   std::int32_t prevRed = belowPrevious_[0], prevGreen = belowPrevious_[1], prevBlue = belowPrevious_[2];
   const std::uint8_t* pixel = source + 3 * static_cast<std::ptrdiff_t>(column_);
@@ -156,29 +166,29 @@ void TFloydSteinbergDitherer::MapRow(Lookup& lookup, const std::uint8_t* source,
   const std::ptrdiff_t pixelStep = 3 * step;
   TPackedLookup<Lookup> find(lookup);
   for (int i = 0; i < count; ++i, pixel += pixelStep, out += step, error += pixelStep) {
-    const int red = ClampChannel(pixel[2] + (error[0] + curRed + 8) / 16);
-    const int green = ClampChannel(pixel[1] + (error[1] + curGreen + 8) / 16);
-    const int blue = ClampChannel(pixel[0] + (error[2] + curBlue + 8) / 16);
+    // E + 7 d + 8 as (E + 8 - d) + 8 d: one step after d instead of two.
+    const int red = ClampChannel(pixel[2] + (error[0] + 8 - dRed + 8 * dRed) / 16);
+    const int green = ClampChannel(pixel[1] + (error[1] + 8 - dGreen + 8 * dGreen) / 16);
+    const int blue = ClampChannel(pixel[0] + (error[2] + 8 - dBlue + 8 * dBlue) / 16);
     const std::uint32_t packed = find(red, green, blue);
     *out = static_cast<std::uint8_t>(packed >> 24);
-    const std::int32_t dRed = red - static_cast<int>(packed & 0xFF);
-    const std::int32_t dGreen = green - static_cast<int>((packed >> 8) & 0xFF);
-    const std::int32_t dBlue = blue - static_cast<int>((packed >> 16) & 0xFF);
+    dRed = red - static_cast<int>(packed & 0xFF);
+    dGreen = green - static_cast<int>((packed >> 8) & 0xFF);
+    dBlue = blue - static_cast<int>((packed >> 16) & 0xFF);
     // A channel without error keeps its row terms (Cur becomes 7 d = 0 either way). Chosen
     // by masks, not branches: whether d is 0 follows no pattern a predictor could learn.
     KeepUnlessError(dRed, error[0], prevRed, belowRed);
     KeepUnlessError(dGreen, error[1], prevGreen, belowGreen);
     KeepUnlessError(dBlue, error[2], prevBlue, belowBlue);
-    curRed = 7 * dRed;
-    curGreen = 7 * dGreen;
-    curBlue = 7 * dBlue;
   }
   column_ += count * step;
   position_ += count * step;
-  current_ = {curRed, curGreen, curBlue};
+  current_ = {7 * dRed, 7 * dGreen, 7 * dBlue};
   below_ = {belowRed, belowGreen, belowBlue};
   belowPrevious_ = {prevRed, prevGreen, prevBlue};
 }
+
+#undef CLIPVANE_SCALAR_CHANNELS
 
 // One tap of a diffusion kernel: dx columns ahead in the scan direction, dy rows below.
 struct TKernelTap {

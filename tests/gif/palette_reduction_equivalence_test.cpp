@@ -80,6 +80,29 @@ TEST(ReductionFastPaths, RowWalkMatchesMapPixelForEveryLookup) {
   }
 }
 
+TEST(ReductionFastPaths, ARowWalkTakesOverInTheMiddleOfARow) {
+  // The first pixels of each row by MapPixel, the rest by MapRow: the same indices as MapPixel
+  // alone, so the row walk carries on from every term the pixels before it left.
+  const TBitmap source = MixedPicture(29, 9, 3);
+  const auto palette = BuildOctreePalette(TDIBReader(source), 256, 8, true);
+  for (const int first : {1, 5, 28}) {
+    TFastColorLookup plainLookup(palette), mixedLookup(palette);
+    TFloydSteinbergDitherer plain(source.Width(), plainLookup), mixed(source.Width(), mixedLookup);
+    const TBitmap expected = MapPixelByPixel(source, plain);
+    TBitmap indices(source.Width(), source.Height(), TPixelFormat::pf8bit);
+    for (int y = 0; y < source.Height(); ++y) {
+      const std::uint8_t* row = source.ScanLine(y);
+      for (int n = 0; n < first; ++n) {
+        const int x = mixed.Column();
+        indices.ScanLine(y)[x] = static_cast<std::uint8_t>(mixed.MapPixel(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+      }
+      mixed.MapRow(mixedLookup, row, indices.ScanLine(y));
+      mixed.EndRow();
+    }
+    ExpectSameIndices(indices, expected, "mixed");
+  }
+}
+
 // A plain octree, written from the rules without shortcuts: nodes own their children, every
 // colour descends from the root.
 class PlainOctree {
