@@ -8,7 +8,8 @@
 # Inputs: a-e as the shared harness makes them (the same ffmpeg commands), a 640x360 and a
 # 320x240 H.264 video of 250 frames, and testsrc2 at 320x240, 25 fps, 10 s.
 # Usage: bench/gif_speed.sh BUILD_DIR   (REPS=3 rounds; INPUTS="a_* t_*" globs of input
-# names; INPUTS_DIR=folder that already holds a_*.avi ... e_*.avi, e.g. the harness's own)
+# names; INPUTS_DIR=folder that already holds a_*.avi ... e_*.avi, e.g. the harness's own;
+# PEER_CLI=another clipvane-cli, e.g. of an earlier commit, timed in the same rounds)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 cli="$build/src/cli/clipvane-cli"
@@ -59,12 +60,19 @@ declare -A command_of=(
   [best]='"$cli" gif "$1" "$2" --quiet --best'
 )
 tools=(decode ffmpeg_2pass gif best)
+peer=${PEER_CLI:-}
+if [[ -n $peer ]]; then
+  command_of[peer_gif]='"$peer" gif "$1" "$2" --quiet'
+  command_of[peer_best]='"$peer" gif "$1" "$2" --quiet --best'
+  tools+=(peer_gif peer_best)
+fi
 
 # run TOOL INPUT -> "wall_s peak_kb"
 run() {
   local out="$work/$1.gif"
   rm -f "$out"
-  cli=$cli /usr/bin/time -f '%e %M' -o "$work/time.txt" bash -c "exec >/dev/null; ${command_of[$1]}" _ "$2" "$out"
+  cli=$cli peer=$peer /usr/bin/time -f '%e %M' -o "$work/time.txt" bash -c "exec >/dev/null; ${command_of[$1]}" _ "$2" \
+    "$out"
   cat "$work/time.txt"
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -74,7 +82,7 @@ ratio_of() { # ratio_of A B -> median over rounds of A/B
 }
 verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g) ? "met" : "NOT met" }'; }
 
-echo "$reps rounds a input, the four commands interleaved; ratios are medians of per-round ratios"
+echo "$reps rounds an input, the commands interleaved; ratios are medians of per-round ratios"
 printf '%-24s %8s %8s %8s %8s %8s %8s %8s %8s %7s %7s\n' input "decode s" "2pass s" "gif s" "best s" \
   "gif/dec" "best/dec" "best/2p" "gif/2p" "gif MB" "best MB"
 missed=0
@@ -102,6 +110,12 @@ for input in "${inputs[@]}"; do
     "$(values "${walls[gif]}" | median)" "$(values "${walls[best]}" | median)" \
     "$gif_dec" "$best_dec" "$best_2p" "$(ratio_of gif ffmpeg_2pass)" \
     "$(awk -v k="${peaks[gif]}" 'BEGIN { print k / 1024 }')" "$(awk -v k="${peaks[best]}" 'BEGIN { print k / 1024 }')"
+  if [[ -n $peer ]]; then
+    printf '    against PEER_CLI: gif %.2f s (this one %.2f x its time), best %.2f s (%.2f x); peak %.1f / %.1f MB\n' \
+      "$(values "${walls[peer_gif]}" | median)" "$(ratio_of gif peer_gif)" "$(values "${walls[peer_best]}" | median)" \
+      "$(ratio_of best peer_best)" "$(awk -v k="${peaks[peer_gif]}" 'BEGIN { print k / 1024 }')" \
+      "$(awk -v k="${peaks[peer_best]}" 'BEGIN { print k / 1024 }')"
+  fi
   for goal in "gif/decode $gif_dec 3" "best/decode $best_dec 3" "best/2pass $best_2p 0.3"; do
     read -r what ratio limit <<<"$goal"
     if [[ $(verdict "$ratio" "$limit") != met ]]; then
