@@ -42,7 +42,7 @@ void TBestQuantizer::Quantize(const TBitmap& picture, const TBitmap* screen, TQu
   frame.Height = picture.Height();
   frame.Indices.resize(static_cast<std::size_t>(frame.Width) * static_cast<std::size_t>(frame.Height));
   frame.Changed = TRect{};
-  if (CollectColors(picture)) {
+  if (CollectColors(picture, frame.Indices.data())) {
     MapExactly(picture, screen, frame);
   } else {
     ChoosePalette(picture);
@@ -51,24 +51,31 @@ void TBestQuantizer::Quantize(const TBitmap& picture, const TBitmap* screen, TQu
   if (!screen) frame.Changed = TRect{0, 0, frame.Width, frame.Height};
 }
 
-bool TBestQuantizer::CollectColors(const TBitmap& picture) {
+bool TBestQuantizer::CollectColors(const TBitmap& picture, std::uint8_t* indices) {
   colorKeys_.assign(kColorSlots, 0);
   colorIndices_.assign(kColorSlots, 0);
   colors_.clear();
+  const auto width = static_cast<std::size_t>(picture.Width());
   std::uint32_t last = 0;
+  std::uint8_t lastIndex = 0;
   for (int y = 0; y < picture.Height(); ++y) {
     const std::uint8_t* row = picture.ScanLine(y);
-    for (int x = 0; x < picture.Width(); ++x) {
+    std::uint8_t* out = indices + static_cast<std::size_t>(y) * width;
+    for (std::size_t x = 0; x < width; ++x) {
       const std::uint32_t key = KeyOf(row + 3 * x);
-      if (key == last) continue;  // runs of one colour skip the table
-      last = key;
-      std::size_t slot = SlotOf(key);
-      while (colorKeys_[slot] != 0 && colorKeys_[slot] != key) slot = (slot + 1) & (kColorSlots - 1);
-      if (colorKeys_[slot] == key) continue;
-      if (colors_.size() == 256) return false;
-      colorKeys_[slot] = key;
-      colorIndices_[slot] = static_cast<std::uint8_t>(colors_.size());
-      colors_.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+      if (key != last) {  // runs of one colour skip the table
+        last = key;
+        std::size_t slot = SlotOf(key);
+        while (colorKeys_[slot] != 0 && colorKeys_[slot] != key) slot = (slot + 1) & (kColorSlots - 1);
+        if (colorKeys_[slot] != key) {
+          if (colors_.size() == 256) return false;
+          colorKeys_[slot] = key;
+          colorIndices_[slot] = static_cast<std::uint8_t>(colors_.size());
+          colors_.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+        }
+        lastIndex = colorIndices_[slot];
+      }
+      out[x] = lastIndex;
     }
   }
   return true;
@@ -79,31 +86,29 @@ void TBestQuantizer::MapExactly(const TBitmap& picture, const TBitmap* screen, T
   frame.Palette = colors_;
   // A 256th colour leaves no index free to mean "keep"; such a frame writes what changed.
   frame.KeepIndex = (screen && colors_.size() < 256) ? static_cast<int>(colors_.size()) : -1;
-  std::uint32_t lastKey = 0;
-  std::uint8_t lastIndex = 0;
+  if (!screen) return;
+  const auto width = static_cast<std::size_t>(frame.Width);
+  const auto keep = static_cast<std::uint8_t>(frame.KeepIndex);
   for (int y = 0; y < frame.Height; ++y) {
     const std::uint8_t* row = picture.ScanLine(y);
-    const std::uint8_t* shown = screen ? screen->ScanLine(y) : nullptr;
-    std::uint8_t* out = frame.Indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.Width);
-    for (int x = 0; x < frame.Width; ++x) {
-      const std::uint32_t key = KeyOf(row + 3 * x);
-      if (shown && key == KeyOf(shown + 3 * x)) {
-        // Exactly what the screen shows: kept even alone, since the colours of a frame this
-        // simple compress well either way and a kept pixel leaves less to write.
-        if (frame.KeepIndex >= 0) {
-          out[x] = static_cast<std::uint8_t>(frame.KeepIndex);
-          continue;
-        }
-      } else if (shown) {
-        Include(frame.Changed, x, y);
-      }
-      if (key != lastKey) {
-        std::size_t slot = SlotOf(key);
-        while (colorKeys_[slot] != key) slot = (slot + 1) & (kColorSlots - 1);
-        lastKey = key;
-        lastIndex = colorIndices_[slot];
-      }
-      out[x] = lastIndex;
+    const std::uint8_t* shown = screen->ScanLine(y);
+    std::uint8_t* out = frame.Indices.data() + static_cast<std::size_t>(y) * width;
+    int changedLow = frame.Width, changedHigh = -1;
+    // Exactly what the screen shows: kept even alone, since the colours of a frame this simple
+    // compress well either way and a kept pixel leaves less to write. Chosen without branches:
+    // kept and changed pixels mix without a pattern.
+    const bool keeps = frame.KeepIndex >= 0;
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::uint8_t* pixel = row + 3 * x;
+      const std::uint8_t* on = shown + 3 * x;
+      const bool same = (pixel[0] == on[0]) & (pixel[1] == on[1]) & (pixel[2] == on[2]);
+      out[x] = same && keeps ? keep : out[x];
+      changedLow = same ? changedLow : std::min(changedLow, static_cast<int>(x));
+      changedHigh = same ? changedHigh : static_cast<int>(x);
+    }
+    if (changedHigh >= 0) {
+      Include(frame.Changed, changedLow, y);
+      Include(frame.Changed, changedHigh, y);
     }
   }
 }

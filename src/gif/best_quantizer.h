@@ -65,8 +65,11 @@ class TBestQuantizer {
   int PalettesBuilt() const { return palettesBuilt_; }
 
  private:
-  // The frame's colours when there are at most 256 of them, in order of first appearance.
-  bool CollectColors(const TBitmap& picture);
+  // The frame's colours when there are at most 256 of them, in order of first appearance,
+  // with each pixel's index in them written to indices (one a pixel, rows top to bottom;
+  // left unfinished when there are more colours).
+  bool CollectColors(const TBitmap& picture, std::uint8_t* indices);
+  // The indices CollectColors wrote, with the pixels the screen already shows kept.
   void MapExactly(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame);
   void ChoosePalette(const TBitmap& picture);
   void Dither(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame);

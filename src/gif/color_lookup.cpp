@@ -2,36 +2,35 @@
 #include "gif/color_lookup.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace clipvane {
 
 TFastColorLookup::TFastColorLookup(std::span<const TRGBQuad> palette)
-    : TColorLookup(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256))) {
-  cache_.fill(-1);
+    : TColorLookup(static_cast<std::int32_t>(std::min<std::size_t>(palette.size(), 256))), channels_(palette) {
   for (int i = 0; i < colorCount_; ++i) {
     const TRGBQuad& quad = palette[static_cast<std::size_t>(i)];
     entries_[static_cast<std::size_t>(i)] = {quad.Red, quad.Green, quad.Blue};
-    std::int16_t& cell = cache_[static_cast<std::size_t>(CellOf(quad.Red, quad.Green, quad.Blue))];
-    if (cell < 0) cell = static_cast<std::int16_t>(i);
+  }
+  unknown_ = Packed(0) ^ 1u;
+  cache_.assign(32768, unknown_);
+  for (int i = 0; i < colorCount_; ++i) {
+    const TLookupColor& e = entries_[static_cast<std::size_t>(i)];
+    std::uint32_t& cell = cache_[static_cast<std::size_t>(CellOf(e.Red, e.Green, e.Blue))];
+    if (cell == unknown_) cell = Packed(i);
   }
 }
 
-int TFastColorLookup::SearchNearest(int cell, int red, int green, int blue) {
-  // Runs at most once per cell and picture; a plain scan is enough.
-  int best = 0;
-  int bestDistance = 1 << 30;
-  for (int i = 0; i < colorCount_; ++i) {
-    const TLookupColor& e = entries_[static_cast<std::size_t>(i)];
-    const int distance = std::abs(red - e.Red) + std::abs(green - e.Green) + std::abs(blue - e.Blue);
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = i;
-      if (distance == 0) break;
-    }
-  }
-  cache_[static_cast<std::size_t>(cell)] = static_cast<std::int16_t>(best);
-  return best;
+std::uint32_t TFastColorLookup::Packed(int index) const {
+  const TLookupColor& e = entries_[static_cast<std::size_t>(index)];
+  return static_cast<std::uint32_t>(e.Red) | (static_cast<std::uint32_t>(e.Green) << 8) |
+         (static_cast<std::uint32_t>(e.Blue) << 16) | (static_cast<std::uint32_t>(index) << 24);
+}
+
+std::uint32_t TFastColorLookup::SearchNearest(int cell, int red, int green, int blue) {
+  // Once per cell and picture, but a dithered picture reaches most cells.
+  const std::uint32_t packed = Packed(channels_.FirstNearest(red, green, blue));
+  cache_[static_cast<std::size_t>(cell)] = packed;
+  return packed;
 }
 
 }  // namespace clipvane

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/color.h"
+#include "gif/color_lookup_search.h"
 
 namespace clipvane {
 
@@ -44,20 +45,42 @@ class TFastColorLookup final : public TColorLookup {
   explicit TFastColorLookup(std::span<const TRGBQuad> palette);
 
   int FindIndex(int red, int green, int blue, TLookupColor& entry) override {
-    const int cell = CellOf(red, green, blue);
-    int index = cache_[cell];
-    if (index < 0) index = SearchNearest(cell, red, green, blue);
-    entry = entries_[index];
-    return index;
+    const std::uint32_t packed = FindPacked(red, green, blue);
+    entry = {PackedRed(packed), PackedGreen(packed), PackedBlue(packed)};
+    return PackedIndex(packed);
   }
+
+  // FindIndex with the entry's colour and index in one word: red in bits 0-7, green 8-15,
+  // blue 16-23, the index 24-31. One table read decides a colour whose cell is known.
+  std::uint32_t FindPacked(int red, int green, int blue) {
+    const int cell = CellOf(red, green, blue);
+    const std::uint32_t packed = cache_[static_cast<std::size_t>(cell)];
+    return packed != unknown_ ? packed : SearchNearest(cell, red, green, blue);
+  }
+  static std::uint8_t PackedRed(std::uint32_t packed) { return static_cast<std::uint8_t>(packed); }
+  static std::uint8_t PackedGreen(std::uint32_t packed) { return static_cast<std::uint8_t>(packed >> 8); }
+  static std::uint8_t PackedBlue(std::uint32_t packed) { return static_cast<std::uint8_t>(packed >> 16); }
+  static int PackedIndex(std::uint32_t packed) { return static_cast<int>(packed >> 24); }
 
   static int CellOf(int red, int green, int blue) { return ((blue >> 3) << 10) | ((green >> 3) << 5) | (red >> 3); }
 
+  // The cells for loops that read them directly: cell c holds FindPacked's answer for its
+  // colours, or UnknownCell() until SearchNearest(c, ...) has filled it. The table stays where
+  // it is for the lookup's life.
+  const std::uint32_t* Cells() const { return cache_.data(); }
+  std::uint32_t UnknownCell() const { return unknown_; }
+  // Searches the palette for the colour, which lies in cell, and fills the cell.
+  std::uint32_t SearchNearest(int cell, int red, int green, int blue);
+
  private:
-  int SearchNearest(int cell, int red, int green, int blue);
+  std::uint32_t Packed(int index) const;
 
   std::array<TLookupColor, 256> entries_{};
-  std::array<std::int16_t, 32768> cache_;
+  TPaletteChannels channels_;
+  // A cell not searched yet holds unknown_: index 0 with a colour that is not entry 0's, which
+  // no answer can be.
+  std::uint32_t unknown_ = 0;
+  std::vector<std::uint32_t> cache_;
 };
 
 // The web colour cube, computed: each channel to the nearest of 0, 51, ... 255 by

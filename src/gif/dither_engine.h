@@ -11,6 +11,17 @@
 
 namespace clipvane {
 
+inline int ClampChannel(int value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
+
+// Floyd-Steinberg's row terms after a pixel whose channel error is d: the error row entry,
+// BelowPrev and Below move on when d is not 0 and stay as they are when it is.
+inline void KeepUnlessError(std::int32_t d, std::int32_t& error, std::int32_t& belowPrevious, std::int32_t& below) {
+  const std::int32_t moves = -static_cast<std::int32_t>(d != 0);  // all ones or 0
+  error ^= (error ^ (belowPrevious + 3 * d)) & moves;
+  belowPrevious ^= (belowPrevious ^ (below + 5 * d)) & moves;
+  below ^= (below ^ d) & moves;
+}
+
 // Nearest colour, no diffusion. The caller maps the pixels of a row at Column() while it lies
 // in 0..width-1 (each MapPixel moves it by Direction()), then calls EndRow.
 class TDitherEngine {
@@ -94,43 +105,90 @@ class TFloydSteinbergDitherer final : public TDitherEngine {
   std::array<std::int32_t, 3> belowPrevious_{};
 };
 
+// A lookup's answers in the packed form of TFastColorLookup::FindPacked, bound at compile
+// time. The fast lookup's cells are read straight from its table, whose address stays in a
+// register: a store of an index could otherwise alias it.
 template <class Lookup>
-void TFloydSteinbergDitherer::MapRow(Lookup& lookup, const std::uint8_t* source, std::uint8_t* target) {
-  const int step = direction_;
-  std::int32_t cur[3] = {current_[0], current_[1], current_[2]};
-  std::int32_t below[3] = {below_[0], below_[1], below_[2]};
-  std::int32_t belowPrevious[3] = {belowPrevious_[0], belowPrevious_[1], belowPrevious_[2]};
-  int x = column_;
-  int position = position_;
-  for (; x >= 0 && x < width_; x += step, position += step) {
-    std::int32_t* error = &errors_[static_cast<std::size_t>(position) * 3];
-    const std::uint8_t* pixel = source + 3 * static_cast<std::ptrdiff_t>(x);
-    const int value[3] = {pixel[2], pixel[1], pixel[0]};
-    for (int c = 0; c < 3; ++c) {
-      const int corrected = value[c] + (error[c] + cur[c] + 8) / 16;
-      cur[c] = corrected < 0 ? 0 : (corrected > 255 ? 255 : corrected);
-    }
+class TPackedLookup {
+ public:
+  explicit TPackedLookup(Lookup& lookup) : lookup_(lookup) {}
+  std::uint32_t operator()(int red, int green, int blue) {
     TLookupColor entry;
-    target[x] = static_cast<std::uint8_t>(lookup.Lookup::FindIndex(cur[0], cur[1], cur[2], entry));
-    const std::int32_t d[3] = {cur[0] - entry.Red, cur[1] - entry.Green, cur[2] - entry.Blue};
-    for (int c = 0; c < 3; ++c) {
-      // A channel without error keeps its row terms (Cur becomes 7 d = 0 either way).
-      if (d[c] != 0) {
-        error[c] = belowPrevious[c] + 3 * d[c];
-        belowPrevious[c] = below[c] + 5 * d[c];
-        below[c] = d[c];
-      }
-      cur[c] = 7 * d[c];
-    }
+    const int index = lookup_.Lookup::FindIndex(red, green, blue, entry);
+    return static_cast<std::uint32_t>(entry.Red) | (static_cast<std::uint32_t>(entry.Green) << 8) |
+           (static_cast<std::uint32_t>(entry.Blue) << 16) | (static_cast<std::uint32_t>(index) << 24);
   }
-  column_ = x;
-  position_ = position;
-  for (int c = 0; c < 3; ++c) {
-    current_[c] = cur[c];
-    below_[c] = below[c];
-    belowPrevious_[c] = belowPrevious[c];
+
+ private:
+  Lookup& lookup_;
+};
+
+template <>
+class TPackedLookup<TFastColorLookup> {
+ public:
+  explicit TPackedLookup(TFastColorLookup& lookup)
+      : lookup_(lookup), cells_(lookup.Cells()), unknown_(lookup.UnknownCell()) {}
+  std::uint32_t operator()(int red, int green, int blue) {
+    const int cell = TFastColorLookup::CellOf(red, green, blue);
+    const std::uint32_t packed = cells_[cell];
+    return packed != unknown_ ? packed : lookup_.SearchNearest(cell, red, green, blue);
   }
+
+ private:
+  TFastColorLookup& lookup_;
+  const std::uint32_t* cells_;
+  std::uint32_t unknown_;
+};
+
+// GCC would put two of the three channels into one vector register at places, and moving
+// values between the two kinds of register lengthens the chain from pixel to pixel.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CLIPVANE_SCALAR_CHANNELS __attribute__((optimize("no-tree-slp-vectorize")))
+#else
+#define CLIPVANE_SCALAR_CHANNELS
+#endif
+
+template <class Lookup>
+CLIPVANE_SCALAR_CHANNELS void TFloydSteinbergDitherer::MapRow(Lookup& lookup, const std::uint8_t* source,
+                                                              std::uint8_t* target) {
+  // One pixel waits for the one before it (its Cur terms and the cells it filled), so what
+  // counts is the chain from Cur to the next Cur: the terms stay in registers, the entry comes
+  // with its colour in one read, and nothing else waits on a branch.
+  const int step = direction_;
+  const int count = column_ < 0 || column_ >= width_ ? 0 : (step > 0 ? width_ - column_ : column_ + 1);
+  // The error each channel passes to the next pixel (Cur is 7 of it).
+  std::int32_t dRed = current_[0] / 7, dGreen = current_[1] / 7, dBlue = current_[2] / 7;
+  std::int32_t belowRed = below_[0], belowGreen = below_[1], belowBlue = below_[2];
+  std::int32_t prevRed = belowPrevious_[0], prevGreen = belowPrevious_[1], prevBlue = belowPrevious_[2];
+  const std::uint8_t* pixel = source + 3 * static_cast<std::ptrdiff_t>(column_);
+  std::uint8_t* out = target + column_;
+  std::int32_t* error = errors_.data() + 3 * static_cast<std::ptrdiff_t>(position_);
+  const std::ptrdiff_t pixelStep = 3 * step;
+  TPackedLookup<Lookup> find(lookup);
+  for (int i = 0; i < count; ++i, pixel += pixelStep, out += step, error += pixelStep) {
+    // E + 7 d + 8 as (E + 8 - d) + 8 d: one step after d instead of two.
+    const int red = ClampChannel(pixel[2] + (error[0] + 8 - dRed + 8 * dRed) / 16);
+    const int green = ClampChannel(pixel[1] + (error[1] + 8 - dGreen + 8 * dGreen) / 16);
+    const int blue = ClampChannel(pixel[0] + (error[2] + 8 - dBlue + 8 * dBlue) / 16);
+    const std::uint32_t packed = find(red, green, blue);
+    *out = static_cast<std::uint8_t>(packed >> 24);
+    dRed = red - static_cast<int>(packed & 0xFF);
+    dGreen = green - static_cast<int>((packed >> 8) & 0xFF);
+    dBlue = blue - static_cast<int>((packed >> 16) & 0xFF);
+    // A channel without error keeps its row terms (Cur becomes 7 d = 0 either way). Chosen
+    // by masks, not branches: whether d is 0 follows no pattern a predictor could learn.
+    KeepUnlessError(dRed, error[0], prevRed, belowRed);
+    KeepUnlessError(dGreen, error[1], prevGreen, belowGreen);
+    KeepUnlessError(dBlue, error[2], prevBlue, belowBlue);
+  }
+  column_ += count * step;
+  position_ += count * step;
+  current_ = {7 * dRed, 7 * dGreen, 7 * dBlue};
+  below_ = {belowRed, belowGreen, belowBlue};
+  belowPrevious_ = {prevRed, prevGreen, prevBlue};
 }
+
+#undef CLIPVANE_SCALAR_CHANNELS
 
 // One tap of a diffusion kernel: dx columns ahead in the scan direction, dy rows below.
 struct TKernelTap {

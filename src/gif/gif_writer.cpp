@@ -3,6 +3,7 @@
 #include "gif/gif_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -106,10 +107,88 @@ void TGIFEncoder::Compress(TGIFStream& stream, int bitsPerPixel, int width, int 
   stream.WriteByte(0);
 }
 
+namespace {
+
+// The strings of the LZW body, key = prefix * 256 + pixel (at most 20 bits), each with its
+// code: 8192 slots of key << 12 | code, searched from a multiplicative hash of the key onwards.
+// It never holds more than 4089 strings, so a free slot is always found, mostly the first.
+// All ones marks a free slot (no prefix reaches 4095).
+class TStringTable {
+ public:
+  static constexpr int kSlotBits = 13;
+  static constexpr std::uint32_t kMask = (1u << kSlotBits) - 1;
+  static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kMultiplier = 0x9E3779B1u;
+
+  void Clear() { std::memset(slots_, 0xFF, sizeof slots_); }
+  // The code of the string prefix + pixel (key prefix * 256 + pixel), or -1; slot receives
+  // where the search ended (where the string would go).
+  int Find(std::uint32_t prefix, std::uint32_t pixel, std::uint32_t& slot) const {
+    const std::uint32_t tagged = (prefix << 20) | (pixel << 12);
+    // The hash of the key, (prefix * 256 + pixel) * kMultiplier, in two products: only the
+    // prefix's waits for the string before.
+    std::uint32_t at = (prefix * (kMultiplier << 8) + pixel * kMultiplier) >> (32 - kSlotBits);
+    while (true) {
+      const std::uint32_t value = slots_[at];
+      if ((value & ~0xFFFu) == tagged) return static_cast<int>(value & 0xFFF);
+      if (value == kFree) {
+        slot = at;
+        return -1;
+      }
+      at = (at + 1) & kMask;
+    }
+  }
+  void Store(std::uint32_t slot, std::uint32_t key, int code) {
+    slots_[slot] = (key << 12) | static_cast<std::uint32_t>(code);
+  }
+
+ private:
+  std::uint32_t slots_[1u << kSlotBits];
+};
+
+// The described string table (THashTable) probes from slot (key ^ key >> 4) mod 8009 by
+// doubling modulo 8009, which runs through one of two halves of 4004 slots (slot 0 leads into
+// the half that holds 8008). When every slot of a half is taken, a new string whose probe
+// starts there finds no room and the encoder clears instead of storing it. With codes of 7
+// bits or more there are fewer strings than that, but small colour tables can fill a half:
+// counting the strings of each half tells when, as that table would.
+class THashTableHalves {
+ public:
+  void Clear() { startedAt_[0] = startedAt_[1] = startedAt_[2] = 0; }
+  // Whether the table that stores the strings so far has no room for key.
+  bool Full(std::uint32_t key) const {
+    const int half = kHalfOf[HomeSlot(key)];
+    if (half == 2) return startedAt_[2] == kHalfSize;
+    // Slot 0 holds the first string that starts there; the others go on into half 1.
+    const bool full = startedAt_[1] + std::max(startedAt_[0] - 1, 0) == kHalfSize;
+    return half == 1 ? full : full && startedAt_[0] > 0;
+  }
+  void Store(std::uint32_t key) { ++startedAt_[kHalfOf[HomeSlot(key)]]; }
+
+ private:
+  static constexpr int kSize = THashTable::Size;
+  static constexpr int kHalfSize = (kSize - 1) / 2;
+  static int HomeSlot(std::uint32_t key) { return static_cast<int>((key ^ (key >> 4)) % kSize); }
+  // 0 for slot 0, 1 for the slots doubling runs through from 1 (8008 among them), 2 for the rest.
+  static constexpr std::array<std::uint8_t, kSize> kHalfOf = [] {
+    std::array<std::uint8_t, kSize> half{};
+    half.fill(2);
+    half[0] = 0;
+    for (int i = 0, slot = 1; i < kHalfSize; ++i, slot = slot * 2 % kSize) half[static_cast<std::size_t>(slot)] = 1;
+    return half;
+  }();
+
+  int startedAt_[3] = {0, 0, 0};  // strings stored by the half their probe starts in
+};
+
+}  // namespace
+
 void TLZWEncoder::CompressBody() {
-  // The loop keeps the encoder state in locals; it runs once per pixel.
+  // One pixel waits for the one before it (its prefix), so the loop keeps the encoder's state
+  // in locals, finds strings in a table of short searches, and packs codes 32 bits at a time
+  // into a buffer that goes to the sub-block writer in large pieces.
   TGIFWriter& out = *writer_;
-  std::uint32_t bucket = bucket_;
+  std::uint64_t bucket = bucket_;
   int held = bitsHeld_;
   int width = codeWidth_;
   int highest = highestCode_;
@@ -119,14 +198,33 @@ void TLZWEncoder::CompressBody() {
   const int clearCode = clearCode_;
   const int firstFree = firstFreeCode_;
   const int limit = colorLimit_;
+  // Only small colour tables leave room for enough strings to fill a half of the described table.
+  const bool halvesCanFill = kMaxCode - firstFree > THashTable::Size / 2;
 
-  auto output = [&](int code) {
-    bucket |= static_cast<std::uint32_t>(code) << held;
+  TStringTable table;
+  THashTableHalves halves;
+  // Packed bytes wait here for the writer. The helpers below take the hot state by value or
+  // are inlined, so that it stays in registers.
+  constexpr std::size_t kBatch = 4096;
+  std::uint8_t bytes[kBatch + 8];
+  std::size_t filled = 0;
+  const auto emit = [&out, &bytes](std::size_t count) { out.Write(bytes, count); };
+  // Appends the whole bytes of the bucket, lowest bits first; returns the new fill.
+  const auto drain = [&bytes](std::uint64_t bits, int count, std::size_t at) {
+    for (; count >= 8; count -= 8, bits >>= 8) bytes[at++] = static_cast<std::uint8_t>(bits);
+    return at;
+  };
+  const auto output = [&](int code) __attribute__((always_inline)) {
+    bucket |= static_cast<std::uint64_t>(code) << held;
     held += width;
-    while (held >= 8) {
-      out.Put(static_cast<std::uint8_t>(bucket));
-      bucket >>= 8;
-      held -= 8;
+    if (held >= 32) {
+      filled = drain(bucket, 32, filled);
+      bucket >>= 32;
+      held -= 32;
+      if (filled >= kBatch) {
+        emit(filled);
+        filled = 0;
+      }
     }
     if (nextFree > highest || pending) {
       if (pending) {
@@ -139,48 +237,64 @@ void TLZWEncoder::CompressBody() {
       }
     }
   };
-  auto clear = [&] {
+  const auto clear = [&]() __attribute__((always_inline)) {
     pending = true;
     output(clearCode);
-    table_.Clear();
+    table.Clear();
+    halves.Clear();
     nextFree = firstFree;
   };
+  // The described encoder has put every whole byte of its codes into the writer when a pixel
+  // is refused; so does this one.
+  const auto refuse = [&emit, &drain](std::uint64_t bits, int count, std::size_t at) {
+    emit(drain(bits, count, at));
+    throw GIFException(sGIFColorNotInTable);
+  };
 
-  table_.Clear();
+  // The walk's runs: the whole image, or its rows in interlace order.
+  const auto rowLength = static_cast<std::size_t>(width_);
+  std::vector<int> rows;
+  if (interlaced_) ForEachInterlacedRow(height_, [&rows](int row) { rows.push_back(row); });
+  const std::size_t runLength = interlaced_ ? rowLength : rowLength * static_cast<std::size_t>(height_);
+  const std::size_t runs = interlaced_ ? rows.size() : 1;
+
   clear();
+  if (pixels_[interlaced_ ? static_cast<std::size_t>(rows[0]) * rowLength : 0] >= limit) refuse(bucket, held, filled);
   int prefix = -1;
-  WalkPixels([&](const std::uint8_t* run, std::size_t count) {
-    std::size_t i = 0;
-    if (prefix < 0) {
-      if (run[0] >= limit) throw GIFException(sGIFColorNotInTable);
-      prefix = run[0];
-      i = 1;
-    }
-    for (; i < count; ++i) {
-      const int pixel = run[i];
-      if (pixel >= limit) throw GIFException(sGIFColorNotInTable);
-      const std::uint32_t key = (static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(pixel);
-      int slot = -1;
-      const int code = table_.Lookup(key, &slot);
+  for (std::size_t r = 0; r < runs; ++r) {
+    const std::uint8_t* pixel = pixels_ + (interlaced_ ? static_cast<std::size_t>(rows[r]) * rowLength : 0);
+    const std::uint8_t* const end = pixel + runLength;
+    if (prefix < 0) prefix = *pixel++;
+    for (; pixel != end; ++pixel) {
+      const int value = *pixel;
+      if (value >= limit) refuse(bucket, held, filled);
+      std::uint32_t slot = 0;
+      const int code = table.Find(static_cast<std::uint32_t>(prefix), static_cast<std::uint32_t>(value), slot);
       if (code >= 0) {
         prefix = code;
         continue;
       }
+      const std::uint32_t key = (static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(value);
       output(prefix);
-      prefix = pixel;
-      // Codes stop at 4094: the string that would need 4095 starts a new table. A key
-      // whose whole probe sequence is taken cannot be stored either, and clears as well.
-      if (nextFree < kMaxCode && slot >= 0) {
-        table_.StoreAt(slot, key, nextFree);
+      prefix = value;
+      // Codes stop at 4094: the string that would need 4095 starts a new table. A string the
+      // described table would have no room for clears as well.
+      if (nextFree < kMaxCode && !(halvesCanFill && halves.Full(key))) {
+        table.Store(slot, key, nextFree);
+        if (halvesCanFill) halves.Store(key);
         ++nextFree;
       } else {
         clear();
       }
     }
-  });
+  }
   output(prefix);
+  filled = drain(bucket, held, filled);
+  emit(filled);
+  bucket >>= held & ~7;
+  held &= 7;
 
-  bucket_ = bucket;
+  bucket_ = static_cast<std::uint32_t>(bucket);
   bitsHeld_ = held;
   codeWidth_ = width;
   highestCode_ = highest;

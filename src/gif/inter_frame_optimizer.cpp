@@ -3,6 +3,7 @@
 #include "gif/inter_frame_optimizer.h"
 
 #include <algorithm>
+#include <array>
 
 namespace clipvane {
 
@@ -77,17 +78,24 @@ TOptimizedFrame TInterFrameOptimizer::Optimize(const TQuantizedFrame& frame) {
   }
   result.Bounds = bounds;
 
-  // The entries the rectangle uses, in order of first use, and whether it keeps any pixel.
+  // Which indices the rectangle holds (a store a pixel, nothing to predict), whether it keeps
+  // any pixel, and then the entries it uses in order of first use: that walk ends as soon as
+  // it has met them all.
+  std::array<std::uint8_t, 256> present{};
+  for (int y = bounds.Top; y < bounds.Bottom; ++y) {
+    const std::uint8_t* in = frame.Indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.Width);
+    for (int x = bounds.Left; x < bounds.Right; ++x) present[in[x]] = 1;
+  }
+  const bool keptAny = frame.KeepIndex >= 0 && present[static_cast<std::size_t>(frame.KeepIndex & 0xFF)] != 0;
+  const std::size_t distinct =
+      static_cast<std::size_t>(std::count(present.begin(), present.end(), std::uint8_t{1})) - (keptAny ? 1 : 0);
   local_.assign(256, -1);
   std::vector<TGIFColor> used;
-  bool keptAny = false;
-  for (int y = bounds.Top; y < bounds.Bottom; ++y) {
+  for (int y = bounds.Top; y < bounds.Bottom && used.size() < distinct; ++y) {
     const std::uint8_t* in = frame.Indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.Width);
     for (int x = bounds.Left; x < bounds.Right; ++x) {
       const int index = in[x];
-      if (index == frame.KeepIndex) {
-        keptAny = true;
-      } else if (local_[static_cast<std::size_t>(index)] < 0) {
+      if (index != frame.KeepIndex && local_[static_cast<std::size_t>(index)] < 0) {
         local_[static_cast<std::size_t>(index)] = static_cast<std::int16_t>(used.size());
         used.push_back(frame.Palette[static_cast<std::size_t>(index)]);
       }
@@ -124,6 +132,20 @@ TOptimizedFrame TInterFrameOptimizer::Optimize(const TQuantizedFrame& frame) {
 
 void TInterFrameOptimizer::WritePixels(const TQuantizedFrame& frame, const TRect& bounds,
                                        const std::vector<std::int16_t>& map, int transparent, TOptimizedFrame& result) {
+  // What each index writes, and whether it changes the screen (a kept pixel with a
+  // transparent index to write does not): tables, so that no pixel waits on a branch.
+  std::array<std::uint8_t, 256> code{};
+  std::array<std::uint8_t, 256> draws{};
+  std::array<TGIFColor, 256> colours{};
+  for (std::size_t i = 0; i < 256 && i < frame.Palette.size(); ++i) {
+    code[i] = static_cast<std::uint8_t>(map[i]);
+    draws[i] = 0xFF;
+    colours[i] = frame.Palette[i];
+  }
+  if (frame.KeepIndex >= 0 && frame.KeepIndex < 256 && transparent >= 0) {
+    code[static_cast<std::size_t>(frame.KeepIndex)] = static_cast<std::uint8_t>(transparent);
+    draws[static_cast<std::size_t>(frame.KeepIndex)] = 0;
+  }
   const std::size_t width = static_cast<std::size_t>(bounds.Width());
   result.Pixels.resize(width * static_cast<std::size_t>(bounds.Height()));
   for (int y = bounds.Top; y < bounds.Bottom; ++y) {
@@ -131,16 +153,14 @@ void TInterFrameOptimizer::WritePixels(const TQuantizedFrame& frame, const TRect
     std::uint8_t* out = result.Pixels.data() + static_cast<std::size_t>(y - bounds.Top) * width;
     std::uint8_t* shown = screen_.ScanLine(y);
     for (int x = bounds.Left; x < bounds.Right; ++x, ++out) {
-      const int index = in[x];
-      if (index == frame.KeepIndex && transparent >= 0) {
-        *out = static_cast<std::uint8_t>(transparent);
-        continue;
-      }
-      const TGIFColor& colour = frame.Palette[static_cast<std::size_t>(index)];
-      *out = static_cast<std::uint8_t>(map[static_cast<std::size_t>(index)]);
-      shown[3 * x] = colour.Blue;
-      shown[3 * x + 1] = colour.Green;
-      shown[3 * x + 2] = colour.Red;
+      const std::size_t index = in[x];
+      *out = code[index];
+      const std::uint8_t draw = draws[index];
+      const TGIFColor& colour = colours[index];
+      std::uint8_t* pixel = shown + 3 * x;
+      pixel[0] = static_cast<std::uint8_t>((pixel[0] & ~draw) | (colour.Blue & draw));
+      pixel[1] = static_cast<std::uint8_t>((pixel[1] & ~draw) | (colour.Green & draw));
+      pixel[2] = static_cast<std::uint8_t>((pixel[2] & ~draw) | (colour.Red & draw));
     }
   }
 }

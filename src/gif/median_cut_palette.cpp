@@ -38,11 +38,21 @@ void FindBestCut(const std::vector<TColorHistogram::TCell>& cells, int bits, TBo
   box.Gain = 0;
   if (box.End - box.Begin < 2) return;
   const double whole = SquaredNorm(box.Sums) / box.Count;
-  const std::size_t levels = std::size_t{1} << bits;
+  std::array<double, 256> counts;
+  std::array<std::array<double, 3>, 256> sums;
   for (int axis = 0; axis < 3; ++axis) {
-    // Count and sums of the box's cells at each level of this channel.
-    std::array<double, 256> counts{};
-    std::array<std::array<double, 3>, 256> sums{};
+    // Count and sums of the box's cells at each level of this channel, over the levels the
+    // box spans: a cut below or above them leaves one side empty.
+    std::size_t first = 255, last = 0;
+    for (std::size_t i = box.Begin; i < box.End; ++i) {
+      const auto level = static_cast<std::size_t>(Level(cells[i], axis, bits));
+      first = std::min(first, level);
+      last = std::max(last, level);
+    }
+    std::fill(counts.begin() + static_cast<std::ptrdiff_t>(first),
+              counts.begin() + static_cast<std::ptrdiff_t>(last + 1), 0.0);
+    std::fill(sums.begin() + static_cast<std::ptrdiff_t>(first), sums.begin() + static_cast<std::ptrdiff_t>(last + 1),
+              std::array<double, 3>{});
     for (std::size_t i = box.Begin; i < box.End; ++i) {
       const auto level = static_cast<std::size_t>(Level(cells[i], axis, bits));
       counts[level] += static_cast<double>(cells[i].Count);
@@ -51,7 +61,7 @@ void FindBestCut(const std::vector<TColorHistogram::TCell>& cells, int bits, TBo
     }
     double lowCount = 0;
     std::array<double, 3> low{};
-    for (std::size_t cut = 1; cut < levels; ++cut) {
+    for (std::size_t cut = first + 1; cut <= last; ++cut) {
       lowCount += counts[cut - 1];
       for (std::size_t c = 0; c < 3; ++c) low[c] += sums[cut - 1][c];
       const double highCount = box.Count - lowCount;
@@ -133,13 +143,12 @@ TColorHistogram::TColorHistogram(int bits) { SetBits(bits); }
 void TColorHistogram::SetBits(int bits) {
   Clear();
   bits_ = bits == 8 ? 8 : 5;
-  if (bits_ == 5) sums_.assign(32 * 32 * 32, TSums{});
-  else sums_.clear();
+  if (bits_ == 5 && cells_.empty()) cells_.assign(32 * 32 * 32, TSums{});
 }
 
 void TColorHistogram::Clear() {
   if (bits_ == 5) {
-    for (const std::uint32_t key : used_) sums_[key] = TSums{};
+    for (const std::uint32_t key : used_) cells_[key] = TSums{};
   } else {
     sums_.clear();
     std::fill(slotKeys_.begin(), slotKeys_.end(), 0u);
@@ -196,7 +205,7 @@ std::vector<TColorHistogram::TCell> TColorHistogram::Cells() const {
   std::vector<TCell> cells;
   cells.reserve(used_.size());
   for (std::size_t i = 0; i < used_.size(); ++i) {
-    const TSums& s = bits_ == 5 ? sums_[used_[i]] : sums_[i];
+    const TSums& s = bits_ == 5 ? cells_[used_[i]] : sums_[i];
     cells.push_back({used_[i], s.Count, s.Red, s.Green, s.Blue});
   }
   return cells;

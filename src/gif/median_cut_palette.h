@@ -35,7 +35,7 @@ class TColorHistogram {
       return;
     }
     const std::uint32_t key = static_cast<std::uint32_t>(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
-    TSums& sums = sums_[key];
+    TSums& sums = cells_[key];
     if (sums.Count++ == 0) used_.push_back(key);
     sums.Red += static_cast<std::uint64_t>(red);
     sums.Green += static_cast<std::uint64_t>(green);
@@ -58,8 +58,10 @@ class TColorHistogram {
   TSums& ExactSums(std::uint32_t key);
 
   int bits_ = 5;
-  // 5 bits: one entry a cell, by key. 8 bits: one entry a colour met, in order of arrival,
-  // found through the open-addressing table of key + 1 (0: free) and entry index.
+  // 5 bits: one entry a cell, by key; allocated once and kept at 0 but for the cells in used_,
+  // so that a new picture need not clear a megabyte. 8 bits: one entry a colour met, in order
+  // of arrival, found through the open-addressing table of key + 1 (0: free) and entry index.
+  std::vector<TSums> cells_;
   std::vector<TSums> sums_;
   std::vector<std::uint32_t> used_;
   std::vector<std::uint32_t> slotKeys_;

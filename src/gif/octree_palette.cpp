@@ -13,11 +13,10 @@ TColorQuantizer::TColorQuantizer(int maxColors, int colorBits) : maxColors_(maxC
   if (colorBits < 1 || colorBits > 8) throw GIFException("Invalid colour bits");
   nodes_.reserve(static_cast<std::size_t>(std::min(maxColors, 4096)) * 4);
   shortcutLevel_ = std::min(colorBits, 5);
-  shortcutNode_.assign(std::size_t{1} << (3 * shortcutLevel_), -1);
-  shortcutAge_.assign(shortcutNode_.size(), 0);
+  shortcuts_.assign(std::size_t{1} << (3 * shortcutLevel_), 0);
 }
 
-std::int32_t TColorQuantizer::NewNode(int level) {
+std::int32_t TColorQuantizer::NewNode(int level, int red, int green, int blue) {
   std::int32_t node;
   if (!freeNodes_.empty()) {
     node = freeNodes_.back();
@@ -29,6 +28,10 @@ std::int32_t TColorQuantizer::NewNode(int level) {
   }
   TOctreeNode& created = nodes_[static_cast<std::size_t>(node)];
   created.Level = static_cast<std::uint8_t>(level);
+  const int path = (0xFF00 >> level) & 0xFF;
+  created.PathRed = static_cast<std::uint8_t>(red & path);
+  created.PathGreen = static_cast<std::uint8_t>(green & path);
+  created.PathBlue = static_cast<std::uint8_t>(blue & path);
   if (level == colorBits_) {
     created.Leaf = true;
     ++leafCount_;
@@ -42,34 +45,40 @@ std::int32_t TColorQuantizer::NewNode(int level) {
 void TColorQuantizer::FreeNode(std::int32_t node) { freeNodes_.push_back(node); }
 
 std::int32_t TColorQuantizer::LeafFor(int red, int green, int blue) {
-  if (root_ < 0) root_ = NewNode(0);
-  const int drop = 8 - shortcutLevel_;
-  const std::size_t key = (static_cast<std::size_t>(red >> drop) << (2 * shortcutLevel_)) |
-                          (static_cast<std::size_t>(green >> drop) << shortcutLevel_) |
-                          static_cast<std::size_t>(blue >> drop);
-  const bool known = shortcutAge_[key] == age_;
-  std::int32_t node = known ? shortcutNode_[key] : root_;
+  if (root_ < 0) root_ = NewNode(0, red, green, blue);
+  std::uint32_t& shortcut = shortcuts_[ShortcutKey(red, green, blue)];
+  const bool known = shortcut != 0;
+  std::int32_t node = known ? ShortcutNode(shortcut) : root_;
   for (int level = nodes_[static_cast<std::size_t>(node)].Level; !nodes_[static_cast<std::size_t>(node)].Leaf;
        ++level) {
-    if (!known && level == shortcutLevel_) {
-      shortcutNode_[key] = node;
-      shortcutAge_[key] = age_;
-    }
+    if (!known && level == shortcutLevel_) shortcut = Shortcut(node, false);
     const int shift = 7 - level;
     const int slot = (((red >> shift) & 1) << 2) | (((green >> shift) & 1) << 1) | ((blue >> shift) & 1);
     std::int32_t child = nodes_[static_cast<std::size_t>(node)].Children[slot];
     if (child < 0) {
-      child = NewNode(level + 1);  // may move the pool: index it again below
+      child = NewNode(level + 1, red, green, blue);  // may move the pool: index it again below
       nodes_[static_cast<std::size_t>(node)].Children[slot] = child;
     }
     node = child;
   }
-  // A leaf at or above the shortcut level is where every colour of the key ends.
-  if (!known && nodes_[static_cast<std::size_t>(node)].Level <= shortcutLevel_) {
-    shortcutNode_[key] = node;
-    shortcutAge_[key] = age_;
-  }
+  // A leaf at or above the shortcut level is where every colour of the key ends (a node of
+  // that level remembered before it became a leaf is marked here as well).
+  if (nodes_[static_cast<std::size_t>(node)].Level <= shortcutLevel_) shortcut = Shortcut(node, true);
   return node;
+}
+
+void TColorQuantizer::PointShortcutsAt(std::int32_t node) {
+  const TOctreeNode& leaf = nodes_[static_cast<std::size_t>(node)];
+  const int below = shortcutLevel_ - leaf.Level;  // shortcut bits of each channel below the leaf
+  if (below < 0) return;
+  const int drop = 8 - shortcutLevel_;
+  const std::size_t span = std::size_t{1} << below;
+  const std::size_t red = leaf.PathRed >> drop, green = leaf.PathGreen >> drop, blue = leaf.PathBlue >> drop;
+  const std::uint32_t shortcut = Shortcut(node, true);
+  for (std::size_t r = red; r < red + span; ++r)
+    for (std::size_t g = green; g < green + span; ++g)
+      for (std::size_t b = blue; b < blue + span; ++b)
+        shortcuts_[(r << (2 * shortcutLevel_)) | (g << shortcutLevel_) | b] = shortcut;
 }
 
 void TColorQuantizer::InsertColour(int red, int green, int blue) {
@@ -91,7 +100,8 @@ void TColorQuantizer::FeedImage(const TDIBReader& reader) {
     for (int x = 0; x < width; ++x, pixel += 3) {
       const std::uint32_t colour = pixel[0] | (pixel[1] << 8) | (static_cast<std::uint32_t>(pixel[2]) << 16);
       if (lastLeaf < 0 || colour != lastColour) {
-        lastLeaf = LeafFor(pixel[2], pixel[1], pixel[0]);
+        const std::uint32_t shortcut = shortcuts_[ShortcutKey(pixel[2], pixel[1], pixel[0])];
+        lastLeaf = (shortcut & 1) != 0 ? ShortcutNode(shortcut) : LeafFor(pixel[2], pixel[1], pixel[0]);
         lastColour = colour;
       }
       TOctreeNode& leaf = nodes_[static_cast<std::size_t>(lastLeaf)];
@@ -112,10 +122,6 @@ void TColorQuantizer::MergeDeepest() {
   while (level > 0 && reducible_[level] < 0) --level;
   const std::int32_t node = reducible_[level];
   if (node < 0) return;  // a single leaf: nothing left to fold
-  if (++age_ == 0) {     // the ages went round: forget every shortcut for good
-    std::fill(shortcutAge_.begin(), shortcutAge_.end(), 0);
-    age_ = 1;
-  }
   TOctreeNode& merged = nodes_[static_cast<std::size_t>(node)];
   reducible_[level] = merged.NextReducible;
   merged.NextReducible = -1;
@@ -134,6 +140,7 @@ void TColorQuantizer::MergeDeepest() {
   }
   merged.Leaf = true;
   leafCount_ -= children - 1;
+  PointShortcutsAt(node);
 }
 
 namespace {

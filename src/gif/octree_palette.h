@@ -14,6 +14,10 @@ namespace clipvane {
 struct TOctreeNode {
   bool Leaf = false;
   std::uint8_t Level = 0;  // depth in the tree, the root at 0
+  // The colour bits that lead here: the top Level bits of each channel, the others 0.
+  std::uint8_t PathRed = 0;
+  std::uint8_t PathGreen = 0;
+  std::uint8_t PathBlue = 0;
   // Sums are 64-bit: a 32-bit sum overflows once a leaf holds about 8 million white pixels.
   std::uint64_t PixelCount = 0;
   std::uint64_t RedSum = 0;
@@ -43,20 +47,34 @@ class TColorQuantizer {
   int LeafCount() const { return leafCount_; }
 
  private:
-  std::int32_t NewNode(int level);
+  // A node of the level on the path of (red, green, blue).
+  std::int32_t NewNode(int level, int red, int green, int blue);
   void FreeNode(std::int32_t node);
   // Descends from the root to the leaf of the colour, creating nodes on the way.
   std::int32_t LeafFor(int red, int green, int blue);
+  // After a merge made node a leaf: every shortcut below it leads to it.
+  void PointShortcutsAt(std::int32_t node);
 
   // All nodes live in one pool and refer to each other by index; freed slots are reused.
   std::vector<TOctreeNode> nodes_;
-  // Where the descent of a colour may start: the node its top shortcutLevel_ bits of each
-  // channel lead to (or the leaf above it), remembered until the next merge, the only step
-  // that destroys nodes. Starting lower on the same path reaches the same leaf.
+  // Where the descent of a colour may start, by the top shortcutLevel_ bits of each channel:
+  // the node of the shortcut level on the colour's path, or the leaf above it. Starting there
+  // reaches the same leaf, and a shortcut known to end at a leaf needs no descent. Only a
+  // merge above the shortcut level destroys nodes a shortcut can lead to, and it points the
+  // shortcuts below it at its new leaf; a leaf stays one until it is destroyed.
+  std::size_t ShortcutKey(int red, int green, int blue) const {
+    const int drop = 8 - shortcutLevel_;
+    return (static_cast<std::size_t>(red >> drop) << (2 * shortcutLevel_)) |
+           (static_cast<std::size_t>(green >> drop) << shortcutLevel_) | static_cast<std::size_t>(blue >> drop);
+  }
+  // A shortcut: 0 when not known, else (node + 1) << 1, plus 1 when the node is a leaf.
+  static std::uint32_t Shortcut(std::int32_t node, bool leaf) {
+    return (static_cast<std::uint32_t>(node + 1) << 1) | (leaf ? 1u : 0u);
+  }
+  static std::int32_t ShortcutNode(std::uint32_t shortcut) { return static_cast<std::int32_t>(shortcut >> 1) - 1; }
+
   int shortcutLevel_;
-  std::vector<std::int32_t> shortcutNode_;
-  std::vector<std::uint32_t> shortcutAge_;
-  std::uint32_t age_ = 1;  // advanced by every merge
+  std::vector<std::uint32_t> shortcuts_;
   std::vector<std::int32_t> freeNodes_;
   std::int32_t root_ = -1;
   int leafCount_ = 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -302,93 +303,120 @@ int HomeSlot(std::uint32_t key) {
   return slot;
 }
 
-// Builds pixels whose every new LZW string lands in one half of the hash table, until that
-// half is full; returns the pixels and the number of strings stored before the encoder has
-// to give up the table.
-std::pair<Bytes, int> PixelsFillingOneProbeCycle() {
-  std::vector<bool> inCycle(THashTable::Size, false);
-  int cycleSize = 0;
-  for (int slot = 1; !inCycle[static_cast<std::size_t>(slot)]; slot = THashTable::NextSlot(slot)) {
-    inCycle[static_cast<std::size_t>(slot)] = true;
-    ++cycleSize;
-  }
-  auto slotOf = [](std::uint32_t key) { return HomeSlot(key); };
-  auto wanted = [&](std::uint32_t key) { return slotOf(key) != 0 && inCycle[static_cast<std::size_t>(slotOf(key))]; };
+struct TTableFilling {
+  Bytes Pixels;
+  int Stored = 0;             // strings stored before the described table refused one
+  int StoredInHalfOfOne = 0;  // of them, those whose probe starts in the half of slot 1 (not at 0)
+  int StoredAtZero = 0;       // those whose probe starts at slot 0
+};
 
+// The slots doubling runs through from slot 1: one half of the table, 8008 among them.
+const std::vector<bool>& HalfOfOne() {
+  static const std::vector<bool> half = [] {
+    std::vector<bool> in(THashTable::Size, false);
+    for (int slot = 1; !in[static_cast<std::size_t>(slot)]; slot = THashTable::NextSlot(slot))
+      in[static_cast<std::size_t>(slot)] = true;
+    return in;
+  }();
+  return half;
+}
+
+// Builds pixels of 4 colours that extend the strings known so far by the new string whose
+// probe start `rank(slot, filling)` ranks first (0 best), until the described table
+// (THashTable, which tells here when a string finds no room) refuses one.
+template <class Rank>
+TTableFilling FillTheTable(Rank rank) {
+  THashTable table;
   std::vector<std::int16_t> strings(1u << 20, -1);  // key -> code
   int nextFree = 6;
-  int stored = 0;
-  int storedInCycle = 0;
-  Bytes pixels = {0};
+  TTableFilling filling;
+  filling.Pixels = {0};
   int prefix = 0;
-  // One more string than the cycle holds: that one cannot be stored.
-  while (storedInCycle <= cycleSize) {
-    // Breadth-first through known strings from the current prefix to a string with a new
-    // extension whose key falls into the cycle (or, failing that, any new extension).
+  while (true) {
+    // Breadth-first through known strings from the current prefix to the best new extension.
     struct TNode {
       int Code;
       int Parent;
       std::uint8_t Pixel;
     };
     std::vector<TNode> nodes = {{prefix, -1, 0}};
-    int chosen = -1;
-    int chosenPixel = 0;
-    int fallback = -1;
-    int fallbackPixel = 0;
-    for (std::size_t n = 0; n < nodes.size() && chosen < 0; ++n) {
-      for (int q = 0; q < 4 && chosen < 0; ++q) {
+    int chosen = -1, chosenPixel = 0, chosenRank = 1 << 30;
+    for (std::size_t n = 0; n < nodes.size() && chosenRank > 0; ++n) {
+      for (int q = 0; q < 4 && chosenRank > 0; ++q) {
         const std::uint32_t key = (static_cast<std::uint32_t>(nodes[n].Code) << 8) | static_cast<std::uint32_t>(q);
         if (strings[key] >= 0) {
           nodes.push_back({strings[key], static_cast<int>(n), static_cast<std::uint8_t>(q)});
-        } else if (wanted(key)) {
-          chosen = static_cast<int>(n);
-          chosenPixel = q;
-        } else if (fallback < 0) {
-          fallback = static_cast<int>(n);
-          fallbackPixel = q;
+        } else if (const int r = rank(HomeSlot(key), filling); r < chosenRank) {
+          chosen = static_cast<int>(n), chosenPixel = q, chosenRank = r;
         }
       }
     }
-    const bool inTheCycle = chosen >= 0;
-    const int node = inTheCycle ? chosen : fallback;
-    const int pixel = inTheCycle ? chosenPixel : fallbackPixel;
     Bytes path;
-    for (int at = node; nodes[static_cast<std::size_t>(at)].Parent >= 0;
+    for (int at = chosen; nodes[static_cast<std::size_t>(at)].Parent >= 0;
          at = nodes[static_cast<std::size_t>(at)].Parent)
       path.push_back(nodes[static_cast<std::size_t>(at)].Pixel);
-    pixels.insert(pixels.end(), path.rbegin(), path.rend());
-    pixels.push_back(static_cast<std::uint8_t>(pixel));
-    const std::uint32_t key = (static_cast<std::uint32_t>(nodes[static_cast<std::size_t>(node)].Code) << 8) |
-                              static_cast<std::uint32_t>(pixel);
-    if (inTheCycle) ++storedInCycle;
-    // The string that finds the cycle full is not stored: the encoder starts a new table.
-    if (storedInCycle <= cycleSize) strings[key] = static_cast<std::int16_t>(nextFree++);
-    prefix = pixel;
-    stored = nextFree - 6;
+    filling.Pixels.insert(filling.Pixels.end(), path.rbegin(), path.rend());
+    filling.Pixels.push_back(static_cast<std::uint8_t>(chosenPixel));
+    const std::uint32_t key = (static_cast<std::uint32_t>(nodes[static_cast<std::size_t>(chosen)].Code) << 8) |
+                              static_cast<std::uint32_t>(chosenPixel);
+    // The string that finds no room is not stored: the encoder starts a new table.
+    if (!table.Insert(key, nextFree)) break;
+    strings[key] = static_cast<std::int16_t>(nextFree++);
+    const int home = HomeSlot(key);
+    if (home == 0) ++filling.StoredAtZero;
+    else if (HalfOfOne()[static_cast<std::size_t>(home)]) ++filling.StoredInHalfOfOne;
+    prefix = chosenPixel;
   }
-  return {pixels, stored};
+  filling.Stored = nextFree - 6;
+  return filling;
 }
 
 TEST(LzwEncoder, FullProbeSequenceClearsInsteadOfLooping) {
-  auto [pixels, stored] = PixelsFillingOneProbeCycle();
-  // The table gave up before the 4095 rule could clear it.
-  ASSERT_LT(stored, 4094 - 5);
-  for (int i = 0; i < 40; ++i) pixels.push_back(static_cast<std::uint8_t>(i % 4));
-  const int width = 256;
-  const int height = static_cast<int>((pixels.size() + width - 1) / width);
-  pixels.resize(static_cast<std::size_t>(width * height), 0);
+  const auto inHalfOfOne = [](int slot) { return slot != 0 && HalfOfOne()[static_cast<std::size_t>(slot)]; };
+  constexpr int kHalf = (THashTable::Size - 1) / 2;
+  struct Case {
+    const char* name;
+    std::function<int(int, const TTableFilling&)> rank;
+    int atZero;  // strings stored that start their probe at slot 0 (-1: any number)
+  };
+  const Case cases[] = {
+      {"the half of slot 1", [&](int slot, const TTableFilling&) { return inHalfOfOne(slot) ? 0 : 1; }, -1},
+      {"the other half", [&](int slot, const TTableFilling&) { return slot != 0 && !inHalfOfOne(slot) ? 0 : 1; }, -1},
+      {"slot 0 and the half it leads into",
+       [&](int slot, const TTableFilling&) { return slot == 0 || inHalfOfOne(slot) ? 0 : 1; }, -1},
+      // Slot 0 still free when the half is full: it takes one more string.
+      {"slot 0 last",
+       [&](int slot, const TTableFilling& filling) {
+         if (filling.StoredInHalfOfOne < kHalf) return inHalfOfOne(slot) ? 0 : (slot == 0 ? 2 : 1);
+         return slot == 0 ? 0 : (inHalfOfOne(slot) ? 2 : 1);
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    TTableFilling filling = FillTheTable(c.rank);
+    // The table gave up before the 4095 rule could clear it.
+    ASSERT_LT(filling.Stored, 4094 - 5) << c.name;
+    if (c.atZero >= 0) {
+      ASSERT_EQ(filling.StoredAtZero, c.atZero) << c.name;
+    }
+    Bytes& pixels = filling.Pixels;
+    for (int i = 0; i < 40; ++i) pixels.push_back(static_cast<std::uint8_t>(i % 4));
+    const int width = 256;
+    const int height = static_cast<int>((pixels.size() + width - 1) / width);
+    pixels.resize(static_cast<std::size_t>(width * height), 0);
 
-  TGIFImage image;
-  image.AddFrame(IndexedBitmap(width, height, DistinctPalette(4), pixels));
-  const Bytes bytes = SaveToBytes(image);
-  const std::size_t at = gif_test::ImageDataOffset(bytes);
-  const std::vector<int> codes = ReadCodes(bytes.data() + at, bytes.size() - at);
-  std::vector<std::size_t> clears;
-  for (std::size_t i = 0; i < codes.size(); ++i)
-    if (codes[i] == 4) clears.push_back(i);
-  ASSERT_GE(clears.size(), 2u);
-  EXPECT_EQ(clears[1] - clears[0] - 1, static_cast<std::size_t>(stored) + 1);
-  ExpectGiflibAgrees(image, bytes);
+    TGIFImage image;
+    image.AddFrame(IndexedBitmap(width, height, DistinctPalette(4), pixels));
+    const Bytes bytes = SaveToBytes(image);
+    const std::size_t at = gif_test::ImageDataOffset(bytes);
+    const std::vector<int> codes = ReadCodes(bytes.data() + at, bytes.size() - at);
+    std::vector<std::size_t> clears;
+    for (std::size_t i = 0; i < codes.size(); ++i)
+      if (codes[i] == 4) clears.push_back(i);
+    ASSERT_GE(clears.size(), 2u) << c.name;
+    EXPECT_EQ(clears[1] - clears[0] - 1, static_cast<std::size_t>(filling.Stored) + 1) << c.name;
+    ExpectGiflibAgrees(image, bytes);
+  }
 }
 
 TEST(LzwHashTable, KeysThatShareASlotAreAllFound) {

@@ -43,6 +43,51 @@ TEST(ColorHistogram, SamplesEveryStepThPixelAcrossRows) {
   EXPECT_EQ(reds, (std::vector<std::uint64_t>{0, 32, 64, 96}));
 }
 
+TEST(ColorHistogram, EachPictureStartsEmptyWhateverTheCellSizeBefore) {
+  TColorHistogram histogram;
+  const TBitmap first = MakePicture(4, 4, [](int x, int y) { return RGB(x * 60, y * 60, 7); });
+  const TBitmap second = MakePicture(2, 1, [](int x, int) { return RGB(200, 100, x * 200); });
+  for (const int between : {5, 8}) {
+    histogram.SetBits(5);
+    histogram.AddPicture(first, 1);
+    histogram.SetBits(between);
+    histogram.AddPicture(first, 1);
+    histogram.SetBits(5);
+    histogram.AddPicture(second, 1);
+    const auto cells = histogram.Cells();
+    ASSERT_EQ(cells.size(), 2u) << "after " << between << " bits";
+    EXPECT_EQ(cells[0].Count + cells[1].Count, 2u);
+    EXPECT_EQ(cells[0].Red + cells[1].Red, 400u);
+    EXPECT_EQ(cells[0].Blue + cells[1].Blue, 200u);
+  }
+}
+
+TEST(MedianCutPalette, NeighbouringLevelsAtEitherEndAreCutApart) {
+  // Two colours one level apart at the bottom or the top of one channel: only the cut between
+  // those two levels separates them.
+  for (const int bits : {5, 8}) {
+    const int step = bits == 8 ? 1 : 8;
+    for (const int low : {0, 255 - 2 * step + 1}) {
+      for (int axis = 0; axis < 3; ++axis) {
+        TColorHistogram histogram(bits);
+        TGIFColor a{90, 90, 90}, b{90, 90, 90};
+        std::uint8_t* channelA = axis == 0 ? &a.Red : (axis == 1 ? &a.Green : &a.Blue);
+        std::uint8_t* channelB = axis == 0 ? &b.Red : (axis == 1 ? &b.Green : &b.Blue);
+        *channelA = static_cast<std::uint8_t>(low);
+        *channelB = static_cast<std::uint8_t>(low + step);
+        for (int i = 0; i < 10; ++i) {
+          histogram.Add(a.Red, a.Green, a.Blue);
+          histogram.Add(b.Red, b.Green, b.Blue);
+        }
+        const std::vector<TGIFColor> palette = BuildMedianCutPalette(histogram, 2, 0);
+        ASSERT_EQ(palette.size(), 2u) << bits << " bits, level " << low << ", axis " << axis;
+        EXPECT_NE(std::find(palette.begin(), palette.end(), a), palette.end());
+        EXPECT_NE(std::find(palette.begin(), palette.end(), b), palette.end());
+      }
+    }
+  }
+}
+
 TEST(MedianCutPalette, FewColoursInSeparateCellsComeBackExactly) {
   TColorHistogram histogram;
   const std::vector<TGIFColor> colours{{0, 0, 0}, {255, 255, 255}, {250, 10, 10}, {10, 200, 30}, {60, 60, 180}};

@@ -80,6 +80,29 @@ TEST(ReductionFastPaths, RowWalkMatchesMapPixelForEveryLookup) {
   }
 }
 
+TEST(ReductionFastPaths, ARowWalkTakesOverInTheMiddleOfARow) {
+  // The first pixels of each row by MapPixel, the rest by MapRow: the same indices as MapPixel
+  // alone, so the row walk carries on from every term the pixels before it left.
+  const TBitmap source = MixedPicture(29, 9, 3);
+  const auto palette = BuildOctreePalette(TDIBReader(source), 256, 8, true);
+  for (const int first : {1, 5, 28}) {
+    TFastColorLookup plainLookup(palette), mixedLookup(palette);
+    TFloydSteinbergDitherer plain(source.Width(), plainLookup), mixed(source.Width(), mixedLookup);
+    const TBitmap expected = MapPixelByPixel(source, plain);
+    TBitmap indices(source.Width(), source.Height(), TPixelFormat::pf8bit);
+    for (int y = 0; y < source.Height(); ++y) {
+      const std::uint8_t* row = source.ScanLine(y);
+      for (int n = 0; n < first; ++n) {
+        const int x = mixed.Column();
+        indices.ScanLine(y)[x] = static_cast<std::uint8_t>(mixed.MapPixel(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+      }
+      mixed.MapRow(mixedLookup, row, indices.ScanLine(y));
+      mixed.EndRow();
+    }
+    ExpectSameIndices(indices, expected, "mixed");
+  }
+}
+
 // A plain octree, written from the rules without shortcuts: nodes own their children, every
 // colour descends from the root.
 class PlainOctree {
@@ -175,6 +198,14 @@ TEST(ReductionFastPaths, OctreeMatchesAPlainOctree) {
       MixedPicture(120, 90, 1),
       MakePicture(64, 64, [&random](int, int) { return static_cast<TColor>(random() & 0xFFFFFF); }),
       MakePicture(200, 3, [](int x, int y) { return RGB(x, 255 - x, (x * y) & 0xFF); }),
+      // Colours that come back after the merges their first visit caused, on a tall and a
+      // narrow picture: the descent shortcuts must follow every fold above them.
+      MakePicture(1, 301, [](int, int y) { return RGB((y * 37) & 0xFF, (y * 11) & 0xFF, 255 - (y * 5 & 0xFF)); }),
+      MakePicture(17, 61,
+                  [&random](int x, int y) {
+                    const int base = (x * 15 + y * 4) % 256;
+                    return RGB(base, (base + static_cast<int>(random() % 64)) & 0xFF, (y * 9) & 0xFF);
+                  }),
   };
   for (const TBitmap& picture : pictures)
     for (int maxColors : {1, 2, 16, 236, 256})

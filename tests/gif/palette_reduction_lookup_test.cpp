@@ -104,5 +104,31 @@ TEST(MonochromeLookup, WhiteFromWeightedBrightness32513) {
   EXPECT_EQ(lookup.FindIndex(128, 128, 128, entry), 1);
 }
 
+TEST(FastColorLookup, EveryAnswerIsRememberedWhateverItsIndexAndColour) {
+  // Answers packed as index and colour: the first and the last index, black and white, must
+  // never be mistaken for a cell not searched yet (a new search would answer the later colour).
+  struct Case {
+    int answer;  // the index a cell's first colour gets
+    TColor far;  // the colour of every other entry
+  };
+  for (const TColor extreme : {RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 0, 255)}) {
+    for (const Case c : {Case{0, RGB(128, 128, 128)}, Case{255, RGB(128, 128, 128)}, Case{1, RGB(60, 60, 60)}}) {
+      std::vector<TRGBQuad> palette(256, TRGBQuad::FromColor(c.far));
+      palette[static_cast<std::size_t>(c.answer)] = TRGBQuad::FromColor(extreme);
+      // A second entry near the cell's other corner: nearer to its later colour.
+      const int r = GetRValue(extreme), g = GetGValue(extreme), b = GetBValue(extreme);
+      const auto inward = [](int v) { return v == 0 ? 7 : v - 7; };
+      palette[100] = TRGBQuad::FromColor(RGB(inward(r) + (r == 0 ? 4 : -4), inward(g), inward(b)));
+      TFastColorLookup lookup(palette);
+      TLookupColor entry;
+      const int first = r == 0 ? 2 : 253;  // in the extreme's cell, not the extreme itself
+      ASSERT_EQ(lookup.FindIndex(first, g == 0 ? 2 : 253, b == 0 ? 2 : 253, entry), c.answer);
+      EXPECT_EQ(lookup.FindIndex(inward(r), inward(g), inward(b), entry), c.answer)
+          << "answer " << c.answer << ", extreme " << std::hex << extreme;
+      EXPECT_EQ(ColourOf(entry), extreme);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace clipvane
