@@ -54,6 +54,7 @@ TTemporaryFile::TTemporaryFile(const std::string& target) : target_(target) {
     // rename leaves no private file behind.
     descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     error = descriptor_ < 0 ? errno : 0;
+    TemporaryFileCreated(interruptSlot_);
     if (descriptor_ < 0) UnregisterTemporaryFile(std::exchange(interruptSlot_, -1));
   }
   if (descriptor_ < 0) throw EClipvaneError("Cannot create file \"" + target + "\": " + std::strerror(error));

@@ -8,24 +8,37 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 
 namespace clipvane {
 
 namespace {
 
 // Saves run one at a time in each thread that saves, and few threads save: a handful of
-// slots is plenty. A slot is free (0), being filled (1) or holds a path to delete (2).
+// slots is plenty. A slot is free (0), being filled (1), holds the path of a file being
+// created (3) or of a file that may exist (2).
 constexpr int kSlots = 8;
 char g_paths[kSlots][PATH_MAX];
 std::atomic<int> g_states[kSlots];
+// Set when the handler starts: from then on no other thread creates a temporary file, so none
+// can appear after the handler has deleted the registered ones.
+std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the states");
+static_assert(std::atomic<bool>::is_always_lock_free, "the handler sets the flag");
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnInterrupt(int signal) {
   const int savedErrno = errno;
-  for (int i = 0; i < kSlots; ++i)
-    if (g_states[i].load(std::memory_order_acquire) == 2) ::unlink(g_paths[i]);
+  g_interrupted.store(true);
+  for (int i = 0; i < kSlots; ++i) {
+    // Another thread may be inside open() for this path: let it finish (briefly; when that
+    // thread is this one, it cannot), so its file is there to delete.
+    const timespec pause{0, 1000000};
+    for (int wait = 0; wait < 100 && g_states[i].load() == 3; ++wait) ::nanosleep(&pause, nullptr);
+    const int state = g_states[i].load();
+    if (state == 2 || state == 3) ::unlink(g_paths[i]);
+  }
   errno = savedErrno;
   // The action went back to the default on entry (SA_RESETHAND), and the signal is not held
   // back inside its own handler (SA_NODEFER): sending it again ends the program here. Sent to
@@ -53,10 +66,19 @@ int RegisterTemporaryFile(const std::string& path) {
     int expected = 0;
     if (!g_states[i].compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) continue;
     std::memcpy(g_paths[i], path.c_str(), path.size() + 1);
-    g_states[i].store(2, std::memory_order_release);
+    g_states[i].store(3);
+    if (g_interrupted.load()) {
+      // The handler is deleting the temporary files and ends the program: create nothing.
+      g_states[i].store(0);
+      for (;;) ::pause();
+    }
     return i;
   }
   return -1;
+}
+
+void TemporaryFileCreated(int slot) {
+  if (slot >= 0 && slot < kSlots) g_states[slot].store(2);
 }
 
 void UnregisterTemporaryFile(int slot) {

@@ -17,8 +17,13 @@ void RemoveTemporaryFilesOnInterrupt();
 
 // Registers a path to be deleted on interrupt, before the file is created there; the result
 // is its slot, or -1 when every slot is taken or the path is too long (the file is then not
-// removed on interrupt).
+// removed on interrupt). Call TemporaryFileCreated once the attempt to create it has returned:
+// until then an interrupt waits for it. A thread that registers while an interrupt is being
+// handled does not return: the program is ending.
 int RegisterTemporaryFile(const std::string& path);
+// The attempt to create the registered file has returned (whether it made the file or not).
+// Does nothing for -1.
+void TemporaryFileCreated(int slot);
 // Forgets the path of a slot, once the file was renamed or deleted. Does nothing for -1.
 void UnregisterTemporaryFile(int slot);
 

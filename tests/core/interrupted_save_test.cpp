@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/atomic_file.h"
@@ -88,6 +90,39 @@ TEST(InterruptedSave, FinishedSavesGiveTheirPlaceBack) {
   EXPECT_EQ(TemporaryFiles(folder.Path()), std::vector<std::string>{});
   // The finished files are untouched.
   EXPECT_EQ(fs::file_size(folder.File("done19.bin")), 3u);
+}
+
+// Threads that save all the time, as the command line's frame writers do: a file one of them
+// creates while the handler deletes the others must not outlive the program.
+TEST(InterruptedSave, SavesOnOtherThreadsLeaveNothingEither) {
+  for (int round = 0; round < 20; ++round) {
+    fixtures::TTempFolder folder(CLIPVANE_TEST_TMP);
+    const std::string path = folder.Path();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      RemoveTemporaryFilesOnInterrupt();
+      std::vector<std::thread> savers;
+      for (int t = 0; t < 4; ++t)
+        savers.emplace_back([path, t] {
+          const std::vector<std::uint8_t> bytes(1000, 7);
+          for (int i = 0;; ++i) {
+            try {
+              WriteFileAtomically(path + "/f" + std::to_string(t) + "_" + std::to_string(i % 4), bytes);
+            } catch (const std::exception&) {
+              // The handler deleted this save's file before its rename; the program is ending.
+            }
+          }
+        });
+      for (;;) ::pause();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + round));
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ", status " << status;
+    EXPECT_EQ(WTERMSIG(status), SIGINT) << "round " << round;
+    EXPECT_EQ(TemporaryFiles(path), std::vector<std::string>{}) << "round " << round;
+  }
 }
 
 TEST(InterruptedSave, ASignalIgnoredAtStartStaysIgnored) {
