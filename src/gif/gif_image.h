@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +19,7 @@
 #include "gif/gif_color_map.h"
 #include "gif/gif_exception.h"
 #include "gif/gif_extensions.h"
+#include "gif/gif_image_data.h"
 #include "gif/gif_items.h"
 #include "gif/gif_stream.h"
 #include "gif/gif_types.h"
@@ -81,7 +83,9 @@ struct TImageDescriptor {
 };
 
 // One frame: position and size on the logical screen, one colour index per pixel (rows top
-// to bottom, each exactly Width() bytes), a local colour table and its extensions.
+// to bottom, each exactly Width() bytes), a local colour table and its extensions. The
+// indices are held decoded, or encoded as the stream holds them (EncodedData), or both;
+// asking for them decodes an encoded frame, writing them drops the encoded form.
 class TGIFSubImage : public TGIFItem {
  public:
   explicit TGIFSubImage(TGIFImage* image);
@@ -98,7 +102,8 @@ class TGIFSubImage : public TGIFItem {
   // table and pixels. transparencyMask, when given, is a bitmap of the same size whose
   // non-zero pixels are transparent.
   void Assign(const TBitmap& bitmap, const TBitmap* transparencyMask = nullptr);
-  // The frame as an 8-bit bitmap with its active colour table.
+  // The frame as an 8-bit bitmap with its active colour table. An encoded frame is decoded
+  // into the bitmap only; it keeps holding just its encoded form.
   void AssignTo(TBitmap& bitmap) const;
 
   // Draws the frame onto surface, whose rectangle shows the whole logical screen: without
@@ -108,7 +113,9 @@ class TGIFSubImage : public TGIFItem {
   void Draw(TBitmap& surface, const TRect& rect, bool tile, bool transparent);
   // The rendered frame (cached until the frame changes): its pixels with its palette (the 16
   // standard colours when it has none), and for a transparent frame with a transparent pixel
-  // the 1-bit mask of those pixels (none otherwise). Reports "Rendering..." progress.
+  // the 1-bit mask of those pixels (none otherwise). Reports "Rendering..." progress. A frame
+  // held only encoded is decoded into the picture; its document keeps the pictures of only
+  // the last two such frames rendered, so playing a long GIF holds two pictures, not all.
   const TBitmap& Render();
   const TBitmap* Mask() const { return mask_.get(); }
 
@@ -153,17 +160,38 @@ class TGIFSubImage : public TGIFItem {
   TGIFGraphicControlExtension* GraphicControlExtension() const { return controlExtension_; }
 
   // Pixel access: "Invalid pixel coordinates" outside the frame; a missing buffer is made.
+  // Writable access (SetPixel, ScanLine, Data) drops the encoded form.
   std::uint8_t Pixel(int x, int y);
   void SetPixel(int x, int y, std::uint8_t index);
   std::uint8_t* ScanLine(int y);
-  // Width() * Height() indices, or none.
-  const std::uint8_t* Data() const { return pixels_.empty() ? nullptr : pixels_.data(); }
-  std::uint8_t* Data() { return pixels_.empty() ? nullptr : pixels_.data(); }
-  std::size_t DataSize() const { return pixels_.size(); }
+  // Width() * Height() indices (an encoded frame decodes them, and holds them from then on),
+  // or none.
+  const std::uint8_t* Data() const;
+  std::uint8_t* Data();
+  std::size_t DataSize() const;
+
+  // How the image data is written now (code size, interlacing, encoder) and the colour
+  // limit the indices are checked against: what a save uses.
+  TGIFImageDataFormat DataFormat() const;
+  int ColorLimit() const;
+  // The image data as the stream holds it, when the frame holds that form.
+  const TGIFEncodedImageRef& EncodedData() const { return encoded_; }
+  // The indices are held decoded.
+  bool PixelsHeld() const { return !pixels_.empty(); }
+  // Encodes the indices in DataFormat() and from then on holds only that form (a save writes
+  // it unchanged). False, changing nothing, for an empty frame or indices the code size
+  // cannot hold.
+  bool Encode();
+  // Takes image data encoded elsewhere from this frame's indices as they are now (see
+  // TGIFFrameEncoder) and lets go of the decoded indices and the rendered picture. Data of
+  // another size is ignored.
+  void SetEncodedData(TGIFEncodedImageRef data);
 
   // Caches: the rendered bitmap (also the reduced picture a frame was built from) and the
   // frame's palette (local table, else the document's).
   const TBitmap* Bitmap() const { return bitmap_.get(); }
+  // Drops the rendered bitmap and the mask (they are made again when needed).
+  void DropRendering();
   TGIFPaletteRef Palette();
   bool MaskNeeded() const { return needMask_; }
 
@@ -178,6 +206,13 @@ class TGIFSubImage : public TGIFItem {
   friend class TGIFLocalColorMap;
 
   void FreeCaches();
+  // The indices decoded into pixels_ when only the encoded form is held.
+  void DecodePixels() const;
+  // The indices as they are now, decoded into `scratch` when only the encoded form is held;
+  // none when the frame has no indices.
+  const std::uint8_t* PixelsForReading(std::vector<std::uint8_t>& scratch) const;
+  // The indices are about to be written: decoded first, the encoded form dropped.
+  void PixelsWillChange();
   // The logical screen grows to hold the frame, with the warnings of the bounds rule.
   void GrowScreen();
   void Reown(TGIFImage* image) { image_ = image; }
@@ -189,7 +224,9 @@ class TGIFSubImage : public TGIFItem {
 
   TImageDescriptor descriptor_;
   std::unique_ptr<TBitmap> bitmap_;
-  std::vector<std::uint8_t> pixels_;
+  // A cache of the encoded form's indices when encoded_ is set (decoded on demand).
+  mutable std::vector<std::uint8_t> pixels_;
+  TGIFEncodedImageRef encoded_;
   TGIFLocalColorMap colorMap_;
   std::unique_ptr<TBitmap> mask_;
   bool needMask_ = true;
@@ -330,8 +367,10 @@ class TGIFImage : public TGIFPersistent {
   // The GIF stream: header, frames, trailer (gif_writer.cpp). "Unsupported GIF version"
   // before any byte is written when there are no frames.
   void SaveToStream(TGIFStream& stream);
-  // Written to a temporary file that replaces the target only when complete.
-  void SaveToFile(const std::string& path);
+  // Written to a temporary file that replaces the target only when complete. With
+  // `cancelled`, the save asks it before every write and, when it says so, ends with
+  // EClipvaneError "Cancelled", the target as it was.
+  void SaveToFile(const std::string& path, const std::function<bool()>& cancelled = {});
   // Replaces the document by the GIF stream at the stream's position (gif_reader.cpp).
   void LoadFromStream(TGIFStream& stream);
   void LoadFromFile(const std::string& path);
@@ -352,6 +391,10 @@ class TGIFImage : public TGIFPersistent {
   void DetachPainters();
   // The global table changed: the palette cache goes.
   void PaletteChanged() { palette_.reset(); }
+  // A frame held only encoded has been rendered: the rendering of the frame rendered before
+  // the last two such frames goes (Render). ForgetRendered: the frame goes or changes.
+  void KeepRendered(TGIFSubImage* frame);
+  void ForgetRendered(const TGIFSubImage* frame);
 
   bool drawing_ = false;
   bool paletteLookup_ = false;
@@ -370,6 +413,8 @@ class TGIFImage : public TGIFPersistent {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   // Pixels a load in progress may still allocate.
   std::uint64_t loadBudget_ = 0;
+  // Frames held only encoded whose rendering is kept, the latest last (UI thread).
+  std::vector<TGIFSubImage*> renderedFromCode_;
 };
 
 // A 1-bit mask of the bitmap's size with the pixels of the given colour set (for AddFrame).
