@@ -500,10 +500,43 @@ void TGIFImageList::Clear() {
 TGIFImage::TGIFImage() : images_(this), header_(this) { header_.Prepare(); }
 
 TGIFImage::~TGIFImage() {
-  *alive_ = false;
-  StopPainters();
-  DetachPainters();
+  if (playback_) playback_->DocumentGone();
   Clear();
+  // Painters still running have forgotten the document; their playback goes with it.
+  playback_.reset();
+}
+
+void TGIFImage::SetPlayback(std::unique_ptr<TGIFImagePlayback> playback) { playback_ = std::move(playback); }
+
+void TGIFImage::StopDraw() {
+  if (playback_) playback_->StopOnScreen();
+}
+
+void TGIFImage::StopPainters() {
+  if (playback_) playback_->StopAll();
+}
+
+int TGIFImage::PainterCount() { return playback_ ? playback_->PainterCount() : 0; }
+
+void TGIFImage::AssignTo(TBitmap& bitmap) {
+  if (images_.Count() == 0 || Width() <= 0 || Height() <= 0) {
+    bitmap = TBitmap();
+    return;
+  }
+  const TRect whole{0, 0, Width(), Height()};
+  TBitmap picture(Width(), Height(), TPixelFormat::pf24bit);
+  picture.FillRect(whole, GIFBackgroundColor(*this));
+  images_[0]->Draw(picture, whole, (PaintOptions & poTile) != 0, (PaintOptions & poTransparent) != 0);
+  bitmap = std::move(picture);
+}
+
+TColor GIFBackgroundColor(TGIFImage& image) {
+  // The platform's window colour.
+  constexpr TColor clWindow = clWhite;
+  if (image.BackdropColor != clNoBackdrop) return image.BackdropColor;
+  TGIFColorMap& global = image.GlobalColorMap();
+  if (global.Count() > 0) return global.Color(image.Header().Descriptor().BackgroundColorIndex);
+  return clWindow;
 }
 
 void TGIFImage::Warning(TGIFPersistent* sender, int severity, const std::string& message) {
@@ -634,9 +667,10 @@ void TGIFImage::Clear() {
 TGIFPaletteRef TGIFImage::Palette() {
   if (paletteLookup_) throw GIFException(sGIFNoColorTable);
   TFlagGuard guard(paletteLookup_);
-  if (composite_ && IsPaletteFormat(composite_->PixelFormat()) && !composite_->Palette().empty()) {
+  const TBitmap* composite = CompositeBitmap();
+  if (composite != nullptr && IsPaletteFormat(composite->PixelFormat()) && !composite->Palette().empty()) {
     auto palette = std::make_shared<TGIFPalette>();
-    for (const TRGBQuad& entry : composite_->Palette())
+    for (const TRGBQuad& entry : composite->Palette())
       palette->push_back({entry.Red, entry.Green, entry.Blue, PC_NOCOLLAPSE});
     palette_ = palette;
     return palette_;

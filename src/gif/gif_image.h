@@ -2,16 +2,15 @@
 // frames with pixel indices, local tables and extensions), and the items it is made of.
 // Saving lives in gif_writer.cpp and loading in gif_reader.cpp, so a program that only
 // writes GIFs never links the reader (and the reverse). Drawing a frame lives in
-// gif_frame_drawing.cpp; the document's drawing, its composite picture and its painter list
-// in gif_image_painters.cpp.
+// gif_frame_drawing.cpp. Animations sit above the document: the painters (gif_painter) and
+// the document's drawing (gif_image_painters) use it; it knows them only as a
+// TGIFImagePlayback it tells of changes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -30,6 +29,25 @@ namespace clipvane {
 class TGIFImage;
 class TUIDispatcher;
 class TPainterClock;
+
+// Whoever plays a document's animations (TGIFImagePainters, made by the document's first
+// animated Draw). The document calls it only to say that what is shown has changed or that
+// the document goes; every call is on the UI thread.
+class TGIFImagePlayback {
+ public:
+  virtual ~TGIFImagePlayback() = default;
+  // Draws the document into the surface's rectangle (TGIFImage::Draw).
+  virtual void Draw(TBitmap& surface, const TRect& rect) = 0;
+  // The frames or the screen changed: the painter on display is told to stop, without
+  // waiting, and the composite picture goes.
+  virtual void StopOnScreen() = 0;
+  // Every painter stops and the threaded ones are waited for; the composite picture goes.
+  virtual void StopAll() = 0;
+  // The document goes: painters that cannot end yet forget it.
+  virtual void DocumentGone() = 0;
+  virtual int PainterCount() = 0;
+  virtual const TBitmap* Composite() const = 0;
+};
 
 // The 7-byte logical screen descriptor, held as written.
 struct TLogicalScreenDescriptor {
@@ -339,7 +357,7 @@ class TGIFImage : public TGIFPersistent {
   void Changed();
 
   // The composite picture of the animation (built by playback); none until then.
-  const TBitmap* CompositeBitmap() const { return composite_.get(); }
+  const TBitmap* CompositeBitmap() const { return playback_ ? playback_->Composite() : nullptr; }
 
   // Draws the document into the surface's rectangle (UI thread; gif_image_painters.cpp). One frame,
   // or poAnimate clear: frame 0 as a still. Otherwise a painter plays the animation into the
@@ -357,6 +375,9 @@ class TGIFImage : public TGIFPersistent {
   void StopPainters();
   // Painters in the list (running animations).
   int PainterCount();
+  // What plays the animations; none before the first animated Draw. The document owns it.
+  TGIFImagePlayback* Playback() const { return playback_.get(); }
+  void SetPlayback(std::unique_ptr<TGIFImagePlayback> playback);
 
   // Where painter threads hand their work over; none: animations play inside Draw. Not
   // owned, not copied; it must outlive the document.
@@ -380,15 +401,7 @@ class TGIFImage : public TGIFPersistent {
   friend class TGIFGlobalColorMap;
   friend class TGIFLocalColorMap;
   friend class TGIFHeader;
-  friend class TGIFPainter;
 
-  // Stops the painter on display and waits for it to end before a new one is made. False
-  // when the document was destroyed meanwhile.
-  bool StopOnScreenPainterAndWait();
-  // Joins the threads of painters that have ended.
-  void JoinEndedPainters();
-  // The document goes away: painters that could not end yet forget it.
-  void DetachPainters();
   // The global table changed: the palette cache goes.
   void PaletteChanged() { palette_.reset(); }
   // A frame held only encoded has been rendered: the rendering of the frame rendered before
@@ -396,26 +409,21 @@ class TGIFImage : public TGIFPersistent {
   void KeepRendered(TGIFSubImage* frame);
   void ForgetRendered(const TGIFSubImage* frame);
 
-  bool drawing_ = false;
   bool paletteLookup_ = false;
   TGIFImageList images_;
   TGIFHeader header_;
   TGIFPaletteRef palette_;
-  // Running animations; every change to the list or to onScreenPainter_ holds the lock.
-  std::mutex painterLock_;
-  std::vector<TGIFPainter*> painters_;
-  std::unique_ptr<TBitmap> composite_;
-  TGIFPainter* onScreenPainter_ = nullptr;
-  // Threads of ended painters, joined by the UI thread; guarded by painterLock_.
-  std::vector<std::thread> endedPainterThreads_;
-  std::uint64_t nextPainterId_ = 0;
-  // Cleared by the destructor: Draw's waits run hooks, and a hook may destroy the document.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::unique_ptr<TGIFImagePlayback> playback_;
   // Pixels a load in progress may still allocate.
   std::uint64_t loadBudget_ = 0;
   // Frames held only encoded whose rendering is kept, the latest last (UI thread).
   std::vector<TGIFSubImage*> renderedFromCode_;
 };
+
+// The colour a painter restores with, and the still picture's background: the document's
+// BackdropColor when set, else the global table's colour at the background index, else the
+// window colour (white).
+TColor GIFBackgroundColor(TGIFImage& image);
 
 // A 1-bit mask of the bitmap's size with the pixels of the given colour set (for AddFrame).
 TBitmap MakeTransparencyMask(const TBitmap& bitmap, TColor transparentColor);
