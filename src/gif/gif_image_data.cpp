@@ -75,6 +75,25 @@ std::shared_ptr<const TGIFEncodedImage> TGIFEncodedImage::Encode(const TGIFImage
   return encoded;
 }
 
+std::shared_ptr<const TGIFEncodedImage> TGIFEncodedImage::FromBytes(std::vector<std::uint8_t> bytes,
+                                                                    const TGIFImageDataFormat& format, int width,
+                                                                    int height) {
+  if (width <= 0 || height <= 0) throw GIFException(sGIFInvalidImageDimensions);
+  // The code size byte, then sub-blocks up to a terminator that is the last byte.
+  std::size_t at = 1;
+  while (at < bytes.size() && bytes[at] != 0) at += std::size_t{1} + bytes[at];
+  if (bytes.empty() || at + 1 != bytes.size()) InvalidData();
+  std::shared_ptr<TGIFEncodedImage> encoded(new TGIFEncodedImage());
+  encoded->bytes_ = std::move(bytes);
+  encoded->format_ = format;
+  encoded->width_ = width;
+  encoded->height_ = height;
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  encoded->Decode(pixels.data());
+  encoded->highestIndex_ = *std::max_element(pixels.begin(), pixels.end());
+  return encoded;
+}
+
 void TGIFEncodedImage::Decode(std::uint8_t* pixels) const {
   const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   if (bytes_.empty() || count == 0) InvalidData();

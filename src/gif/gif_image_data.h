@@ -33,6 +33,12 @@ class TGIFEncodedImage {
   static std::shared_ptr<const TGIFEncodedImage> Encode(const TGIFImageDataFormat& format, int width, int height,
                                                         const std::uint8_t* pixels);
 
+  // Image data made elsewhere (as Bytes() holds it), checked first: GIFException "Invalid GIF
+  // data" unless it is sub-blocks ended by their terminator holding exactly width x height
+  // indices.
+  static std::shared_ptr<const TGIFEncodedImage> FromBytes(std::vector<std::uint8_t> bytes,
+                                                           const TGIFImageDataFormat& format, int width, int height);
+
   // Code size byte, sub-blocks and terminator, as written.
   const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
   const TGIFImageDataFormat& Format() const { return format_; }

@@ -8,8 +8,7 @@
 
 namespace clipvane {
 
-TGIFBackgroundSave::TGIFBackgroundSave(std::unique_ptr<TGIFImage> document, std::string path,
-                                       std::function<void()> beforeWrite)
+TGIFBackgroundSave::TGIFBackgroundSave(std::unique_ptr<TGIFImage> document, std::string path, TWriteHook beforeWrite)
     : document_(std::move(document)), path_(std::move(path)), beforeWrite_(std::move(beforeWrite)) {
   thread_ = std::thread([this] { Run(); });
   pthread_setname_np(thread_.native_handle(), "gif-save");
@@ -28,7 +27,7 @@ void TGIFBackgroundSave::Run() {
       if (stage == psRunning && message == sGIFSaving) percent_ = percent;
     };
     document_->SaveToFile(path_, [this] {
-      if (beforeWrite_) beforeWrite_();
+      if (beforeWrite_) beforeWrite_(*this);
       return cancelled_.load();
     });
     percent_ = 100;

@@ -18,9 +18,10 @@ class TGIFBackgroundSave {
  public:
   // Starts writing `document` to `path`. The save owns the document: nothing else may touch
   // it (a copy of a shown document shares its encoded frames, so it costs little).
-  // beforeWrite, when given, runs on the save's thread before every write (tests hold a save
-  // there).
-  TGIFBackgroundSave(std::unique_ptr<TGIFImage> document, std::string path, std::function<void()> beforeWrite = {});
+  // beforeWrite, when given, runs on the save's thread before every write, with the save
+  // (tests hold a save there until it is cancelled).
+  using TWriteHook = std::function<void(const TGIFBackgroundSave& save)>;
+  TGIFBackgroundSave(std::unique_ptr<TGIFImage> document, std::string path, TWriteHook beforeWrite = {});
   // Cancels a save still running and waits for its thread: an unfinished save leaves no file
   // and the target as it was.
   ~TGIFBackgroundSave();
@@ -44,7 +45,7 @@ class TGIFBackgroundSave {
 
   std::unique_ptr<TGIFImage> document_;
   std::string path_;
-  std::function<void()> beforeWrite_;
+  TWriteHook beforeWrite_;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> finished_{false};
   std::atomic<int> percent_{0};

@@ -16,7 +16,6 @@
 #include <utility>
 
 #include "gif/gif_image.h"
-#include "gif/gif_image_saver.h"
 #include "ui/error_box.h"
 
 namespace clipvane {
@@ -40,8 +39,8 @@ QString AskFileName(QWidget* parent, const QString& defaultName) {
                                       QFileDialog::DontConfirmOverwrite);
 }
 
-std::function<void()>& WriteHookSeam() {
-  static std::function<void()> seam;
+TGIFBackgroundSave::TWriteHook& WriteHookSeam() {
+  static TGIFBackgroundSave::TWriteHook seam;
   return seam;
 }
 
@@ -173,7 +172,7 @@ bool WaitForGifSaves(int timeoutMs) {
   return true;
 }
 
-void SetGifSaveWriteHook(std::function<void()> hook) { WriteHookSeam() = std::move(hook); }
+void SetGifSaveWriteHook(TGIFBackgroundSave::TWriteHook hook) { WriteHookSeam() = std::move(hook); }
 
 void SetGifSaveDialog(std::function<QString(QWidget*, const QString&)> dialog) { SaveDialogSeam() = std::move(dialog); }
 

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "gif/gif_image_saver.h"
+
 class QWidget;
 
 namespace clipvane {
@@ -34,7 +36,8 @@ bool WaitForGifSaves(int timeoutMs = 30000);
 // returns true for "Yes". Empty functions restore the system dialogs.
 void SetGifSaveDialog(std::function<QString(QWidget* parent, const QString& defaultName)> dialog);
 void SetGifOverwriteQuestion(std::function<bool(const QString& question)> question);
-// Runs on a save's thread before each of its writes (tests hold a save there); empty: none.
-void SetGifSaveWriteHook(std::function<void()> hook);
+// Runs on a save's thread before each of its writes, with the save (tests hold a save there
+// until it is cancelled); empty: none.
+void SetGifSaveWriteHook(TGIFBackgroundSave::TWriteHook hook);
 
 }  // namespace clipvane
