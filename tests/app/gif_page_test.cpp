@@ -333,6 +333,8 @@ TEST_F(GifPageTest, ConvertGoesThroughTheStateTable) {
   ASSERT_EQ(State().LastFrame, 50);
   EXPECT_EQ(GifFrames(), frames);
   EXPECT_EQ(State().GifFrameCount, frames);
+  // The preview holds the frames as "Save" writes them, not their pixels.
+  for (const auto& frame : Preview().Document()->Images()) EXPECT_NE(frame->EncodedData(), nullptr);
   EXPECT_EQ(Page().StatusPanel1->text(), QStringLiteral("Size: 64 x 48 pixels  Frames: %1").arg(frames));
   EXPECT_EQ(Page().StatusPanel0->text(), QStringLiteral("GIF"));
   EXPECT_EQ(Preview().size(), QSize(64, 48));
