@@ -58,7 +58,8 @@ void TGIFFrameEncoder::Submit(TGIFSubImage& frame) {
   job.Format = frame.DataFormat();
   job.Width = frame.Width();
   job.Height = frame.Height();
-  job.Pixels = frame.Data();
+  // Read as they are: the frame's own encoded data, if any, stays.
+  job.Pixels = static_cast<const TGIFSubImage&>(frame).Data();
   if (job.Pixels == nullptr) return;
   if (!secondThread_) {
     job.Result = EncodeJob(job);

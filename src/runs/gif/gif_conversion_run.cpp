@@ -197,7 +197,7 @@ void TGifRun::Append(const TBitmap& picture, std::uint16_t delay) {
 }
 
 void TGifRun::AppendPrepared(std::unique_ptr<TGIFSubImage> frame) {
-  // Submitted when it was made; Submit passes over a frame already queued or encoded.
+  // Submitted to the encoder when it was made.
   const int index = appender_->AppendPrepared(std::move(frame));
   ++state_.GifFrameCount;
   if (encoder_) encoder_->Collect(false);
