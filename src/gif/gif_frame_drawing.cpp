@@ -59,6 +59,17 @@ void BlitPicture(TBitmap& surface, const TRect& area, const TRect& clip, const T
 }  // namespace
 
 const TBitmap& TGIFSubImage::Render() {
+  // The indices, decoded here once for the picture and the mask when only encoded.
+  std::vector<std::uint8_t> scratch;
+  const std::uint8_t* pixels = nullptr;
+  bool pixelsRead = false;
+  const auto indices = [&] {
+    if (!pixelsRead) pixels = PixelsForReading(scratch);
+    pixelsRead = true;
+    return pixels;
+  };
+  const bool fromCode = pixels_.empty() && encoded_;
+  const bool rendering = !bitmap_;
   if (!bitmap_) {
     auto progress = [this](TProgressStage stage, int percent) {
       if (image_ != nullptr) image_->Progress(this, stage, percent, sGIFRendering);
@@ -71,10 +82,10 @@ const TBitmap& TGIFSubImage::Render() {
       palette.push_back(TRGBQuad{color.Blue, color.Green, color.Red, 0});
     if (palette.empty()) palette.assign(StandardColors16().begin(), StandardColors16().end());
     rendered.SetPalette(std::move(palette));
-    const bool havePixels = pixels_.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    for (int y = 0; y < height && havePixels; ++y) {
+    const std::uint8_t* source = indices();
+    for (int y = 0; y < height && source != nullptr; ++y) {
       if (y % 32 == 0) progress(psRunning, GIFPercent(y, height));
-      std::memcpy(rendered.ScanLine(y), pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
+      std::memcpy(rendered.ScanLine(y), source + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
                   static_cast<std::size_t>(width));
     }
     bitmap_ = std::make_unique<TBitmap>(std::move(rendered));
@@ -97,11 +108,12 @@ const TBitmap& TGIFSubImage::Render() {
       }
     }
     const int width = Width(), height = Height();
-    if (index >= 0 && pixels_.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+    const std::uint8_t* maskIndices = index >= 0 ? indices() : nullptr;
+    if (maskIndices != nullptr) {
       auto mask = std::make_unique<TBitmap>(width, height, TPixelFormat::pf1bit);
       bool any = false;
       for (int y = 0; y < height; ++y) {
-        const std::uint8_t* source = pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        const std::uint8_t* source = maskIndices + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
         std::uint8_t* row = mask->ScanLine(y);
         for (int x = 0; x < width; ++x)
           if (source[x] == index) {
@@ -112,6 +124,7 @@ const TBitmap& TGIFSubImage::Render() {
       if (any) mask_ = std::move(mask);
     }
   }
+  if (rendering && fromCode && image_ != nullptr) image_->KeepRendered(this);
   return *bitmap_;
 }
 

@@ -91,22 +91,29 @@ TGIFSubImage::TGIFSubImage(TGIFImage* image) : TGIFItem(image), colorMap_(this),
 TGIFSubImage::~TGIFSubImage() {
   // Extensions reach back into the frame while they are destroyed.
   extensions_.Clear();
+  if (image_ != nullptr) image_->ForgetRendered(this);
 }
 
 int TGIFSubImage::Version() const { return (colorMap_.Sorted() || extensions_.Count() > 0) ? 2 : 1; }
 
-bool TGIFSubImage::Empty() const { return pixels_.empty() || Width() == 0 || Height() == 0; }
+bool TGIFSubImage::Empty() const { return (pixels_.empty() && !encoded_) || Width() == 0 || Height() == 0; }
 
 void TGIFSubImage::FreeCaches() {
+  DropRendering();
+  palette_.reset();
+}
+
+void TGIFSubImage::DropRendering() {
   bitmap_.reset();
   mask_.reset();
   needMask_ = true;
-  palette_.reset();
+  if (image_ != nullptr) image_->ForgetRendered(this);
 }
 
 void TGIFSubImage::Clear() {
   extensions_.Clear();
   colorMap_.Clear();
+  encoded_.reset();
   std::vector<std::uint8_t>().swap(pixels_);
   SetHeight(0);
   SetWidth(0);
@@ -130,6 +137,7 @@ void TGIFSubImage::SetBounds(int left, int top, int width, int height) {
   descriptor_.Height = static_cast<std::uint16_t>(height);
   if (width != oldWidth || height != oldHeight) {
     FreeCaches();
+    encoded_.reset();
     std::vector<std::uint8_t>().swap(pixels_);
     pixels_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   }
@@ -179,8 +187,11 @@ const TGIFColorMap& TGIFSubImage::ActiveColorMap() const {
 }
 
 std::uint8_t TGIFSubImage::Pixel(int x, int y) {
-  if (x < 0 || x >= Width()) throw GIFException(sGIFInvalidPixelCoordinates);
-  return ScanLine(y)[x];
+  if (x < 0 || x >= Width() || y < 0 || y >= Height()) throw GIFException(sGIFInvalidPixelCoordinates);
+  DecodePixels();
+  if (pixels_.empty()) pixels_.resize(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
+  if (pixels_.empty()) throw GIFException(sGIFImageEmpty);
+  return pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(Width()) + static_cast<std::size_t>(x)];
 }
 
 void TGIFSubImage::SetPixel(int x, int y, std::uint8_t index) {
@@ -191,9 +202,90 @@ void TGIFSubImage::SetPixel(int x, int y, std::uint8_t index) {
 
 std::uint8_t* TGIFSubImage::ScanLine(int y) {
   if (y < 0 || y >= Height()) throw GIFException(sGIFInvalidPixelCoordinates);
+  PixelsWillChange();
   if (pixels_.empty()) pixels_.resize(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
   if (pixels_.empty()) throw GIFException(sGIFImageEmpty);
   return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(Width());
+}
+
+void TGIFSubImage::DecodePixels() const {
+  if (!pixels_.empty() || !encoded_) return;
+  const std::size_t count = static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height());
+  if (count == 0 || encoded_->Width() != Width() || encoded_->Height() != Height()) return;
+  std::vector<std::uint8_t> pixels(count);
+  encoded_->Decode(pixels.data());
+  pixels_ = std::move(pixels);
+}
+
+const std::uint8_t* TGIFSubImage::PixelsForReading(std::vector<std::uint8_t>& scratch) const {
+  const std::size_t count = static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height());
+  if (count == 0) return nullptr;
+  if (pixels_.size() == count) return pixels_.data();
+  if (!encoded_ || encoded_->Width() != Width() || encoded_->Height() != Height()) return nullptr;
+  scratch.resize(count);
+  encoded_->Decode(scratch.data());
+  return scratch.data();
+}
+
+void TGIFSubImage::PixelsWillChange() {
+  DecodePixels();
+  encoded_.reset();
+}
+
+const std::uint8_t* TGIFSubImage::Data() const {
+  DecodePixels();
+  return pixels_.empty() ? nullptr : pixels_.data();
+}
+
+std::uint8_t* TGIFSubImage::Data() {
+  PixelsWillChange();
+  return pixels_.empty() ? nullptr : pixels_.data();
+}
+
+std::size_t TGIFSubImage::DataSize() const {
+  if (pixels_.empty() && encoded_) return static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height());
+  return pixels_.size();
+}
+
+TGIFImageDataFormat TGIFSubImage::DataFormat() const {
+  TGIFImageDataFormat format;
+  // A frame with a local table is always written non-interlaced.
+  if (colorMap_.Count() > 0) {
+    format.BitsPerPixel = colorMap_.BitsPerPixel();
+  } else {
+    format.BitsPerPixel = image_ != nullptr ? image_->Header().MaxBitsPerPixel() : 0;
+    format.Interlaced = Interlaced();
+  }
+  format.Encoding = image_ != nullptr ? image_->Encoding : encLZW;
+  return format;
+}
+
+int TGIFSubImage::ColorLimit() const {
+  if (colorMap_.Count() > 0) return colorMap_.Count();
+  return 1 << DataFormat().BitsPerPixel;
+}
+
+bool TGIFSubImage::Encode() {
+  if (Empty()) return false;
+  const TGIFImageDataFormat format = DataFormat();
+  if (encoded_ && encoded_->Format() == format) {
+    SetEncodedData(encoded_);
+    return true;
+  }
+  std::vector<std::uint8_t> scratch;
+  const std::uint8_t* pixels = PixelsForReading(scratch);
+  if (pixels == nullptr) return false;
+  TGIFEncodedImageRef encoded = TGIFEncodedImage::Encode(format, Width(), Height(), pixels);
+  if (!encoded) return false;
+  SetEncodedData(std::move(encoded));
+  return true;
+}
+
+void TGIFSubImage::SetEncodedData(TGIFEncodedImageRef data) {
+  if (!data || data->Width() != Width() || data->Height() != Height()) return;
+  encoded_ = std::move(data);
+  std::vector<std::uint8_t>().swap(pixels_);
+  DropRendering();
 }
 
 TGIFPaletteRef TGIFSubImage::Palette() {
@@ -213,14 +305,16 @@ void TGIFSubImage::Assign(const TGIFSubImage& source) {
   if (source.Empty()) return;
   descriptor_ = source.descriptor_;
   transparent_ = source.transparent_;
-  pixels_ = source.pixels_;
+  // The encoded form is shared, not copied: a copy of a long GIF costs no pixels.
+  encoded_ = source.encoded_;
+  if (!encoded_) pixels_ = source.pixels_;
   colorMap_.Assign(source.colorMap_);
   // Written out and read back so that the copies are this frame's own objects.
   TGIFMemoryStream stream;
   source.extensions_.SaveToStream(stream);
   stream.Seek(0, soBeginning);
   extensions_.LoadFromStream(stream);
-  if (source.bitmap_) bitmap_ = std::make_unique<TBitmap>(*source.bitmap_);
+  if (source.bitmap_ && !encoded_) bitmap_ = std::make_unique<TBitmap>(*source.bitmap_);
   GrowScreen();
 }
 
@@ -332,6 +426,7 @@ void TGIFSubImage::ImportBitmapPixels(const TBitmap& bitmap, int paletteCount) {
 }
 
 void TGIFSubImage::ApplyTransparencyMask(const TBitmap& mask) {
+  PixelsWillChange();
   colorMap_.Optimize();
   if (colorMap_.Count() < 1 || colorMap_.Count() > 255) return;
   const int index = colorMap_.Add(clBlack);
@@ -365,8 +460,10 @@ void TGIFSubImage::AssignTo(TBitmap& bitmap) const {
   for (const TGIFColor& color : ActiveColorMap().Entries())
     palette.push_back(TRGBQuad{color.Blue, color.Green, color.Red, 0});
   result.SetPalette(std::move(palette));
-  for (int y = 0; y < Height(); ++y)
-    std::memcpy(result.ScanLine(y), pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(Width()),
+  std::vector<std::uint8_t> scratch;
+  const std::uint8_t* pixels = PixelsForReading(scratch);
+  for (int y = 0; y < Height() && pixels != nullptr; ++y)
+    std::memcpy(result.ScanLine(y), pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(Width()),
                 static_cast<std::size_t>(Width()));
   bitmap = std::move(result);
 }
@@ -403,10 +500,43 @@ void TGIFImageList::Clear() {
 TGIFImage::TGIFImage() : images_(this), header_(this) { header_.Prepare(); }
 
 TGIFImage::~TGIFImage() {
-  *alive_ = false;
-  StopPainters();
-  DetachPainters();
+  if (playback_) playback_->DocumentGone();
   Clear();
+  // Painters still running have forgotten the document; their playback goes with it.
+  playback_.reset();
+}
+
+void TGIFImage::SetPlayback(std::unique_ptr<TGIFImagePlayback> playback) { playback_ = std::move(playback); }
+
+void TGIFImage::StopDraw() {
+  if (playback_) playback_->StopOnScreen();
+}
+
+void TGIFImage::StopPainters() {
+  if (playback_) playback_->StopAll();
+}
+
+int TGIFImage::PainterCount() { return playback_ ? playback_->PainterCount() : 0; }
+
+void TGIFImage::AssignTo(TBitmap& bitmap) {
+  if (images_.Count() == 0 || Width() <= 0 || Height() <= 0) {
+    bitmap = TBitmap();
+    return;
+  }
+  const TRect whole{0, 0, Width(), Height()};
+  TBitmap picture(Width(), Height(), TPixelFormat::pf24bit);
+  picture.FillRect(whole, GIFBackgroundColor(*this));
+  images_[0]->Draw(picture, whole, (PaintOptions & poTile) != 0, (PaintOptions & poTransparent) != 0);
+  bitmap = std::move(picture);
+}
+
+TColor GIFBackgroundColor(TGIFImage& image) {
+  // The platform's window colour.
+  constexpr TColor clWindow = clWhite;
+  if (image.BackdropColor != clNoBackdrop) return image.BackdropColor;
+  TGIFColorMap& global = image.GlobalColorMap();
+  if (global.Count() > 0) return global.Color(image.Header().Descriptor().BackgroundColorIndex);
+  return clWindow;
 }
 
 void TGIFImage::Warning(TGIFPersistent* sender, int severity, const std::string& message) {
@@ -459,6 +589,7 @@ int TGIFImage::AddFrame(const TBitmap& bitmap, const TBitmap* transparencyMask) 
 int TGIFImage::AddFrame(std::unique_ptr<TGIFSubImage> frame) {
   if (!frame) throw GIFException(sGIFObjectNotSupported);
   if (frame->Image() != this) {
+    if (frame->Image() != nullptr) frame->Image()->ForgetRendered(frame.get());
     frame->Reown(this);
     frame->palette_.reset();
     frame->GrowScreen();
@@ -536,9 +667,10 @@ void TGIFImage::Clear() {
 TGIFPaletteRef TGIFImage::Palette() {
   if (paletteLookup_) throw GIFException(sGIFNoColorTable);
   TFlagGuard guard(paletteLookup_);
-  if (composite_ && IsPaletteFormat(composite_->PixelFormat()) && !composite_->Palette().empty()) {
+  const TBitmap* composite = CompositeBitmap();
+  if (composite != nullptr && IsPaletteFormat(composite->PixelFormat()) && !composite->Palette().empty()) {
     auto palette = std::make_shared<TGIFPalette>();
-    for (const TRGBQuad& entry : composite_->Palette())
+    for (const TRGBQuad& entry : composite->Palette())
       palette->push_back({entry.Red, entry.Green, entry.Blue, PC_NOCOLLAPSE});
     palette_ = palette;
     return palette_;
@@ -559,6 +691,21 @@ TGIFPaletteRef TGIFImage::Palette() {
   }
   return palette_;
 }
+
+void TGIFImage::KeepRendered(TGIFSubImage* frame) {
+  // The painter renders the next frame while the one before is on show: two are enough
+  // for every frame to be decoded once a pass.
+  constexpr std::size_t kKeptRenderings = 2;
+  ForgetRendered(frame);
+  renderedFromCode_.push_back(frame);
+  while (renderedFromCode_.size() > kKeptRenderings) {
+    TGIFSubImage* oldest = renderedFromCode_.front();
+    renderedFromCode_.erase(renderedFromCode_.begin());
+    oldest->DropRendering();
+  }
+}
+
+void TGIFImage::ForgetRendered(const TGIFSubImage* frame) { std::erase(renderedFromCode_, frame); }
 
 TBitmap MakeTransparencyMask(const TBitmap& bitmap, TColor transparentColor) {
   TBitmap mask(bitmap.Width(), bitmap.Height(), TPixelFormat::pf1bit);

@@ -2,15 +2,15 @@
 // frames with pixel indices, local tables and extensions), and the items it is made of.
 // Saving lives in gif_writer.cpp and loading in gif_reader.cpp, so a program that only
 // writes GIFs never links the reader (and the reverse). Drawing a frame lives in
-// gif_frame_drawing.cpp; the document's drawing, its composite picture and its painter list
-// in gif_image_painters.cpp.
+// gif_frame_drawing.cpp. Animations sit above the document: the painters (gif_painter) and
+// the document's drawing (gif_image_painters) use it; it knows them only as a
+// TGIFImagePlayback it tells of changes.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -18,6 +18,7 @@
 #include "gif/gif_color_map.h"
 #include "gif/gif_exception.h"
 #include "gif/gif_extensions.h"
+#include "gif/gif_image_data.h"
 #include "gif/gif_items.h"
 #include "gif/gif_stream.h"
 #include "gif/gif_types.h"
@@ -28,6 +29,25 @@ namespace clipvane {
 class TGIFImage;
 class TUIDispatcher;
 class TPainterClock;
+
+// Whoever plays a document's animations (TGIFImagePainters, made by the document's first
+// animated Draw). The document calls it only to say that what is shown has changed or that
+// the document goes; every call is on the UI thread.
+class TGIFImagePlayback {
+ public:
+  virtual ~TGIFImagePlayback() = default;
+  // Draws the document into the surface's rectangle (TGIFImage::Draw).
+  virtual void Draw(TBitmap& surface, const TRect& rect) = 0;
+  // The frames or the screen changed: the painter on display is told to stop, without
+  // waiting, and the composite picture goes.
+  virtual void StopOnScreen() = 0;
+  // Every painter stops and the threaded ones are waited for; the composite picture goes.
+  virtual void StopAll() = 0;
+  // The document goes: painters that cannot end yet forget it.
+  virtual void DocumentGone() = 0;
+  virtual int PainterCount() = 0;
+  virtual const TBitmap* Composite() const = 0;
+};
 
 // The 7-byte logical screen descriptor, held as written.
 struct TLogicalScreenDescriptor {
@@ -81,7 +101,9 @@ struct TImageDescriptor {
 };
 
 // One frame: position and size on the logical screen, one colour index per pixel (rows top
-// to bottom, each exactly Width() bytes), a local colour table and its extensions.
+// to bottom, each exactly Width() bytes), a local colour table and its extensions. The
+// indices are held decoded, or encoded as the stream holds them (EncodedData), or both;
+// asking for them decodes an encoded frame, writing them drops the encoded form.
 class TGIFSubImage : public TGIFItem {
  public:
   explicit TGIFSubImage(TGIFImage* image);
@@ -98,7 +120,8 @@ class TGIFSubImage : public TGIFItem {
   // table and pixels. transparencyMask, when given, is a bitmap of the same size whose
   // non-zero pixels are transparent.
   void Assign(const TBitmap& bitmap, const TBitmap* transparencyMask = nullptr);
-  // The frame as an 8-bit bitmap with its active colour table.
+  // The frame as an 8-bit bitmap with its active colour table. An encoded frame is decoded
+  // into the bitmap only; it keeps holding just its encoded form.
   void AssignTo(TBitmap& bitmap) const;
 
   // Draws the frame onto surface, whose rectangle shows the whole logical screen: without
@@ -108,7 +131,9 @@ class TGIFSubImage : public TGIFItem {
   void Draw(TBitmap& surface, const TRect& rect, bool tile, bool transparent);
   // The rendered frame (cached until the frame changes): its pixels with its palette (the 16
   // standard colours when it has none), and for a transparent frame with a transparent pixel
-  // the 1-bit mask of those pixels (none otherwise). Reports "Rendering..." progress.
+  // the 1-bit mask of those pixels (none otherwise). Reports "Rendering..." progress. A frame
+  // held only encoded is decoded into the picture; its document keeps the pictures of only
+  // the last two such frames rendered, so playing a long GIF holds two pictures, not all.
   const TBitmap& Render();
   const TBitmap* Mask() const { return mask_.get(); }
 
@@ -153,17 +178,38 @@ class TGIFSubImage : public TGIFItem {
   TGIFGraphicControlExtension* GraphicControlExtension() const { return controlExtension_; }
 
   // Pixel access: "Invalid pixel coordinates" outside the frame; a missing buffer is made.
+  // Writable access (SetPixel, ScanLine, Data) drops the encoded form.
   std::uint8_t Pixel(int x, int y);
   void SetPixel(int x, int y, std::uint8_t index);
   std::uint8_t* ScanLine(int y);
-  // Width() * Height() indices, or none.
-  const std::uint8_t* Data() const { return pixels_.empty() ? nullptr : pixels_.data(); }
-  std::uint8_t* Data() { return pixels_.empty() ? nullptr : pixels_.data(); }
-  std::size_t DataSize() const { return pixels_.size(); }
+  // Width() * Height() indices (an encoded frame decodes them, and holds them from then on),
+  // or none.
+  const std::uint8_t* Data() const;
+  std::uint8_t* Data();
+  std::size_t DataSize() const;
+
+  // How the image data is written now (code size, interlacing, encoder) and the colour
+  // limit the indices are checked against: what a save uses.
+  TGIFImageDataFormat DataFormat() const;
+  int ColorLimit() const;
+  // The image data as the stream holds it, when the frame holds that form.
+  const TGIFEncodedImageRef& EncodedData() const { return encoded_; }
+  // The indices are held decoded.
+  bool PixelsHeld() const { return !pixels_.empty(); }
+  // Encodes the indices in DataFormat() and from then on holds only that form (a save writes
+  // it unchanged). False, changing nothing, for an empty frame or indices the code size
+  // cannot hold.
+  bool Encode();
+  // Takes image data encoded elsewhere from this frame's indices as they are now (see
+  // TGIFFrameEncoder) and lets go of the decoded indices and the rendered picture. Data of
+  // another size is ignored.
+  void SetEncodedData(TGIFEncodedImageRef data);
 
   // Caches: the rendered bitmap (also the reduced picture a frame was built from) and the
   // frame's palette (local table, else the document's).
   const TBitmap* Bitmap() const { return bitmap_.get(); }
+  // Drops the rendered bitmap and the mask (they are made again when needed).
+  void DropRendering();
   TGIFPaletteRef Palette();
   bool MaskNeeded() const { return needMask_; }
 
@@ -178,6 +224,13 @@ class TGIFSubImage : public TGIFItem {
   friend class TGIFLocalColorMap;
 
   void FreeCaches();
+  // The indices decoded into pixels_ when only the encoded form is held.
+  void DecodePixels() const;
+  // The indices as they are now, decoded into `scratch` when only the encoded form is held;
+  // none when the frame has no indices.
+  const std::uint8_t* PixelsForReading(std::vector<std::uint8_t>& scratch) const;
+  // The indices are about to be written: decoded first, the encoded form dropped.
+  void PixelsWillChange();
   // The logical screen grows to hold the frame, with the warnings of the bounds rule.
   void GrowScreen();
   void Reown(TGIFImage* image) { image_ = image; }
@@ -189,7 +242,9 @@ class TGIFSubImage : public TGIFItem {
 
   TImageDescriptor descriptor_;
   std::unique_ptr<TBitmap> bitmap_;
-  std::vector<std::uint8_t> pixels_;
+  // A cache of the encoded form's indices when encoded_ is set (decoded on demand).
+  mutable std::vector<std::uint8_t> pixels_;
+  TGIFEncodedImageRef encoded_;
   TGIFLocalColorMap colorMap_;
   std::unique_ptr<TBitmap> mask_;
   bool needMask_ = true;
@@ -302,7 +357,7 @@ class TGIFImage : public TGIFPersistent {
   void Changed();
 
   // The composite picture of the animation (built by playback); none until then.
-  const TBitmap* CompositeBitmap() const { return composite_.get(); }
+  const TBitmap* CompositeBitmap() const { return playback_ ? playback_->Composite() : nullptr; }
 
   // Draws the document into the surface's rectangle (UI thread; gif_image_painters.cpp). One frame,
   // or poAnimate clear: frame 0 as a still. Otherwise a painter plays the animation into the
@@ -320,6 +375,9 @@ class TGIFImage : public TGIFPersistent {
   void StopPainters();
   // Painters in the list (running animations).
   int PainterCount();
+  // What plays the animations; none before the first animated Draw. The document owns it.
+  TGIFImagePlayback* Playback() const { return playback_.get(); }
+  void SetPlayback(std::unique_ptr<TGIFImagePlayback> playback);
 
   // Where painter threads hand their work over; none: animations play inside Draw. Not
   // owned, not copied; it must outlive the document.
@@ -330,8 +388,10 @@ class TGIFImage : public TGIFPersistent {
   // The GIF stream: header, frames, trailer (gif_writer.cpp). "Unsupported GIF version"
   // before any byte is written when there are no frames.
   void SaveToStream(TGIFStream& stream);
-  // Written to a temporary file that replaces the target only when complete.
-  void SaveToFile(const std::string& path);
+  // Written to a temporary file that replaces the target only when complete. With
+  // `cancelled`, the save asks it before every write and, when it says so, ends with
+  // EClipvaneError "Cancelled", the target as it was.
+  void SaveToFile(const std::string& path, const std::function<bool()>& cancelled = {});
   // Replaces the document by the GIF stream at the stream's position (gif_reader.cpp).
   void LoadFromStream(TGIFStream& stream);
   void LoadFromFile(const std::string& path);
@@ -341,36 +401,29 @@ class TGIFImage : public TGIFPersistent {
   friend class TGIFGlobalColorMap;
   friend class TGIFLocalColorMap;
   friend class TGIFHeader;
-  friend class TGIFPainter;
 
-  // Stops the painter on display and waits for it to end before a new one is made. False
-  // when the document was destroyed meanwhile.
-  bool StopOnScreenPainterAndWait();
-  // Joins the threads of painters that have ended.
-  void JoinEndedPainters();
-  // The document goes away: painters that could not end yet forget it.
-  void DetachPainters();
   // The global table changed: the palette cache goes.
   void PaletteChanged() { palette_.reset(); }
+  // A frame held only encoded has been rendered: the rendering of the frame rendered before
+  // the last two such frames goes (Render). ForgetRendered: the frame goes or changes.
+  void KeepRendered(TGIFSubImage* frame);
+  void ForgetRendered(const TGIFSubImage* frame);
 
-  bool drawing_ = false;
   bool paletteLookup_ = false;
   TGIFImageList images_;
   TGIFHeader header_;
   TGIFPaletteRef palette_;
-  // Running animations; every change to the list or to onScreenPainter_ holds the lock.
-  std::mutex painterLock_;
-  std::vector<TGIFPainter*> painters_;
-  std::unique_ptr<TBitmap> composite_;
-  TGIFPainter* onScreenPainter_ = nullptr;
-  // Threads of ended painters, joined by the UI thread; guarded by painterLock_.
-  std::vector<std::thread> endedPainterThreads_;
-  std::uint64_t nextPainterId_ = 0;
-  // Cleared by the destructor: Draw's waits run hooks, and a hook may destroy the document.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::unique_ptr<TGIFImagePlayback> playback_;
   // Pixels a load in progress may still allocate.
   std::uint64_t loadBudget_ = 0;
+  // Frames held only encoded whose rendering is kept, the latest last (UI thread).
+  std::vector<TGIFSubImage*> renderedFromCode_;
 };
+
+// The colour a painter restores with, and the still picture's background: the document's
+// BackdropColor when set, else the global table's colour at the background index, else the
+// window colour (white).
+TColor GIFBackgroundColor(TGIFImage& image);
 
 // A 1-bit mask of the bitmap's size with the pixels of the given colour set (for AddFrame).
 TBitmap MakeTransparencyMask(const TBitmap& bitmap, TColor transparentColor);

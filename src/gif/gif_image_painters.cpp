@@ -1,15 +1,14 @@
-// The document's side of playback: its list of painters (stopping, waiting for and detaching
-// them), drawing itself still or through a painter into its composite picture, and AssignTo.
-// Runs on the UI thread; the painter lock guards the list against the painter threads.
+// A document's animations: its list of painters (stopping, waiting for and detaching them),
+// drawing it still or through a painter into its composite picture. Runs on the UI thread;
+// the list's lock guards it against the painter threads.
+#include "gif/gif_image_painters.h"
+
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include "gif/gif_image.h"
-#include "gif/gif_painter.h"
 
 namespace clipvane {
 
@@ -32,26 +31,41 @@ class TDrawingGuard {
 
 }  // namespace
 
-int TGIFImage::PainterCount() {
-  std::lock_guard<std::mutex> lock(painterLock_);
-  return static_cast<int>(painters_.size());
+void TGIFImage::Draw(TBitmap& surface, const TRect& rect) { TGIFImagePainters::Of(*this).Draw(surface, rect); }
+
+TGIFImagePainters& TGIFImagePainters::Of(TGIFImage& image) {
+  if (image.Playback() == nullptr) image.SetPlayback(std::make_unique<TGIFImagePainters>(image));
+  // The document's playback is only ever made here.
+  return static_cast<TGIFImagePainters&>(*image.Playback());
 }
 
-void TGIFImage::StopDraw() {
-  std::lock_guard<std::mutex> lock(painterLock_);
-  if (onScreenPainter_ != nullptr) onScreenPainter_->Stop();
-  composite_.reset();
+TGIFImagePainters::~TGIFImagePainters() { *alive_ = false; }
+
+TGIFPainter* TGIFImagePainters::CreatePainter(std::uint16_t options, const TRect& rect, TBitmap& surface,
+                                              TGIFPainter** ownerReference) {
+  return TGIFPainter::Create(image_, list_, options, rect, surface, ownerReference);
 }
 
-bool TGIFImage::StopOnScreenPainterAndWait() {
+int TGIFImagePainters::PainterCount() {
+  std::lock_guard<std::mutex> lock(list_.Lock);
+  return static_cast<int>(list_.Painters.size());
+}
+
+void TGIFImagePainters::StopOnScreen() {
+  std::lock_guard<std::mutex> lock(list_.Lock);
+  if (list_.OnScreen != nullptr) list_.OnScreen->Stop();
+  list_.Composite.reset();
+}
+
+bool TGIFImagePainters::StopOnScreenAndWait() {
   const std::shared_ptr<bool> alive = alive_;
   for (;;) {
     TUIDispatcher* dispatcher = nullptr;
     TGIFPainter* unstarted = nullptr;
     std::uint64_t id = 0;
     {
-      std::lock_guard<std::mutex> lock(painterLock_);
-      TGIFPainter* painter = onScreenPainter_;
+      std::lock_guard<std::mutex> lock(list_.Lock);
+      TGIFPainter* painter = list_.OnScreen;
       if (painter == nullptr) break;
       painter->Stop();
       // A painter inside our own call stack cannot end before we return.
@@ -63,24 +77,24 @@ bool TGIFImage::StopOnScreenPainterAndWait() {
     if (unstarted != nullptr) unstarted->Start();
     dispatcher->DrainUntil([&] {
       if (!*alive) return true;
-      std::lock_guard<std::mutex> lock(painterLock_);
-      return onScreenPainter_ == nullptr || onScreenPainter_->id_ != id;
+      std::lock_guard<std::mutex> lock(list_.Lock);
+      return list_.OnScreen == nullptr || list_.OnScreen->id_ != id;
     });
     if (!*alive) return false;
   }
-  StopDraw();
+  StopOnScreen();
   return true;
 }
 
-void TGIFImage::StopPainters() {
+void TGIFImagePainters::StopAll() {
   for (;;) {
     TUIDispatcher* dispatcher = nullptr;
     std::vector<std::uint64_t> waitFor;
     std::vector<TGIFPainter*> unstarted;
     {
-      std::lock_guard<std::mutex> lock(painterLock_);
-      if (painters_.empty()) break;
-      for (TGIFPainter* painter : painters_) {
+      std::lock_guard<std::mutex> lock(list_.Lock);
+      if (list_.Painters.empty()) break;
+      for (TGIFPainter* painter : list_.Painters) {
         painter->Stop();
         if (!painter->threaded_ || painter->HandingOverHere()) continue;
         // One dispatcher a round: each painter wakes only its own.
@@ -93,74 +107,84 @@ void TGIFImage::StopPainters() {
     if (waitFor.empty()) break;
     for (TGIFPainter* painter : unstarted) painter->Start();
     dispatcher->DrainUntil([&] {
-      std::lock_guard<std::mutex> lock(painterLock_);
-      for (const TGIFPainter* painter : painters_)
+      std::lock_guard<std::mutex> lock(list_.Lock);
+      for (const TGIFPainter* painter : list_.Painters)
         if (std::find(waitFor.begin(), waitFor.end(), painter->id_) != waitFor.end()) return false;
       return true;
     });
   }
   {
-    std::lock_guard<std::mutex> lock(painterLock_);
-    composite_.reset();
+    std::lock_guard<std::mutex> lock(list_.Lock);
+    list_.Composite.reset();
   }
   JoinEndedPainters();
 }
 
-void TGIFImage::JoinEndedPainters() {
+void TGIFImagePainters::JoinEndedPainters() {
   std::vector<std::thread> threads;
   {
-    std::lock_guard<std::mutex> lock(painterLock_);
-    threads.swap(endedPainterThreads_);
+    std::lock_guard<std::mutex> lock(list_.Lock);
+    threads.swap(list_.EndedThreads);
   }
   for (std::thread& thread : threads) thread.join();
 }
 
-void TGIFImage::DetachPainters() {
+void TGIFImagePainters::DocumentGone() {
+  *alive_ = false;
+  StopAll();
   {
-    std::lock_guard<std::mutex> lock(painterLock_);
-    for (TGIFPainter* painter : painters_) painter->Detach();
-    painters_.clear();
-    onScreenPainter_ = nullptr;
+    std::lock_guard<std::mutex> lock(list_.Lock);
+    for (TGIFPainter* painter : list_.Painters) painter->Detach();
+    list_.Painters.clear();
+    list_.OnScreen = nullptr;
   }
   JoinEndedPainters();
 }
 
-void TGIFImage::Draw(TBitmap& surface, const TRect& rect) {
-  if (drawing_ || images_.Count() == 0) return;
+void TGIFImagePainters::Draw(TBitmap& surface, const TRect& rect) {
+  if (drawing_ || image_.Images().Count() == 0) return;
   const std::shared_ptr<bool> alive = alive_;
   TDrawingGuard guard(drawing_, alive);
   JoinEndedPainters();
-  const bool tile = (PaintOptions & poTile) != 0;
-  const bool transparent = (PaintOptions & poTransparent) != 0;
-  if (images_.Count() == 1 || (PaintOptions & poAnimate) == 0) {
-    images_[0]->Draw(surface, rect, tile, transparent);
+  const bool tile = (image_.PaintOptions & poTile) != 0;
+  const bool transparent = (image_.PaintOptions & poTransparent) != 0;
+  if (image_.Images().Count() == 1 || (image_.PaintOptions & poAnimate) == 0) {
+    image_.Images()[0]->Draw(surface, rect, tile, transparent);
     return;
   }
+  DrawAnimated(surface, rect);
+}
 
-  const bool direct = (PaintOptions & poPaintDirect) != 0;
-  if (!composite_ || direct) {
+void TGIFImagePainters::DrawAnimated(TBitmap& surface, const TRect& rect) {
+  const std::shared_ptr<bool> alive = alive_;
+  const bool tile = (image_.PaintOptions & poTile) != 0;
+  const bool direct = (image_.PaintOptions & poPaintDirect) != 0;
+  if (!list_.Composite || direct) {
     {
-      std::lock_guard<std::mutex> lock(painterLock_);
+      std::lock_guard<std::mutex> lock(list_.Lock);
       // Without a composite bitmap the painter on display paints into one that is gone.
-      const bool painting = direct && onScreenPainter_ != nullptr && onScreenPainter_->surface_ == &surface &&
-                            onScreenPainter_->rect_ == rect;
+      const bool painting = direct && list_.OnScreen != nullptr && list_.OnScreen->surface_ == &surface &&
+                            list_.OnScreen->rect_ == rect;
       if (painting) return;
     }
-    if (!StopOnScreenPainterAndWait()) return;
-    if (Width() <= 0 || Height() <= 0 || rect.Width() <= 0 || rect.Height() <= 0) return;
+    if (!StopOnScreenAndWait()) return;
+    const int width = image_.Width(), height = image_.Height();
+    if (width <= 0 || height <= 0 || rect.Width() <= 0 || rect.Height() <= 0) return;
 
     TBitmap* target = &surface;
     TRect targetRect = rect;
     if (!direct) {
-      const TRect whole{0, 0, Width(), Height()};
-      auto composite = std::make_unique<TBitmap>(Width(), Height(), TPixelFormat::pf24bit);
+      const TRect whole{0, 0, width, height};
+      auto composite = std::make_unique<TBitmap>(width, height, TPixelFormat::pf24bit);
       composite->StretchDraw(whole, surface, rect);
-      std::lock_guard<std::mutex> lock(painterLock_);
-      composite_ = std::move(composite);
-      target = composite_.get();
+      std::lock_guard<std::mutex> lock(list_.Lock);
+      list_.Composite = std::move(composite);
+      target = list_.Composite.get();
       targetRect = whole;
     }
-    TGIFPainter* painter = TGIFPainter::Create(*this, PaintOptions, targetRect, *target, &onScreenPainter_);
+    TGIFPainter* painter = CreatePainter(image_.PaintOptions, targetRect, *target, &list_.OnScreen);
+    // A playback inside the call runs hooks, and a hook may destroy the document.
+    if (!*alive) return;
     if (painter != nullptr) {
       // Read before Start: from then on the painter may end and free itself at any time.
       TUIDispatcher* dispatcher = painter->dispatcher_;
@@ -169,8 +193,8 @@ void TGIFImage::Draw(TBitmap& surface, const TRect& rect) {
       if (direct) return;
       dispatcher->DrainUntil([&] {
         if (!*alive) return true;
-        std::lock_guard<std::mutex> lock(painterLock_);
-        const TGIFPainter* onScreen = onScreenPainter_;
+        std::lock_guard<std::mutex> lock(list_.Lock);
+        const TGIFPainter* onScreen = list_.OnScreen;
         return onScreen == nullptr || onScreen->id_ != id || onScreen->Stopped() || onScreen->Started();
       });
       if (!*alive) return;
@@ -178,8 +202,8 @@ void TGIFImage::Draw(TBitmap& surface, const TRect& rect) {
     if (direct) return;
   }
 
-  if (!composite_) return;
-  const TBitmap& composite = *composite_;
+  if (!list_.Composite) return;
+  const TBitmap& composite = *list_.Composite;
   const TRect whole{0, 0, composite.Width(), composite.Height()};
   if (!tile) {
     surface.StretchDraw(rect, composite, whole);
@@ -190,18 +214,6 @@ void TGIFImage::Draw(TBitmap& surface, const TRect& rect) {
       surface.CopyRect(
           x, y, composite,
           TRect{0, 0, std::min(composite.Width(), rect.Right - x), std::min(composite.Height(), rect.Bottom - y)});
-}
-
-void TGIFImage::AssignTo(TBitmap& bitmap) {
-  if (images_.Count() == 0 || Width() <= 0 || Height() <= 0) {
-    bitmap = TBitmap();
-    return;
-  }
-  const TRect whole{0, 0, Width(), Height()};
-  TBitmap picture(Width(), Height(), TPixelFormat::pf24bit);
-  picture.FillRect(whole, GIFBackgroundColor(*this));
-  images_[0]->Draw(picture, whole, (PaintOptions & poTile) != 0, (PaintOptions & poTransparent) != 0);
-  bitmap = std::move(picture);
 }
 
 }  // namespace clipvane

@@ -16,21 +16,11 @@ namespace clipvane {
 
 namespace {
 
-// The platform's window colour.
-constexpr TColor clWindow = clWhite;
-
 bool Intersects(const TRect& a, const TRect& b) {
   return std::max(a.Left, b.Left) < std::min(a.Right, b.Right) && std::max(a.Top, b.Top) < std::min(a.Bottom, b.Bottom);
 }
 
 }  // namespace
-
-TColor GIFBackgroundColor(TGIFImage& image) {
-  if (image.BackdropColor != clNoBackdrop) return image.BackdropColor;
-  TGIFColorMap& global = image.GlobalColorMap();
-  if (global.Count() > 0) return global.Color(image.Header().Descriptor().BackgroundColorIndex);
-  return clWindow;
-}
 
 // What a painter thread and the UI thread share about hand-overs. Queued work holds it, so a
 // hand-over that is run after its painter ended finds it still there.
@@ -51,9 +41,10 @@ struct THandOver {
 
 }  // namespace
 
-TGIFPainter::TGIFPainter(TGIFImage& image, std::uint16_t options, const TRect& rect, TBitmap& surface,
-                         TGIFPainter** ownerReference)
+TGIFPainter::TGIFPainter(TGIFImage& image, TGIFPainterList& list, std::uint16_t options, const TRect& rect,
+                         TBitmap& surface, TGIFPainter** ownerReference)
     : image_(&image),
+      list_(&list),
       surface_(&surface),
       rect_(rect),
       options_(options),
@@ -104,14 +95,14 @@ TGIFPainter::TGIFPainter(TGIFImage& image, std::uint16_t options, const TRect& r
 
 TGIFPainter::~TGIFPainter() = default;
 
-TGIFPainter* TGIFPainter::Create(TGIFImage& image, std::uint16_t options, const TRect& rect, TBitmap& surface,
-                                 TGIFPainter** ownerReference) {
+TGIFPainter* TGIFPainter::Create(TGIFImage& image, TGIFPainterList& list, std::uint16_t options, const TRect& rect,
+                                 TBitmap& surface, TGIFPainter** ownerReference) {
   if (image.Images().Count() == 0 || rect.Width() <= 0 || rect.Height() <= 0) return nullptr;
-  std::unique_ptr<TGIFPainter> painter(new TGIFPainter(image, options, rect, surface, ownerReference));
+  std::unique_ptr<TGIFPainter> painter(new TGIFPainter(image, list, options, rect, surface, ownerReference));
   {
-    std::lock_guard<std::mutex> lock(image.painterLock_);
-    painter->id_ = ++image.nextPainterId_;
-    image.painters_.push_back(painter.get());
+    std::lock_guard<std::mutex> lock(list.Lock);
+    painter->id_ = ++list.NextId;
+    list.Painters.push_back(painter.get());
     if (ownerReference != nullptr) *ownerReference = painter.get();
   }
   if (painter->threaded_) return painter.release();
@@ -123,8 +114,8 @@ TGIFPainter* TGIFPainter::Create(TGIFImage& image, std::uint16_t options, const 
 }
 
 void TGIFPainter::Start() {
-  if (!threaded_ || image_ == nullptr) return;
-  std::unique_lock<std::mutex> lock(image_->painterLock_);
+  if (!threaded_ || image_ == nullptr || list_ == nullptr) return;
+  std::unique_lock<std::mutex> lock(list_->Lock);
   if (thread_.joinable()) return;
   try {
     // The thread owns the painter: it is freed when the run ends.
@@ -448,13 +439,13 @@ void TGIFPainter::Finish() {
     TUIDispatcher* dispatcher = dispatcher_;
     dispatcher->Post([dispatcher, error = std::exchange(error_, nullptr)] { dispatcher->ReportError(error); });
   }
-  if (TGIFImage* image = image_) {
-    std::lock_guard<std::mutex> lock(image->painterLock_);
+  if (TGIFPainterList* list = list_) {
+    std::lock_guard<std::mutex> lock(list->Lock);
     if (ownerReference_ != nullptr && *ownerReference_ == this) *ownerReference_ = nullptr;
-    auto& painters = image->painters_;
-    painters.erase(std::remove(painters.begin(), painters.end(), this), painters.end());
-    if (thread_.joinable()) image->endedPainterThreads_.push_back(std::move(thread_));
+    std::erase(list->Painters, this);
+    if (thread_.joinable()) list->EndedThreads.push_back(std::move(thread_));
     image_ = nullptr;
+    list_ = nullptr;
   }
   // Out of the list nobody can reach the painter any more: Stop() no longer touches the event.
   backup_.reset();
@@ -467,6 +458,7 @@ void TGIFPainter::Finish() {
 void TGIFPainter::Detach() {
   detached_ = true;
   image_ = nullptr;
+  list_ = nullptr;
   ownerReference_ = nullptr;
   if (thread_.joinable()) thread_.detach();
 }

@@ -2,7 +2,9 @@
 // disposal methods and loop count, on a worker thread or inside the draw call. Every touch of
 // the document and every paint runs on the user-interface thread, handed over through a
 // TUIDispatcher (ui_handover.h); the painter thread only keeps time (painter_timing.h). No Qt
-// here: the windows implement the dispatcher's notification.
+// here: the windows implement the dispatcher's notification. A painter uses the document and
+// enters itself in the document's painter list; the document does not know it
+// (gif_image_painters makes and stops painters).
 #pragma once
 
 #include <atomic>
@@ -18,14 +20,11 @@
 #include "core/bitmap.h"
 #include "core/color.h"
 #include "gif/gif_image.h"
+#include "gif/gif_painter_list.h"
 #include "gif/painter_timing.h"
 #include "gif/ui_handover.h"
 
 namespace clipvane {
-
-// The colour a painter restores with: the document's BackdropColor when set, else the global
-// table's colour at the background index, else the window colour (white).
-TColor GIFBackgroundColor(TGIFImage& image);
 
 // One playing animation. Threaded painters free themselves when their thread ends, a
 // non-threaded one at the end of Create. Hooks receive the painter on the UI thread and may
@@ -37,13 +36,15 @@ class TGIFPainter {
   ~TGIFPainter();
 
   // Makes a painter for image on the target surface's rectangle (UI thread) and enters it in
-  // the document's painter list; *ownerReference, when given, points at it until it ends.
+  // `list`, the document's painter list (TGIFImagePainters holds it; it must outlive the
+  // painter or the painter must be detached first); *ownerReference, when given, points at it
+  // until it ends.
   // Threaded (poThreaded, and the document has a dispatcher): returned not yet running, to
   // be Start()ed. Otherwise the whole playback runs now and none is returned; an error the
   // playback caught is raised again here. None either for an empty document or rectangle.
   // The surface must outlive the painter.
-  static TGIFPainter* Create(TGIFImage& image, std::uint16_t options, const TRect& rect, TBitmap& surface,
-                             TGIFPainter** ownerReference = nullptr);
+  static TGIFPainter* Create(TGIFImage& image, TGIFPainterList& list, std::uint16_t options, const TRect& rect,
+                             TBitmap& surface, TGIFPainter** ownerReference = nullptr);
   // Lets a threaded painter run. Called once, on the UI thread.
   void Start();
   // Asks the painter to end soon: it paints nothing more. Any thread, while the painter is
@@ -72,10 +73,10 @@ class TGIFPainter {
   std::exception_ptr Error() const { return error_; }
 
  private:
-  friend class TGIFImage;
+  friend class TGIFImagePainters;
   struct TShared;
 
-  TGIFPainter(TGIFImage& image, std::uint16_t options, const TRect& rect, TBitmap& surface,
+  TGIFPainter(TGIFImage& image, TGIFPainterList& list, std::uint16_t options, const TRect& rect, TBitmap& surface,
               TGIFPainter** ownerReference);
 
   // The run: playback, then Finish. Errors are caught and kept.
@@ -96,12 +97,13 @@ class TGIFPainter {
   void RestoreRect(const TRect& area);
   // Leaves the document's list, hands over a caught error, frees the buffers.
   void Finish();
-  // The document is going away while this painter cannot end yet (UI thread, painter lock held).
+  // The document is going away while this painter cannot end yet (UI thread, list lock held).
   void Detach();
   // A hand-over of this painter is running on the calling thread (UI thread only).
   bool HandingOverHere() const { return handOverDepth_ > 0; }
 
   TGIFImage* image_;
+  TGIFPainterList* list_;  // none once the painter has left it or was detached
   TBitmap* surface_;
   TRect rect_;
   std::uint16_t options_;
@@ -118,7 +120,7 @@ class TGIFPainter {
   TColor backgroundColor_;
   std::unique_ptr<TAutoResetEvent> event_;
   std::shared_ptr<TShared> shared_;
-  std::thread thread_;  // set and taken under the document's painter lock
+  std::thread thread_;  // set and taken under the list's lock
 
   std::atomic<bool> stopped_{false};
   std::atomic<bool> restart_{false};

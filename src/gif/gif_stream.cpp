@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/atomic_file.h"
 #include "core/error.h"
 #include "gif/gif_types.h"
 
@@ -98,6 +99,41 @@ std::uint64_t TGIFSpanStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   // Past the end reads nothing; keep the position representable.
   position_ = static_cast<std::size_t>(std::min<std::uint64_t>(target, bytes_.size()));
   return position_;
+}
+
+namespace {
+// Big enough that a frame's data goes out in a few writes.
+constexpr std::size_t kFileBufferBytes = std::size_t{1} << 16;
+}  // namespace
+
+TGIFFileWriteStream::TGIFFileWriteStream(TTemporaryFile& file, std::function<bool()> cancelled)
+    : file_(file), cancelled_(std::move(cancelled)) {
+  buffer_.reserve(kFileBufferBytes);
+}
+
+std::size_t TGIFFileWriteStream::Read(void*, std::size_t) { throw EClipvaneError(sGIFInvalidStreamOperation); }
+
+std::uint64_t TGIFFileWriteStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  if (offset == 0 && origin != soBeginning) return written_;
+  throw EClipvaneError(sGIFInvalidStreamOperation);
+}
+
+void TGIFFileWriteStream::Write(const void* data, std::size_t count) {
+  if (cancelled_ && cancelled_()) throw EClipvaneError(sGIFSaveCancelled);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  written_ += count;
+  if (buffer_.size() + count > kFileBufferBytes) Flush();
+  if (count >= kFileBufferBytes) {
+    file_.Write(std::span<const std::uint8_t>(bytes, count));
+    return;
+  }
+  buffer_.insert(buffer_.end(), bytes, bytes + count);
+}
+
+void TGIFFileWriteStream::Flush() {
+  if (buffer_.empty()) return;
+  file_.Write(buffer_);
+  buffer_.clear();
 }
 
 void WriteSubBlocks(TGIFStream& stream, const std::uint8_t* data, std::size_t size) {

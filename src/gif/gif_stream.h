@@ -1,10 +1,12 @@
 // Byte streams the GIF library reads from and writes to: the abstract stream, a growable
-// memory stream and a read-only view over bytes held elsewhere; little-endian helpers and
-// the data sub-block reader shared by extensions and image data.
+// memory stream, a read-only view over bytes held elsewhere and a write-only stream into the
+// temporary file of an atomic save; little-endian helpers and the data sub-block reader
+// shared by extensions and image data.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -68,6 +70,30 @@ class TGIFSpanStream : public TGIFStream {
   std::span<const std::uint8_t> bytes_;
   std::size_t position_ = 0;
 };
+
+class TTemporaryFile;
+
+// Write-only, buffered, into a temporary file that the caller commits (TTemporaryFile). With
+// `cancelled`, every write first asks it and throws EClipvaneError "Cancelled" when it says
+// so. Reading and seeking throw "Invalid stream operation"; Position() is what was written.
+class TGIFFileWriteStream : public TGIFStream {
+ public:
+  explicit TGIFFileWriteStream(TTemporaryFile& file, std::function<bool()> cancelled = {});
+
+  std::size_t Read(void* buffer, std::size_t count) override;
+  void Write(const void* data, std::size_t count) override;
+  std::uint64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  // Writes what is buffered; call before committing the file.
+  void Flush();
+
+ private:
+  TTemporaryFile& file_;
+  std::function<bool()> cancelled_;
+  std::vector<std::uint8_t> buffer_;
+  std::uint64_t written_ = 0;
+};
+
+inline constexpr char sGIFSaveCancelled[] = "Cancelled";
 
 // Reads data sub-blocks (a size byte 1..255 and that many bytes) up to and including the
 // 0x00 terminator, or up to the end of the stream when the terminator is missing. Calls

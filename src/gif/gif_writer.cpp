@@ -471,22 +471,24 @@ void TGIFSubImage::SaveToStream(TGIFStream& stream) {
                                   descriptor_.PackedFields};
   stream.Write(bytes, sizeof bytes);
 
-  int bits = 0;
-  int colorLimit = 0;
-  if (colorMap_.Count() > 0) {
-    WriteColorTable(stream, colorMap_, colorMap_.BitsPerPixel());
-    bits = colorMap_.BitsPerPixel();
-    colorLimit = colorMap_.Count();
-  } else {
-    bits = image_ != nullptr ? image_->Header().MaxBitsPerPixel() : 0;
-    colorLimit = 1 << bits;
+  if (colorMap_.Count() > 0) WriteColorTable(stream, colorMap_, colorMap_.BitsPerPixel());
+  const TGIFImageDataFormat format = DataFormat();
+  const int colorLimit = ColorLimit();
+  // Data encoded the way this save writes it goes out as it is; any other way (a changed
+  // table, code size or encoder, or an index the limit refuses) is encoded afresh.
+  if (encoded_ && encoded_->Format() == format && encoded_->Width() == Width() && encoded_->Height() == Height() &&
+      encoded_->HighestIndex() < colorLimit) {
+    stream.Write(encoded_->Bytes().data(), encoded_->Bytes().size());
+    return;
   }
 
   std::unique_ptr<TGIFEncoder> encoder;
-  if (image_ != nullptr && image_->Encoding == encRLE) encoder = std::make_unique<TRLEEncoder>();
+  if (format.Encoding == encRLE) encoder = std::make_unique<TRLEEncoder>();
   else encoder = std::make_unique<TLZWEncoder>();
   if (image_ != nullptr) encoder->OnWarning = image_->OnWarning;
-  encoder->Compress(stream, bits, Width(), Height(), Interlaced(), pixels_.data(), colorLimit);
+  std::vector<std::uint8_t> scratch;
+  encoder->Compress(stream, format.BitsPerPixel, Width(), Height(), format.Interlaced, PixelsForReading(scratch),
+                    colorLimit);
 }
 
 void TGIFTrailer::SaveToStream(TGIFStream& stream) { stream.WriteByte(bsTrailer); }
@@ -510,10 +512,15 @@ void TGIFImage::SaveToStream(TGIFStream& stream) {
   Progress(this, psEnding, 100, sGIFSaving);
 }
 
-void TGIFImage::SaveToFile(const std::string& path) {
-  TGIFMemoryStream stream;
+void TGIFImage::SaveToFile(const std::string& path, const std::function<bool()>& cancelled) {
+  // Refused before a file is made, as the stream is.
+  if (Version() == 0) throw GIFException(sGIFUnsupportedVersion);
+  // Written as it is made: a GIF of encoded frames never needs its whole length in memory.
+  TTemporaryFile file(path);
+  TGIFFileWriteStream stream(file, cancelled);
   SaveToStream(stream);
-  WriteFileAtomically(path, stream.Bytes());
+  stream.Flush();
+  file.Commit(TFileFlush::ffToDisk);
 }
 
 }  // namespace clipvane

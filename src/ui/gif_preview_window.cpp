@@ -43,12 +43,37 @@ TGifImageControl::TGifImageControl(QWidget* parent) : QWidget(parent) {}
 
 void TGifImageControl::SetPicture(QImage picture) {
   document_ = nullptr;
+  still_ = TBitmap();
+  stillPending_ = false;
   picture_ = std::move(picture);
   update();
 }
 
+void TGifImageControl::SetStill(const TBitmap& picture) {
+  document_ = nullptr;
+  still_ = picture;
+  stillPending_ = true;
+  update();
+}
+
+void TGifImageControl::KeepLastPicture() {
+  document_ = nullptr;
+  update();
+}
+
+const QImage& TGifImageControl::Picture() const {
+  if (stillPending_) {
+    picture_ = BitmapToQImage(still_);
+    still_ = TBitmap();
+    stillPending_ = false;
+  }
+  return picture_;
+}
+
 void TGifImageControl::SetDocument(TGIFImage* document) {
   document_ = document;
+  still_ = TBitmap();
+  stillPending_ = false;
   if (document_ && !document_->Empty())
     surface_ = TBitmap(std::max(document_->Width(), 1), std::max(document_->Height(), 1));
   else picture_ = QImage();
@@ -63,7 +88,7 @@ void TGifImageControl::paintEvent(QPaintEvent*) {
   }
   QPainter painter(this);
   painter.fillRect(rect(), palette().window());
-  if (!picture_.isNull()) painter.drawImage(0, 0, picture_);
+  if (!Picture().isNull()) painter.drawImage(0, 0, picture_);
 }
 
 TForm3::TForm3(QWidget* parent)
@@ -87,7 +112,7 @@ void TForm3::SetClientSize(int width, int height) {
 
 void TForm3::ShowStill(const TBitmap& picture) {
   StopAnimation();
-  Image1->SetPicture(BitmapToQImage(picture));
+  Image1->SetStill(picture);
   Image1->repaint();
 }
 
@@ -111,8 +136,7 @@ void TForm3::StopAnimation() {
   if (!document_) return;
   // The last frame shown stays as a still picture; painters end before anything else goes.
   document_->StopPainters();
-  QImage last = Image1->Picture();
-  Image1->SetPicture(std::move(last));
+  Image1->KeepLastPicture();
 }
 
 }  // namespace clipvane

@@ -37,17 +37,24 @@ class TGifImageControl : public QWidget {
   explicit TGifImageControl(QWidget* parent = nullptr);
   // A still picture; the control stops drawing any document.
   void SetPicture(QImage picture);
+  // A still picture held as a copy of the bitmap, converted only when painted or asked for:
+  // a run hands over every frame, and a hidden window paints none of them.
+  void SetStill(const TBitmap& picture);
+  // The document stops being drawn; the picture it showed last stays.
+  void KeepLastPicture();
   // The document drawn on every repaint (it animates itself and asks for repaints); none: the
   // still picture. Not owned.
   void SetDocument(TGIFImage* document);
   // The picture on show, as painted last.
-  const QImage& Picture() const { return picture_; }
+  const QImage& Picture() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QImage picture_;
+  mutable QImage picture_;
+  mutable TBitmap still_;  // a still not yet converted into picture_
+  mutable bool stillPending_ = false;
   TGIFImage* document_ = nullptr;
   TBitmap surface_;  // what the document draws into
 };

@@ -32,30 +32,6 @@
 namespace clipvane::testing {
 namespace {
 
-// The program's reader; after reading frame `pressAbortAfter` it queues a click on "Abort",
-// which the run's message processing delivers before the next frame.
-class TAbortingSource : public TFrameSource {
- public:
-  TAbortingSource(QPushButton* abort, int pressAbortAfter) : abort_(abort), after_(pressAbortAfter) {}
-  void Open(const std::string& path) override { inner_->Open(path); }
-  bool ReadFrame(int n) override {
-    const bool read = inner_->ReadFrame(n);
-    if (read) ++framesRead;
-    if (n == after_)
-      QMetaObject::invokeMethod(
-          abort_, [button = abort_] { button->click(); }, Qt::QueuedConnection);
-    return read;
-  }
-  const TBitmap& DecodeBitmap() const override { return inner_->DecodeBitmap(); }
-  void Close() override { inner_->Close(); }
-  int framesRead = 0;
-
- private:
-  std::unique_ptr<TFrameSource> inner_ = MakeAviFrameSource();
-  QPushButton* abort_;
-  int after_;
-};
-
 class GifPageTest : public WindowTest {
  protected:
   void SetUp() override {
@@ -331,27 +307,15 @@ TEST_F(GifPageTest, ConvertGoesThroughTheStateTable) {
   std::vector<TButtons> during;
   std::vector<bool> busy;
   std::vector<bool> playOn;
-  Page().MakeSource = [&] {
-    struct TWatching : TFrameSource {
-      std::function<void()> watch;
-      std::unique_ptr<TFrameSource> inner = MakeAviFrameSource();
-      void Open(const std::string& path) override { inner->Open(path); }
-      bool ReadFrame(int n) override {
-        watch();
-        return inner->ReadFrame(n);
-      }
-      const TBitmap& DecodeBitmap() const override { return inner->DecodeBitmap(); }
-      void Close() override { inner->Close(); }
-    };
-    auto source = std::make_unique<TWatching>();
-    source->watch = [&] {
-      during.push_back(Buttons());
-      busy.push_back(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
-      playOn.push_back(Form().Button9->isEnabled());
-    };
-    return source;
-  };
+  // Watched as the walk moves the bar, on the window's thread (frames are read on another).
+  const QMetaObject::Connection watch = QObject::connect(Form().ProgressBar1, &QProgressBar::valueChanged, [&](int) {
+    if (!Page().Running()) return;
+    during.push_back(Buttons());
+    busy.push_back(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
+    playOn.push_back(Form().Button9->isEnabled());
+  });
   Page().Button5->click();
+  QObject::disconnect(watch);
   ASSERT_FALSE(during.empty());
   EXPECT_EQ(during.front(), (TButtons{false, true, false, false, false, false}));
   EXPECT_TRUE(busy.front());
@@ -369,6 +333,8 @@ TEST_F(GifPageTest, ConvertGoesThroughTheStateTable) {
   ASSERT_EQ(State().LastFrame, 50);
   EXPECT_EQ(GifFrames(), frames);
   EXPECT_EQ(State().GifFrameCount, frames);
+  // The preview holds the frames as "Save" writes them, not their pixels.
+  for (const auto& frame : Preview().Document()->Images()) EXPECT_NE(frame->EncodedData(), nullptr);
   EXPECT_EQ(Page().StatusPanel1->text(), QStringLiteral("Size: 64 x 48 pixels  Frames: %1").arg(frames));
   EXPECT_EQ(Page().StatusPanel0->text(), QStringLiteral("GIF"));
   EXPECT_EQ(Preview().size(), QSize(64, 48));
@@ -399,15 +365,14 @@ TEST_F(GifPageTest, ProgressStepsByTheSamplingRateAndFillsAtTheEnd) {
 
 TEST_F(GifPageTest, AbortKeepsTheFramesGatheredSoFar) {
   OpenAvi(Video("clip.avi", 30));
-  TAbortingSource* source = nullptr;
-  Page().MakeSource = [&] {
-    auto made = std::make_unique<TAbortingSource>(Page().Button7, 3);
-    source = made.get();
-    return made;
-  };
+  // "Abort" pressed as the bar reaches the fifth frame, before the run reads it.
+  const QMetaObject::Connection press =
+      QObject::connect(Form().ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+        if (value == 5 && Page().Button7->isEnabled()) Page().Button7->click();
+      });
   Page().RadioBackward->setChecked(true);
   Page().Button5->click();
-  ASSERT_NE(source, nullptr);
+  QObject::disconnect(press);
   EXPECT_EQ(GifFrames(), 4);
   EXPECT_EQ(State().GifFrameCount, 4);
   EXPECT_EQ(Page().StatusPanel1->text(), QStringLiteral("Size: 64 x 48 pixels  Frames: 4"));
@@ -449,6 +414,7 @@ TEST_F(GifPageTest, SaveWritesThePreviewedGifUnderTheVideosName) {
   const QString target = QString::fromStdString(Folder.File("out.gif"));
   SaveAnswer = target;
   Page().Button6->click();
+  ASSERT_TRUE(WaitForGifSaves());
   ASSERT_EQ(OfferedNames.size(), 1u);
   EXPECT_EQ(OfferedNames[0], QStringLiteral("walk.gif"));
   ASSERT_TRUE(QFileInfo::exists(target));
@@ -464,6 +430,7 @@ TEST_F(GifPageTest, SaveCancelledOrNotReplacingWritesNothing) {
   Page().Button5->click();
   SaveAnswer.clear();
   Page().Button6->click();
+  ASSERT_TRUE(WaitForGifSaves());
   EXPECT_TRUE(QDir(QString::fromStdString(Folder.Path())).entryList({"*.gif"}).isEmpty());
 
   const QString target = QString::fromStdString(Folder.File("keep.gif"));
@@ -475,6 +442,7 @@ TEST_F(GifPageTest, SaveCancelledOrNotReplacingWritesNothing) {
   SaveAnswer = target;
   ReplaceAnswer = false;
   Page().Button6->click();
+  ASSERT_TRUE(WaitForGifSaves());
   ASSERT_EQ(Questions.size(), 1u);
   QFile file(target);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -492,6 +460,7 @@ TEST_F(GifPageTest, SaveOfAGifWithoutFramesSaysSo) {
   ASSERT_EQ(GifFrames(), 0);
   SaveAnswer = QString::fromStdString(Folder.File("none.gif"));
   Page().Button6->click();
+  ASSERT_TRUE(WaitForGifSaves());
   EXPECT_EQ(ErrorTexts.size(), 1u);
   EXPECT_TRUE(OfferedNames.empty());
   EXPECT_FALSE(QFileInfo::exists(SaveAnswer));

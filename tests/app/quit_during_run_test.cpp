@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -20,10 +21,11 @@
 namespace clipvane::testing {
 namespace {
 
-// The program's reader, counting the frames it was asked for.
+// The program's reader, counting the frames it was asked for (the GIF run reads on a thread
+// of its own).
 class TCountingSource : public TFrameSource {
  public:
-  explicit TCountingSource(int& framesRead) : framesRead_(framesRead) {}
+  explicit TCountingSource(std::atomic<int>& framesRead) : framesRead_(framesRead) {}
   void Open(const std::string& path) override { inner_->Open(path); }
   bool ReadFrame(int n) override {
     ++framesRead_;
@@ -34,7 +36,7 @@ class TCountingSource : public TFrameSource {
 
  private:
   std::unique_ptr<TFrameSource> inner_ = MakeAviFrameSource();
-  int& framesRead_;
+  std::atomic<int>& framesRead_;
 };
 
 enum class TQuitBy { qbExit, qbCloseMainWindow };
@@ -89,7 +91,7 @@ class QuitDuringRun : public WindowTest, public ::testing::WithParamInterface<TQ
     EXPECT_EQ(files, 1);
   }
 
-  int FramesRead = 0;
+  std::atomic<int> FramesRead = 0;
   int QuitProgress = -1;
 };
 
@@ -105,7 +107,8 @@ TEST_P(QuitDuringRun, GetFramesStopsAtTheNextFrameAndTheProgramEnds) {
 TEST_P(QuitDuringRun, GifConvertStopsAtTheNextFrameAndTheProgramEnds) {
   ASSERT_TRUE(RunProgramAndQuitDuring(Form().GifPage->Button5));
   ASSERT_GE(QuitProgress, 2);
-  EXPECT_LE(FramesRead, QuitProgress + 1);
+  // The next frame is decoded ahead of the run.
+  EXPECT_LE(FramesRead, QuitProgress + 2);
   ExpectEveryWindowClosed();
   ExpectNothingWritten();
   // The preview's animation went with its window.

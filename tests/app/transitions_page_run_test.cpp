@@ -256,6 +256,7 @@ TEST_F(TransitionsPageRunTest, SaveWritesThePreviewedClip) {
   Page().StepEdit->setValue(3);
   Convert();
   Page().SaveButton->click();
+  ASSERT_TRUE(WaitForGifSaves());
   SetGifSaveDialog({});
   ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
   EXPECT_EQ(offered, QStringLiteral("transition.gif"));

@@ -196,5 +196,33 @@ TEST(GifPainterDisposal, FramesAreScaledIntoALargerTarget) {
   EXPECT_EQ(player.image.CompositeBitmap(), nullptr);
 }
 
+// A document whose frames hold only their encoded data plays picture for picture as its
+// decoded twin, through both passes of its loop (the frames are decoded again for the second,
+// the document keeping only two pictures), with every disposal and transparency.
+TEST(GifPainterDisposal, EncodedFramesPlayAsTheirDecodedTwin) {
+  TDisposalPlayer twin, encoded;
+  for (TDisposalPlayer* player : {&twin, &encoded}) {
+    TGIFImage& image = player->image;
+    AddFrameAt(image, 0, 0, 4, 4, {clRed, clYellow}, 5, dmNone, {0, 1, 0, 1, 1, 0, 1, 0, 0, 0, 1, 1, 1, 1, 0, 0});
+    AddFrameAt(image, 1, 1, 2, 2, {clGreen, clBlue}, 5, dmBackground, {0, 1, 1, 0});
+    AddFrameAt(image, 0, 1, 3, 2, {clBlue, clGreen, clRed}, 5, dmPrevious, {2, 1, 0, 1, 2, 0});
+    image.Images()[2]->GraphicControlExtension()->SetTransparent(true);
+    image.Images()[2]->GraphicControlExtension()->SetTransparentColorIndex(1);
+    AddFrameAt(image, 2, 0, 2, 3, {clYellow, clGrey}, 5, dmNone, {1, 0, 0, 1, 1, 1});
+    AddLoopAt(image, 0, 2);
+  }
+  for (const auto& frame : encoded.image.Images()) ASSERT_TRUE(frame->Encode());
+  twin.Draw();
+  encoded.Draw();
+  ASSERT_EQ(twin.After.size(), 8u);
+  ASSERT_EQ(encoded.After.size(), twin.After.size());
+  for (std::size_t i = 0; i < twin.After.size(); ++i)
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(encoded.After[i].GetPixel(x, y), twin.After[i].GetPixel(x, y)) << i;
+  int kept = 0;
+  for (const auto& frame : encoded.image.Images()) kept += frame->Bitmap() != nullptr ? 1 : 0;
+  EXPECT_LE(kept, 2);
+}
+
 }  // namespace
 }  // namespace clipvane

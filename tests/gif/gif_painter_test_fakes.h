@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "gif/gif_image_painters.h"
 #include "gif/gif_painter.h"
 #include "gif_test_support.h"
 

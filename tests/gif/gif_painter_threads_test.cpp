@@ -94,10 +94,11 @@ TEST(GifPainterThreads, StopAllEndsEveryPainter) {
   THeldPlayer player;
   player.DrawAndHold();
   TBitmap second(4, 4, TPixelFormat::pf24bit), third(4, 4, TPixelFormat::pf24bit);
-  TGIFPainter* painter = TGIFPainter::Create(player.image, player.image.PaintOptions, TRect{0, 0, 4, 4}, second);
+  TGIFPainter* painter =
+      TGIFImagePainters::Of(player.image).CreatePainter(player.image.PaintOptions, TRect{0, 0, 4, 4}, second);
   ASSERT_NE(painter, nullptr);
   painter->Start();
-  painter = TGIFPainter::Create(player.image, player.image.PaintOptions, TRect{0, 0, 4, 4}, third);
+  painter = TGIFImagePainters::Of(player.image).CreatePainter(player.image.PaintOptions, TRect{0, 0, 4, 4}, third);
   ASSERT_NE(painter, nullptr);
   painter->Start();
   player.dispatcher.DrainUntil([&] { return player.clock.Waiting() == 3; });
@@ -110,7 +111,8 @@ TEST(GifPainterThreads, StopAllEndsEveryPainter) {
 TEST(GifPainterThreads, StopAllStartsAndEndsAPainterNeverStarted) {
   THeldPlayer player;
   TBitmap surface(4, 4, TPixelFormat::pf24bit);
-  ASSERT_NE(TGIFPainter::Create(player.image, player.image.PaintOptions, TRect{0, 0, 4, 4}, surface), nullptr);
+  ASSERT_NE(TGIFImagePainters::Of(player.image).CreatePainter(player.image.PaintOptions, TRect{0, 0, 4, 4}, surface),
+            nullptr);
   EXPECT_EQ(player.image.PainterCount(), 1);
   player.image.StopPainters();
   EXPECT_EQ(player.image.PainterCount(), 0);

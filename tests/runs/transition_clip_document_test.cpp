@@ -35,6 +35,11 @@ TEST(TransitionClipDocument, WhiteToBlackIsElevenLoopingFramesOfATenthSecond) {
   ASSERT_EQ(document.Images().Count(), 11);
   EXPECT_EQ(document.Width(), 100);
   EXPECT_EQ(document.Height(), 100);
+  // The clip holds its frames as a save writes them, not their pixels.
+  for (const auto& frame : document.Images()) {
+    EXPECT_NE(frame->EncodedData(), nullptr);
+    EXPECT_FALSE(frame->PixelsHeld());
+  }
 
   const int grey[] = {255, 230, 204, 178, 153, 128, 102, 76, 51, 26, 0};
   for (int k = 0; k < 11; ++k) {

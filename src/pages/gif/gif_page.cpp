@@ -17,6 +17,7 @@
 #include "runs/frames/extraction_run.h"
 #include "runs/gif/capture_region.h"
 #include "runs/gif/frame_sampling.h"
+#include "runs/gif/gif_pipeline.h"
 #include "runs/gif/gif_size.h"
 #include "ui/error_box.h"
 #include "ui/gif_preview_window.h"
@@ -279,9 +280,12 @@ void TGifPage::Button5Click() {
   Button7->setFocus();
 
   TGifOptions options = chosen;
-  options.FrameAdded = [this](const TGIFImage&, int, const TBitmap& picture) {
-    if (links_.Preview) links_.Preview->ShowStill(picture);
-  };
+  // A hidden preview is given its GIF at the end, before it is shown: the frames it would be
+  // handed meanwhile are never seen, so they are not copied for it.
+  if (links_.Preview && links_.Preview->isVisible())
+    options.FrameAdded = [this](const TGIFImage&, int, const TBitmap& picture) {
+      if (links_.Preview) links_.Preview->ShowStill(picture);
+    };
   TRunHooks hooks;
   hooks.progress = ProgressBarHook(links_.ProgressBar);
   hooks.processMessages = [] { QCoreApplication::processEvents(); };
@@ -295,9 +299,10 @@ void TGifPage::Button5Click() {
     }
   };
   try {
-    RunGifConversion(state_, *source, options, hooks, result);
+    // As the CLI runs it: the next frame decoded ahead, each frame encoded on a second thread,
+    // so the GIF holds its frames as a save writes them.
+    RunGifPipeline(state_, std::move(source), options, hooks, result, true);
   } catch (...) {
-    source.reset();
     // The run's error is the one to tell; a failure to show its frames would only hide it.
     try {
       handOver(false);
@@ -305,7 +310,6 @@ void TGifPage::Button5Click() {
     }
     throw;
   }
-  source.reset();
   handOver(true);
   failed = false;
 }

@@ -44,6 +44,13 @@ std::string GifStatusText(int gifWidth, int gifHeight, int frameCount);
 // frame shows black; nothing outside the decoded bitmap is read.
 void CutAndStretch(const TBitmap& decoded, const TRect& captureRect, TBitmap& picture);
 
+// How the run encodes each GIF frame's image data as it is made (TGIFFrameEncoder).
+enum class TGifFrameEncoding {
+  feNone,          // the frames keep their pixels
+  feSameThread,    // encoded at once, on the run's thread
+  feSecondThread,  // encoded on a second thread while the run makes the next frame
+};
+
 struct TGifOptions {
   TGifDirection Direction = TGifDirection::gdForward;
   bool KeepPlaySpeed = true;  // "keep a play speed"
@@ -56,8 +63,12 @@ struct TGifOptions {
   // With BestQuality: the video's own frame times, when its frames do not come at one rate.
   TVideoFrameTimes FrameTimes;
   // Called after each frame is appended, with the picture as the document received it (the
-  // window shows it at once) and the frame's index.
+  // window shows it at once) and the frame's index. A "backward" frame made during the walk
+  // is handed out as its GIF frame (its colour indices with its table).
   std::function<void(const TGIFImage& document, int index, const TBitmap& picture)> FrameAdded;
+  // Encoded frames hold the GIF's bytes instead of their pixels: memory follows the size of
+  // the GIF. The bytes written are the same either way.
+  TGifFrameEncoding FrameEncoding = TGifFrameEncoding::feNone;
 };
 
 struct TGifConversionResult {
@@ -81,12 +92,15 @@ struct TGifConversionResult {
 // (ConvertAbort or hooks.aborted) is tested; an abort leaves that frame unread. Each frame
 // read is cut and stretched to the GIF size and appended at once (forward), or kept and
 // appended in reverse order after the walk (backward). A frame that cannot be read ends the
-// walk quietly. GifFrameCount counts the frames appended. The source is closed on every way
-// out. An error ends the run and is thrown (EClipvaneError; running out of memory becomes
-// "Not enough memory: ..."), after result, which the caller owns, has been given the frames
-// appended so far and the status line: what the run made before it failed stays with the
-// caller, as the extraction run's frames stay in TVideoState. Before the source is opened, a
-// frame and GIF size whose processing would need more than the working-memory budget are
+// walk quietly. Backward keeps each frame as its GIF frame, made as it is read (as it would
+// be made at the end: its reduction needs no other frame); a frame whose making needs the
+// frames before it ("Best quality"), or that was read in another pixel format or palette
+// than the last frame read, is read again instead, after the walk, in reverse order
+// (messages are processed and an abort ends the appending there). GifFrameCount counts the frames appended. The source
+// is closed on every way out. An error ends the run and is thrown (EClipvaneError; running out of memory becomes "Not
+// enough memory: ..."), after result, which the caller owns, has been given the frames appended so far and the status
+// line: what the run made before it failed stays with the caller, as the extraction run's frames stay in TVideoState.
+// Before the source is opened, a frame and GIF size whose processing would need more than the working-memory budget are
 // refused (CheckVideoRunMemory).
 void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
                       TGifConversionResult& result);

@@ -1,4 +1,4 @@
-// Reading ahead, encoding frames on a second thread, and the GIF bytes of a run.
+// Reading ahead, the run with its frames encoded as they are made, and the GIF bytes of a run.
 #include "runs/gif/gif_pipeline.h"
 
 #include <condition_variable>
@@ -10,6 +10,7 @@
 
 #include "core/error.h"
 #include "gif/gif_stream.h"
+#include "runs/gif/frame_sampling.h"
 
 namespace clipvane {
 
@@ -135,139 +136,31 @@ void TReadAheadFrameSource::Close() {
   inner_->Close();
 }
 
-// Encoding on a second thread.
+// The run on two threads.
 
-namespace {
-
-// Encodes appended frames in the order they come; a frame is never touched again by the run
-// once appended, and encoding reads nothing but the frame and the document's settings, so it
-// can go on while the run builds the next frame.
-class TFrameEncoder {
- public:
-  TFrameEncoder() : worker_([this] { Loop(); }) {}
-  ~TFrameEncoder() { Stop(); }
-  TFrameEncoder(const TFrameEncoder&) = delete;
-  TFrameEncoder& operator=(const TFrameEncoder&) = delete;
-
-  void Submit(TGIFSubImage* frame) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(frame);
-    encoded_.emplace_back();
-    changed_.notify_all();
+std::vector<int> GifReadPlan(const TVideoState& state, const TGifOptions& options) {
+  std::vector<int> plan = SampledFrames(state);
+  // "Best quality" backward reads the frames again after the walk, last first.
+  if (options.BestQuality && options.Direction == TGifDirection::gdBackward) {
+    const std::vector<int> walk = plan;
+    plan.insert(plan.end(), walk.rbegin(), walk.rend());
   }
-
-  // Frames encoded so far: the encoder no longer touches the first this many.
-  std::size_t EncodedCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return done_;
-  }
-
-  // Waits for every submitted frame; the bytes of each, in submission order. An error of
-  // the encoding goes to `error`.
-  std::vector<std::vector<std::uint8_t>> Finish(std::exception_ptr& error) {
-    Stop();
-    error = error_;
-    return std::move(encoded_);
-  }
-
- private:
-  void Loop() {
-    std::size_t index = 0;
-    while (true) {
-      TGIFSubImage* frame = nullptr;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
-        if (queue_.empty()) return;
-        frame = queue_.front();
-        queue_.pop_front();
-      }
-      std::vector<std::uint8_t> bytes;
-      std::exception_ptr error;
-      try {
-        if (!error_) {
-          TGIFMemoryStream stream;
-          frame->SaveToStream(stream);
-          bytes = stream.TakeBytes();
-        }
-      } catch (...) {
-        error = std::current_exception();
-      }
-      std::lock_guard<std::mutex> lock(mutex_);
-      encoded_[index] = std::move(bytes);
-      if (error && !error_) error_ = error;
-      done_ = ++index;
-    }
-  }
-
-  void Stop() {
-    if (!worker_.joinable()) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      closing_ = true;
-    }
-    changed_.notify_all();
-    worker_.join();
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<TGIFSubImage*> queue_;
-  std::vector<std::vector<std::uint8_t>> encoded_;
-  std::exception_ptr error_;
-  std::size_t done_ = 0;
-  bool closing_ = false;
-  std::thread worker_;  // last: starts once everything it uses exists
-};
-
-// Header, the frames' bytes and the trailer, as TGIFImage::SaveToStream writes them.
-std::vector<std::uint8_t> JoinStream(TGIFImage& document, std::vector<std::vector<std::uint8_t>> frames) {
-  TGIFMemoryStream header;
-  document.Header().SaveToStream(header);
-  std::vector<std::uint8_t> bytes = header.TakeBytes();
-  std::size_t total = bytes.size() + 1;
-  for (const auto& frame : frames) total += frame.size();
-  bytes.reserve(total);
-  for (auto& frame : frames) {
-    bytes.insert(bytes.end(), frame.begin(), frame.end());
-    std::vector<std::uint8_t>().swap(frame);
-  }
-  TGIFMemoryStream trailerBytes;
-  TGIFTrailer(&document).SaveToStream(trailerBytes);
-  bytes.insert(bytes.end(), trailerBytes.Bytes().begin(), trailerBytes.Bytes().end());
-  return bytes;
+  return plan;
 }
 
-}  // namespace
+void RunGifPipeline(TVideoState& state, std::unique_ptr<TFrameSource> source, const TGifOptions& options,
+                    const TRunHooks& hooks, TGifConversionResult& result, bool twoThreads) {
+  TGifOptions runOptions = options;
+  runOptions.FrameEncoding = twoThreads ? TGifFrameEncoding::feSecondThread : TGifFrameEncoding::feSameThread;
+  if (twoThreads) source = std::make_unique<TReadAheadFrameSource>(std::move(source), GifReadPlan(state, options));
+  RunGifConversion(state, *source, runOptions, hooks, result);
+}
 
 TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource, const TGifOptions& options,
                                  const TRunHooks& hooks, bool twoThreads) {
-  std::unique_ptr<TFrameSource> source = makeSource();
-  // Declared before the encoder, so that on every way out the encoder has stopped before the
-  // document it reads from goes.
   TGifConversionResult run;
-  std::unique_ptr<TFrameEncoder> encoder;
-  TGifOptions runOptions = options;
-  if (twoThreads) {
-    source = std::make_unique<TReadAheadFrameSource>(std::move(source), SampledFrames(state));
-    encoder = std::make_unique<TFrameEncoder>();
-    runOptions.FrameAdded = [&encoder, &options, released = 0](const TGIFImage& document, int index,
-                                                               const TBitmap& picture) mutable {
-      if (options.FrameAdded) options.FrameAdded(document, index, picture);
-      encoder->Submit(document.Images()[index]);
-      // The document is only the way to the file here: a frame whose bytes are written keeps
-      // its colour table and extensions (the header is made from them at the end) but gives
-      // up its pixels and its rendered picture, so memory holds the GIF's bytes, not its pixels.
-      for (const int encoded = static_cast<int>(encoder->EncodedCount()); released < encoded; ++released) {
-        TGIFSubImage* frame = document.Images()[released];
-        frame->SetBounds(frame->Left(), frame->Top(), 0, 0);
-      }
-    };
-  }
-  // A failing run's error goes on from here: an encoding failure after it would only be a
-  // knock-on.
   try {
-    RunGifConversion(state, *source, runOptions, hooks, run);
+    RunGifPipeline(state, makeSource(), options, hooks, run, twoThreads);
   } catch (const EClipvaneError&) {
     // No bytes come out of a failed run, so the run's "the GIF keeps the frames" is not true here.
     if (run.OutOfMemory)
@@ -275,11 +168,6 @@ TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& 
                            " frames of the GIF; no GIF is made");
     throw;
   }
-  std::vector<std::vector<std::uint8_t>> frames;
-  std::exception_ptr encodingError;
-  if (encoder) frames = encoder->Finish(encodingError);
-  if (encodingError) std::rethrow_exception(encodingError);
-
   TGifFileResult result;
   result.FrameCount = state.GifFrameCount;
   result.GifWidth = run.GifWidth;
@@ -287,13 +175,10 @@ TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& 
   result.FrameDelay = run.FrameDelay;
   result.StatusText = run.StatusText;
   if (!run.Document || run.Document->Empty()) return result;
-  if (encoder) {
-    result.Bytes = JoinStream(*run.Document, std::move(frames));
-  } else {
-    TGIFMemoryStream stream;
-    run.Document->SaveToStream(stream);
-    result.Bytes = stream.TakeBytes();
-  }
+  // The frames hold their image data encoded: the stream is those bytes joined.
+  TGIFMemoryStream stream;
+  run.Document->SaveToStream(stream);
+  result.Bytes = stream.TakeBytes();
   return result;
 }
 

@@ -1,6 +1,6 @@
-// The GIF run made into GIF file bytes, on one thread (the window's way) or on two: the next
-// frame is decoded ahead and each finished frame is LZW-encoded while the run reduces the
-// next. Both ways give the same bytes.
+// The GIF run on two threads, as the window and the CLI run it: the next frame is decoded
+// ahead and each finished frame is LZW-encoded while the run reduces the next, so the GIF
+// holds its frames encoded; and the GIF file bytes of a run. One thread gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -56,11 +56,21 @@ struct TGifFileResult {
   std::string StatusText;
 };
 
-// RunGifConversion over a source made by makeSource, and the document written as a GIF
+// The frame numbers a run reads, in order: the sampled frames, and for "Best quality"
+// backward the same again, last first (see RunGifConversion).
+std::vector<int> GifReadPlan(const TVideoState& state, const TGifOptions& options);
+
+// RunGifConversion with every frame encoded as it is made (options.FrameEncoding is set
+// here): with twoThreads the source reads ahead (GifReadPlan) and each frame is encoded on a
+// second thread, else both happen on the caller's. The GIF is the same either way, and its
+// frames hold the bytes a save writes, not their pixels.
+void RunGifPipeline(TVideoState& state, std::unique_ptr<TFrameSource> source, const TGifOptions& options,
+                    const TRunHooks& hooks, TGifConversionResult& result, bool twoThreads);
+
+// RunGifPipeline over a source made by makeSource, and the document written as a GIF
 // stream (what TGIFImage::SaveToStream writes). Errors of the run are thrown; no bytes come
 // out of a failed run, so running out of memory says so instead of the window's "the GIF keeps
-// the frames made so far". A run that gathered no frame gives no bytes. With twoThreads the
-// source reads ahead and each frame is encoded on a second thread as soon as it is appended.
+// the frames made so far". A run that gathered no frame gives no bytes.
 TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& makeSource, const TGifOptions& options,
                                  const TRunHooks& hooks, bool twoThreads);
 

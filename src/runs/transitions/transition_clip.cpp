@@ -10,6 +10,7 @@
 #include "gif/best_quality_encoder.h"
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
+#include "gif/gif_image_encoder.h"
 #include "gif/gif_timeline.h"
 #include "gif/palette_reduction.h"
 
@@ -30,12 +31,20 @@ TBitmap PaddedPicture(const TBitmap& picture, TColor color, int width, int heigh
   return padded;
 }
 
+// Each frame of the clip encoded as it is added, on a second thread: the document holds the
+// GIF's bytes rather than the frames' pixels.
+int EncodeAdded(TGIFImage& document, int index, TGIFFrameEncoder& encoder) {
+  encoder.Submit(*document.Images()[index]);
+  encoder.Collect(false);
+  return index;
+}
+
 // The program's sink: frames appended to a GIF document with their extensions.
 class TGIFDocumentSink : public TTransitionClipSink {
  public:
-  explicit TGIFDocumentSink(TGIFImage& document) : document_(document) {}
+  TGIFDocumentSink(TGIFImage& document, TGIFFrameEncoder& encoder) : document_(document), encoder_(encoder) {}
 
-  int AddFrame(const TBitmap& frame) override { return document_.AddFrame(frame); }
+  int AddFrame(const TBitmap& frame) override { return EncodeAdded(document_, document_.AddFrame(frame), encoder_); }
 
   void AddLoopExtension(int index) override {
     TGIFSubImage* frame = document_.Images()[index];
@@ -53,17 +62,19 @@ class TGIFDocumentSink : public TTransitionClipSink {
 
  private:
   TGIFImage& document_;
+  TGIFFrameEncoder& encoder_;
 };
 
 // "Best quality": the encoder makes each frame with its extensions, shown for its place on
 // the exact time line; the run's loop and delay requests are already met.
 class TBestQualitySink : public TTransitionClipSink {
  public:
-  TBestQualitySink(TGIFImage& document, const TGifTimeline& timeline) : document_(document), timeline_(timeline) {}
+  TBestQualitySink(TGIFImage& document, const TGifTimeline& timeline, TGIFFrameEncoder& frameEncoder)
+      : document_(document), timeline_(timeline), frameEncoder_(frameEncoder) {}
 
   int AddFrame(const TBitmap& frame) override {
     const int index = document_.Images().Count();
-    return encoder_.AddFrame(document_, frame, timeline_[index].Delay);
+    return EncodeAdded(document_, encoder_.AddFrame(document_, frame, timeline_[index].Delay), frameEncoder_);
   }
   void AddLoopExtension(int) override {}
   void AddControlExtension(int, int) override {}
@@ -72,6 +83,7 @@ class TBestQualitySink : public TTransitionClipSink {
   TGIFImage& document_;
   const TGifTimeline& timeline_;
   TBestQualityEncoder encoder_;
+  TGIFFrameEncoder& frameEncoder_;
 };
 
 }  // namespace
@@ -211,15 +223,18 @@ TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source,
   settings.Delay = clip.Delay;
   settings.Effect = std::move(effect);
   settings.FrameAdded = std::move(frameAdded);
+  // After the document: gone, with its thread, before the frames it reads.
+  TGIFFrameEncoder encoder(true);
   if (bestQuality) {
     const TGifTimeline timeline = BestTransitionTimeline(state.TransitionDurationMs, steps);
     clip.Delay = timeline[0].Delay;
-    TBestQualitySink sink(*clip.Document, timeline);
+    TBestQualitySink sink(*clip.Document, timeline, encoder);
     clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
-    return clip;
+  } else {
+    TGIFDocumentSink sink(*clip.Document, encoder);
+    clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
   }
-  TGIFDocumentSink sink(*clip.Document);
-  clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
+  encoder.Collect(true);
   return clip;
 }
 

@@ -108,8 +108,10 @@ struct TTransitionClip {
 // (PrepareTransitionFrames), the delay from state.TransitionDurationMs (10..5000), then the
 // run into a new GIF document reducing each frame with the octree palette framed by the
 // system colours and Floyd-Steinberg dithering; frame 0 carries the endless-loop extension,
-// every frame a graphic control extension with the delay. An aborted run returns the frames
-// added so far (possibly none). Throws EClipvaneError for unusable settings or pictures.
+// every frame a graphic control extension with the delay. Each frame is encoded as it is
+// added, on a second thread, so the document holds the GIF's bytes rather than the frames'
+// pixels. An aborted run returns the frames added so far (possibly none). Throws
+// EClipvaneError for unusable settings or pictures.
 // bestQuality: the frames are made by TBestQualityEncoder instead, with the delays of
 // BestTransitionTimeline (Delay is then the first frame's).
 TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,

@@ -1,0 +1,405 @@
+// The GIF conversion run: the walk over the sampled frames, the append step, and the
+// "backward" frames appended in reverse after the walk. Each walk or stage is a function of
+// its own; an error travels out only once the frames made so far are in the GIF.
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/error.h"
+#include "core/memory_budget.h"
+#include "gif/best_quality_encoder.h"
+#include "gif/gif_extensions.h"
+#include "gif/gif_image_encoder.h"
+#include "runs/frames/extraction_run.h"
+#include "runs/gif/gif_conversion.h"
+
+namespace clipvane {
+
+namespace {
+
+// Closes the source on every way out; a failing Close must not hide the error already
+// travelling.
+class TSourceCloser {
+ public:
+  explicit TSourceCloser(TFrameSource& source) : source_(source) {}
+  ~TSourceCloser() {
+    try {
+      source_.Close();
+    } catch (...) {
+    }
+  }
+  TSourceCloser(const TSourceCloser&) = delete;
+  TSourceCloser& operator=(const TSourceCloser&) = delete;
+
+ private:
+  TFrameSource& source_;
+};
+
+// The append step. The picture reaches the document in the decoded video's pixel format and
+// colour table, as if drawn onto the decode bitmap resized to the GIF size: a palette video
+// keeps its own colours (no reduction), true-colour formats are reduced by the document.
+class TGifFrameAppender {
+ public:
+  TGifFrameAppender(TGIFImage& document, std::uint16_t delay) : document_(document), delay_(delay) {}
+
+  // The GIF frame of the picture, made as AddFrame makes it, not yet in the document.
+  std::unique_ptr<TGIFSubImage> Prepare(const TBitmap& picture, TPixelFormat decodeFormat,
+                                        const std::vector<TRGBQuad>& decodePalette) {
+    auto frame = std::make_unique<TGIFSubImage>(&document_);
+    frame->Assign(InDecodeFormat(picture, decodeFormat, decodePalette));
+    return frame;
+  }
+
+  // Appends a frame from Prepare with its extensions; the result is the frame's index.
+  int AppendPrepared(std::unique_ptr<TGIFSubImage> prepared) {
+    const int index = document_.AddFrame(std::move(prepared));
+    TGIFSubImage* frame = document_.Images()[index];
+    if (index == 0) {
+      auto loop = std::make_unique<TGIFAppExtNSLoop>(frame);
+      loop->LoopCount = 0;  // repeat forever
+      frame->Extensions().Add(std::move(loop));
+    }
+    auto control = std::make_unique<TGIFGraphicControlExtension>(frame);
+    control->SetDelay(delay_);
+    frame->Extensions().Add(std::move(control));
+    return index;
+  }
+
+  // Appends the picture; the result is the frame's index. Appended() is then the bitmap the
+  // document received.
+  int Append(const TBitmap& picture, TPixelFormat decodeFormat, const std::vector<TRGBQuad>& decodePalette) {
+    return AppendPrepared(Prepare(picture, decodeFormat, decodePalette));
+  }
+
+  // "Best quality": the encoder makes the frame with its extensions, shown for `delay`.
+  int AppendBest(const TBitmap& picture, TPixelFormat decodeFormat, const std::vector<TRGBQuad>& decodePalette,
+                 TBestQualityEncoder& encoder, std::uint16_t delay) {
+    return encoder.AddFrame(document_, InDecodeFormat(picture, decodeFormat, decodePalette), delay);
+  }
+
+  const TBitmap& Appended() const { return *appended_; }
+
+ private:
+  const TBitmap& InDecodeFormat(const TBitmap& picture, TPixelFormat decodeFormat,
+                                const std::vector<TRGBQuad>& decodePalette) {
+    appended_ = &picture;
+    if (decodeFormat != picture.PixelFormat() ||
+        (IsPaletteFormat(decodeFormat) && decodePalette != picture.Palette())) {
+      if (converted_.PixelFormat() != decodeFormat || converted_.Width() != picture.Width() ||
+          converted_.Height() != picture.Height())
+        converted_ = TBitmap(picture.Width(), picture.Height(), decodeFormat);
+      if (IsPaletteFormat(decodeFormat) && converted_.Palette() != decodePalette) converted_.SetPalette(decodePalette);
+      converted_.Draw(0, 0, picture);
+      appended_ = &converted_;
+    }
+    return *appended_;
+  }
+
+  TGIFImage& document_;
+  std::uint16_t delay_;
+  TBitmap converted_;
+  const TBitmap* appended_ = nullptr;
+};
+
+// A frame of a "backward" walk: its number and, when it could be made as it was read, its
+// GIF frame with the pixel format and palette it was read in.
+struct TKeptFrame {
+  int Number = 0;
+  std::unique_ptr<TGIFSubImage> Frame;
+  TPixelFormat Format = TPixelFormat::pf24bit;
+  std::vector<TRGBQuad> Palette;
+};
+
+class TGifRun {
+ public:
+  TGifRun(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
+          TGifConversionResult& result)
+      : state_(state), source_(source), options_(options), hooks_(hooks), result_(result) {}
+
+  void Run();
+
+ private:
+  // Opens the source, makes the document and walks the sampled frames.
+  void OpenAndWalk();
+  void Walk();
+  // The frame just read, cut and stretched, into the GIF (forward) or kept (backward).
+  void TakeFrame(int number, std::uint16_t delay);
+  // The append step with the picture; the frame is encoded when the options ask.
+  void Append(const TBitmap& picture, std::uint16_t delay);
+  void AppendPrepared(std::unique_ptr<TGIFSubImage> frame);
+  void FrameAppended(int index, const TBitmap* picture);
+  // Backward: the kept frames, last first. After an error a frame that cannot be read again
+  // ends the appending quietly.
+  void AppendKeptInReverse(bool afterError);
+  bool Aborted() const { return state_.ConvertAbort || hooks_.Aborted(); }
+  TBitmap& Scaled();
+
+  TVideoState& state_;
+  TFrameSource& source_;
+  const TGifOptions& options_;
+  const TRunHooks& hooks_;
+  TGifConversionResult& result_;
+
+  int step_ = 1;
+  TFrameSize size_;
+  TRect captureRect_;
+  int maximum_ = 0;
+  int position_ = 0;
+  bool backward_ = false;
+
+  // Declared before the encoder, so that the encoder is gone before the frames it reads.
+  std::vector<TKeptFrame> kept_;
+  TPixelFormat decodeFormat_ = TPixelFormat::pf24bit;
+  std::vector<TRGBQuad> decodePalette_;
+  std::optional<TGifFrameAppender> appender_;
+  std::optional<TSourceCloser> closer_;
+  std::optional<TGIFFrameEncoder> encoder_;
+  TBitmap scaled_;  // one picture for every frame
+  bool scaledMade_ = false;
+  bool walking_ = false;
+  // "Best quality": forward, the timeline of the planned frames, fixed before the walk so a
+  // frame it leaves out is not even read; backward, of the frames read, after the walk.
+  std::optional<TBestQualityEncoder> best_;
+  std::vector<int> plan_;
+  std::optional<TGifTimeline> timeline_;
+  std::size_t planned_ = 0;  // the plan entry the walk has reached
+};
+
+TBitmap& TGifRun::Scaled() {
+  if (!scaledMade_) scaled_ = TBitmap(size_.Width, size_.Height);
+  scaledMade_ = true;
+  return scaled_;
+}
+
+void TGifRun::FrameAppended(int index, const TBitmap* picture) {
+  ++state_.GifFrameCount;
+  if (encoder_) {
+    encoder_->Submit(*result_.Document->Images()[index]);
+    encoder_->Collect(false);
+  }
+  if (!options_.FrameAdded) return;
+  if (picture != nullptr) {
+    options_.FrameAdded(*result_.Document, index, *picture);
+    return;
+  }
+  TBitmap made;
+  result_.Document->Images()[index]->AssignTo(made);
+  options_.FrameAdded(*result_.Document, index, made);
+}
+
+void TGifRun::Append(const TBitmap& picture, std::uint16_t delay) {
+  const int index = best_ ? appender_->AppendBest(picture, decodeFormat_, decodePalette_, *best_, delay)
+                          : appender_->Append(picture, decodeFormat_, decodePalette_);
+  FrameAppended(index, &appender_->Appended());
+}
+
+void TGifRun::AppendPrepared(std::unique_ptr<TGIFSubImage> frame) {
+  // Submitted to the encoder when it was made.
+  const int index = appender_->AppendPrepared(std::move(frame));
+  ++state_.GifFrameCount;
+  if (encoder_) encoder_->Collect(false);
+  if (!options_.FrameAdded) return;
+  TBitmap made;
+  result_.Document->Images()[index]->AssignTo(made);
+  options_.FrameAdded(*result_.Document, index, made);
+}
+
+void TGifRun::TakeFrame(int number, std::uint16_t delay) {
+  const TBitmap& decoded = source_.DecodeBitmap();
+  decodeFormat_ = decoded.PixelFormat();
+  if (IsPaletteFormat(decodeFormat_)) decodePalette_ = decoded.Palette();
+  CutAndStretch(decoded, captureRect_, Scaled());
+  if (!backward_) {
+    Append(scaled_, delay);
+    return;
+  }
+  TKeptFrame kept;
+  kept.Number = number;
+  // A "Best quality" frame is made against the frame shown before it, which backward is
+  // the one read after it: read again at the end instead.
+  if (!best_) {
+    kept.Frame = appender_->Prepare(scaled_, decodeFormat_, decodePalette_);
+    kept.Format = decodeFormat_;
+    kept.Palette = decodePalette_;
+    if (encoder_) {
+      encoder_->Submit(*kept.Frame);
+      encoder_->Collect(false);
+    }
+  }
+  kept_.push_back(std::move(kept));
+}
+
+void TGifRun::Walk() {
+  // The bounds are read once (numbers past the ticks have none, so the walk stops there);
+  // the ticks are read as the walk reaches them, since the window lets the user tick
+  // entries while the run goes on.
+  const std::int64_t first = state_.RangeFirst;
+  const std::int64_t last =
+      std::min<std::int64_t>(state_.RangeLast, static_cast<std::int64_t>(state_.FrameSelected.size()) - 1);
+  for (std::int64_t n = first; n <= last; n += step_) {
+    if (n < 0 || n >= static_cast<std::int64_t>(state_.FrameSelected.size()) ||
+        !state_.FrameSelected[static_cast<std::size_t>(n)])
+      continue;
+    if (position_ < maximum_) position_ += step_;
+    hooks_.Progress(std::min(position_, maximum_), maximum_);
+    hooks_.ProcessMessages();
+    if (Aborted()) {
+      result_.Aborted = true;
+      break;
+    }
+    std::uint16_t delay = result_.FrameDelay;
+    if (timeline_ && !backward_) {
+      while (planned_ < plan_.size() && plan_[planned_] < n) ++planned_;
+      // A frame ticked after the plan was made has no place on the timeline: it shows for
+      // the first frame's delay.
+      if (planned_ < plan_.size() && plan_[planned_] == n) {
+        if (!(*timeline_)[static_cast<int>(planned_)].Shown) continue;
+        delay = (*timeline_)[static_cast<int>(planned_)].Delay;
+      }
+    }
+    if (!source_.ReadFrame(static_cast<int>(n))) {
+      result_.OutOfFrames = true;
+      break;
+    }
+    TakeFrame(static_cast<int>(n), delay);
+  }
+}
+
+void TGifRun::AppendKeptInReverse(bool afterError) {
+  std::optional<TGifTimeline> reverse;
+  if (best_) {
+    std::vector<int> order;
+    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept) order.push_back(kept->Number);
+    reverse.emplace(BestGifTimeline(state_, order, step_, options_.KeepPlaySpeed, options_.FrameTimes));
+  }
+  int k = 0;
+  for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept, ++k) {
+    std::uint16_t delay = result_.FrameDelay;
+    if (reverse) {
+      if (!(*reverse)[k].Shown) continue;
+      delay = (*reverse)[k].Delay;
+    }
+    // Every frame is appended in the format and palette of the last frame read.
+    const bool madeAlike = kept->Frame && kept->Format == decodeFormat_ &&
+                           (!IsPaletteFormat(decodeFormat_) || kept->Palette == decodePalette_);
+    if (madeAlike) {
+      AppendPrepared(std::move(kept->Frame));
+      continue;
+    }
+    kept->Frame.reset();
+    if (!afterError) {
+      hooks_.ProcessMessages();
+      if (Aborted()) {
+        result_.Aborted = true;
+        break;
+      }
+    }
+    bool read = false;
+    try {
+      read = source_.ReadFrame(kept->Number);
+    } catch (...) {
+      if (!afterError) throw;
+    }
+    if (!read) {
+      if (!afterError) result_.OutOfFrames = true;
+      break;
+    }
+    CutAndStretch(source_.DecodeBitmap(), captureRect_, Scaled());
+    Append(scaled_, delay);
+  }
+  kept_.clear();
+}
+
+void TGifRun::OpenAndWalk() {
+  state_.ResetResults();
+  hooks_.Progress(position_, maximum_);
+  CheckVideoRunMemory(state_.FrameWidth, state_.FrameHeight, size_.Width, size_.Height);
+  source_.Open(state_.FilePath);
+  closer_.emplace(source_);
+  result_.Document = std::make_unique<TGIFImage>();
+  TGIFImage& document = *result_.Document;
+  document.ReductionMethod = GifReductionMethod(options_.Direction);
+  document.DitherKind = ditherFloydSteinberg;
+  appender_.emplace(document, result_.FrameDelay);
+  if (options_.FrameEncoding != TGifFrameEncoding::feNone)
+    encoder_.emplace(options_.FrameEncoding == TGifFrameEncoding::feSecondThread);
+
+  walking_ = true;
+  Walk();
+  walking_ = false;
+  AppendKeptInReverse(false);
+  hooks_.Progress(maximum_, maximum_);
+}
+
+void TGifRun::Run() {
+  result_ = TGifConversionResult{};
+  state_.ConvertAbort = false;
+  step_ = SamplingStep(state_);
+  result_.FrameDelay = GifFrameDelay(state_.LengthMs, step_, state_.LastFrame, options_.KeepPlaySpeed);
+  size_ = GifSize(options_.Size, state_.CaptureWidth, state_.CaptureHeight);
+  result_.GifWidth = size_.Width;
+  result_.GifHeight = size_.Height;
+  captureRect_ = state_.CaptureRect;
+  backward_ = options_.Direction == TGifDirection::gdBackward;
+  // Zeroed before the video is opened, so a run that cannot open it does not report the
+  // frames of the run before.
+  state_.GifFrameCount = 0;
+  maximum_ = CountTickedFrames(state_);
+  if (options_.BestQuality) {
+    best_.emplace();
+    plan_ = SampledFrames(state_);
+    timeline_.emplace(BestGifTimeline(state_, plan_, step_, options_.KeepPlaySpeed, options_.FrameTimes));
+    if (timeline_->Count() > 0) result_.FrameDelay = (*timeline_)[0].Delay;
+  }
+
+  bool outOfMemory = false;
+  std::exception_ptr error;
+  // An error is held until the frames gathered so far are in the document and the status
+  // line counts them; only then does it leave the run.
+  try {
+    OpenAndWalk();
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (walking_ && !kept_.empty()) {
+    // An error ended the walk: the frames read until then still make the GIF.
+    try {
+      AppendKeptInReverse(true);
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+    } catch (...) {
+    }
+  }
+  // Every frame takes its encoded data before the kept ones go and the document leaves.
+  if (encoder_) encoder_->Collect(true);
+  kept_.clear();
+  closer_.reset();
+  result_.OutOfMemory = outOfMemory;
+  if (outOfMemory) {
+    // A long run at a large size can exhaust memory; the frames appended so far are complete
+    // and stay, so say so rather than fail with a bare allocation error.
+    error = std::make_exception_ptr(EClipvaneError("Not enough memory: the GIF keeps the " +
+                                                   std::to_string(state_.GifFrameCount) + " frames made so far"));
+  }
+  try {
+    hooks_.Progress(0, maximum_);
+  } catch (...) {
+    if (!error) error = std::current_exception();
+  }
+  result_.StatusText = GifStatusText(result_.GifWidth, result_.GifHeight, state_.GifFrameCount);
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace
+
+void RunGifConversion(TVideoState& state, TFrameSource& source, const TGifOptions& options, const TRunHooks& hooks,
+                      TGifConversionResult& result) {
+  TGifRun(state, source, options, hooks, result).Run();
+}
+
+}  // namespace clipvane
