@@ -93,7 +93,7 @@ int RunCommand(const TCliCommand& command, const std::vector<std::string>& args,
               << "Run 'clipvane-cli help " << command.Usage.Name << "' for its options.\n";
     return 2;
   } catch (const std::exception& error) {
-    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(clipvane::ErrorMessageOf(error)) << "\n";
+    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(clipvane::CommandLineMessageOf(error)) << "\n";
     return 1;
   }
 }

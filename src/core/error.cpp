@@ -41,8 +41,10 @@ std::string ErrorMessageOf(const std::exception& error) {
   if (const auto* ours = dynamic_cast<const EClipvaneError*>(&error)) {
     const std::string message = ours->what();
     if (ours->File().empty() || message.find(ours->File()) != std::string::npos) return message;
-    // Each line keeps the full-stop rule; the box adds the last one.
-    return ErrorBoxText(message) + "\n" + FileMessage(ours->File(), ours->Problem());
+    // Each line keeps the full-stop rule; the box adds the last one. A cause that only says
+    // the message again is left out.
+    const bool same = InWords(message) == InWords(ours->Problem());
+    return ErrorBoxText(message) + "\n" + (same ? ours->File() : FileMessage(ours->File(), ours->Problem()));
   }
   if (dynamic_cast<const std::system_error*>(&error)) return error.what();
   if (dynamic_cast<const std::bad_alloc*>(&error) || dynamic_cast<const std::length_error*>(&error))

@@ -41,9 +41,9 @@ std::string ErrorBoxText(std::string_view message);
 
 // The message the user reads in a window for an error: ours and the system's as they are, and
 // for a failure of a file that the message does not name, "FILE: problem" on a line of its
-// own after it; "Not enough memory" for an allocation that failed or was too large to try;
-// "Internal error" for any other library error, whose text ("vector::_M_range_check", ...)
-// would mean nothing to a user.
+// own after it (the file alone when the problem says what the message says); "Not enough memory" for an allocation that
+// failed or was too large to try; "Internal error" for any other library error, whose text ("vector::_M_range_check",
+// ...) would mean nothing to a user.
 std::string ErrorMessageOf(const std::exception& error);
 
 // The same for a command line, where every failure of a file reads "FILE: problem".

@@ -51,6 +51,8 @@ TEST(ErrorMessages, AFailureOfAFileIsNamedOnceInEachFrontEnd) {
       // A message that ends in a quote takes no full stop, and the next line starts anew.
       {EClipvaneError("No \"x\"", "a b.avi", "the file is empty"), "No \"x\"\na b.avi: the file is empty",
        "a b.avi: the file is empty"},
+      {EClipvaneError("No such file or directory", "/v/a.avi", "No such file or directory"),
+       "No such file or directory.\n/v/a.avi", "/v/a.avi: No such file or directory"},
       {EClipvaneError("", "/v/clip.mkv", "not a video file this program can read"),
        "/v/clip.mkv: not a video file this program can read", "/v/clip.mkv: not a video file this program can read"},
       {EClipvaneError("Corrupt index in \"/v/a.avi\"", "/v/a.avi", "the index is corrupt"),
