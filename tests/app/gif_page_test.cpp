@@ -24,6 +24,7 @@
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "runs/frames/extraction_run.h"
+#include "support/fake_frame_source.h"
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
 #include "ui/progress_bar.h"
@@ -32,29 +33,17 @@
 namespace clipvane::testing {
 namespace {
 
-// The program's reader; after reading frame `pressAbortAfter` it queues a click on "Abort",
-// which the run's message processing delivers before the next frame.
-class TAbortingSource : public TFrameSource {
- public:
-  TAbortingSource(QPushButton* abort, int pressAbortAfter) : abort_(abort), after_(pressAbortAfter) {}
-  void Open(const std::string& path) override { inner_->Open(path); }
-  bool ReadFrame(int n) override {
-    const bool read = inner_->ReadFrame(n);
-    if (read) ++framesRead;
-    if (n == after_)
+// The program's reader; before reading frame `pressAbortAfter` it queues a click on "Abort",
+// which the run's message processing delivers once that frame is done.
+std::unique_ptr<fixtures::TFakeFrameSource> AbortingSource(QPushButton* abort, int pressAbortAfter) {
+  auto source = std::make_unique<fixtures::TFakeFrameSource>(MakeFrameSource());
+  source->BeforeRead = [abort, pressAbortAfter](int n) {
+    if (n == pressAbortAfter)
       QMetaObject::invokeMethod(
-          abort_, [button = abort_] { button->click(); }, Qt::QueuedConnection);
-    return read;
-  }
-  const TBitmap& DecodeBitmap() const override { return inner_->DecodeBitmap(); }
-  void Close() override { inner_->Close(); }
-  int framesRead = 0;
-
- private:
-  std::unique_ptr<TFrameSource> inner_ = MakeAviFrameSource();
-  QPushButton* abort_;
-  int after_;
-};
+          abort, [abort] { abort->click(); }, Qt::QueuedConnection);
+  };
+  return source;
+}
 
 class GifPageTest : public WindowTest {
  protected:
@@ -332,19 +321,8 @@ TEST_F(GifPageTest, ConvertGoesThroughTheStateTable) {
   std::vector<bool> busy;
   std::vector<bool> playOn;
   Page().MakeSource = [&] {
-    struct TWatching : TFrameSource {
-      std::function<void()> watch;
-      std::unique_ptr<TFrameSource> inner = MakeAviFrameSource();
-      void Open(const std::string& path) override { inner->Open(path); }
-      bool ReadFrame(int n) override {
-        watch();
-        return inner->ReadFrame(n);
-      }
-      const TBitmap& DecodeBitmap() const override { return inner->DecodeBitmap(); }
-      void Close() override { inner->Close(); }
-    };
-    auto source = std::make_unique<TWatching>();
-    source->watch = [&] {
+    auto source = std::make_unique<fixtures::TFakeFrameSource>(MakeFrameSource());
+    source->BeforeRead = [&](int) {
       during.push_back(Buttons());
       busy.push_back(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
       playOn.push_back(Form().Button9->isEnabled());
@@ -399,9 +377,9 @@ TEST_F(GifPageTest, ProgressStepsByTheSamplingRateAndFillsAtTheEnd) {
 
 TEST_F(GifPageTest, AbortKeepsTheFramesGatheredSoFar) {
   OpenAvi(Video("clip.avi", 30));
-  TAbortingSource* source = nullptr;
+  fixtures::TFakeFrameSource* source = nullptr;
   Page().MakeSource = [&] {
-    auto made = std::make_unique<TAbortingSource>(Page().Button7, 3);
+    auto made = AbortingSource(Page().Button7, 3);
     source = made.get();
     return made;
   };
