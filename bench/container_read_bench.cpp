@@ -1,4 +1,4 @@
-// Frame reads of a container video through TAviFrameReader: every frame in order, in reverse,
+// Frame reads of a container video through its frame source: every frame in order, in reverse,
 // and single frames at random places, each as time per frame (a 320 x 180 H.264 MP4 with
 // B-frames, a key frame every 25 frames, 250 frames, written by the fixture writer). Wall
 // time: the decoder runs threads of its own.
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/video_fixtures.h"
-#include "video/avi_frame_reader.h"
+#include "video/frame_source.h"
 
 namespace {
 
@@ -55,11 +55,10 @@ const TContainerFile& File() {
 void ReadAll(benchmark::State& state, const std::vector<int>& order) {
   const std::string& path = File().Path();  // written before the clock runs
   for (auto _ : state) {
-    TAviFrameReader reader;
-    reader.Open(path);
+    const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path);
     for (const int n : order) {
-      if (!reader.ReadFrame(n)) state.SkipWithError("frame missing");
-      benchmark::DoNotOptimize(reader.DecodeBitmap().ScanLine(0));
+      if (!reader->ReadFrame(n)) state.SkipWithError("frame missing");
+      benchmark::DoNotOptimize(reader->DecodeBitmap().ScanLine(0));
     }
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(order.size()));

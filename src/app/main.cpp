@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
     commandLine = clipvane::ParseAppCommandLine(args);
   } catch (const clipvane::usage::TUsageError& error) {
-    std::cerr << "clipvane: " << error.message << "\nusage: clipvane " << clipvane::AppUsage().Synopsis << "\n";
+    std::cerr << "clipvane: " << error.what() << "\nusage: clipvane " << clipvane::AppUsage().Synopsis << "\n";
     return 2;
   }
   QApplication::setApplicationName(QString::fromUtf8(clipvane::kApplicationTitle));

@@ -313,7 +313,8 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 void TForm1::OpenVideo(const QString& path) {
   try {
-    OpenVideoFile(path);
+    // Whatever fails, the error box names the file.
+    ForFile(path.toStdString(), [&] { OpenVideoFile(path); });
   } catch (...) {
     // Half an open is worse than none: the old video's controls would drive a closed device
     // and "Get frames" would read a file that does not play.

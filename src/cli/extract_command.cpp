@@ -18,6 +18,7 @@
 #include "runs/frames/frame_conversion.h"
 #include "runs/frames/frame_file_writer.h"
 #include "runs/frames/frame_saving.h"
+#include "video/frame_source.h"
 #include "video/video_probe.h"
 
 namespace clipvane::cli {
@@ -98,13 +99,32 @@ void KeepFrameBuffers() {
 #endif
 }
 
+// Why a run wrote no frame: a range that holds none, one past the last frame, or frames the
+// video could not give.
+std::string WhyNothingWritten(const TVideoState& state, int frameCount) {
+  const std::string first = std::to_string(state.RangeFirst), last = std::to_string(state.RangeLast);
+  std::string why;
+  if (state.RangeFirst > state.RangeLast) {
+    why = "the range " + first + "-" + last + " holds no frame";
+  } else if (frameCount == 0) {
+    why = "the video has no frame";
+  } else if (state.RangeFirst >= frameCount) {
+    const std::string end = std::to_string(frameCount - 1);
+    why = state.RangeFirst == state.RangeLast ? "frame " + first + " is past the last frame, " + end
+                                              : "frames " + first + " to " + last + " are past the last frame, " + end;
+  } else {
+    why = "no frame from " + first + " to " + last + " could be read";
+  }
+  return why + "; no frame written";
+}
+
 int RunExtract(TCommandContext& context) {
   const TExtractArguments parsed = Parse(context.Arguments);
   KeepFrameBuffers();
 
   // The state as "Open AVI" fills it: the media device counts frames 0 to LastFrame, one
   // more than the stream holds, so the last read finds no frame and the run ends there.
-  const TVideoInfo info = ProbeVideo(parsed.video, OpenProgress(context));
+  const TVideoInfo info = ForFile(parsed.video, [&] { return ProbeVideo(parsed.video, OpenProgress(context)); });
   TVideoState state;
   state.FilePath = parsed.video;
   state.FrameWidth = info.FrameWidth;
@@ -136,18 +156,21 @@ int RunExtract(TCommandContext& context) {
   PrepareFolder(parsed.folder);
 
   const std::string prefix = parsed.folder.back() == '/' ? parsed.folder : parsed.folder + "/";
-  const auto source = MakeAviFrameSource();
+  const auto source = MakeFrameSource();
   std::vector<std::string> written;
   // The files are compressed on worker threads while the next frames are decoded.
   TFrameFileWriter writer(parsed.save, TFrameFileWriter::DefaultWorkers());
-  StreamFrameExtraction(state, *source, {parsed.mode, [size] { return size; }}, context.Hooks,
-                        [&](int frameNumber, const TBitmap& frame) {
-                          std::string path = prefix + FrameFileName(parsed.save.BaseName, frameNumber, state.LastFrame,
-                                                                    parsed.save.Format);
-                          writer.Write(frame, path);
-                          written.push_back(std::move(path));
-                        });
+  const auto save = [&](int frameNumber, const TBitmap& frame) {
+    std::string path = prefix + FrameFileName(parsed.save.BaseName, frameNumber, state.LastFrame, parsed.save.Format);
+    writer.Write(frame, path);
+    written.push_back(std::move(path));
+  };
+  // A failure while reading the video names it; one while saving names the file it writes.
+  ForFile(parsed.video, [&] {
+    StreamFrameExtraction(state, *source, {parsed.mode, [size] { return size; }}, context.Hooks, save);
+  });
   writer.Finish();
+  if (written.empty()) throw EClipvaneError("", parsed.video, WhyNothingWritten(state, info.FrameCount));
   const std::size_t count = written.size();
   context.Output.Summary(std::to_string(count) + (count == 1 ? " frame" : " frames") + " written to " + parsed.folder);
   if (context.Arguments.Has("--json"))

@@ -80,7 +80,7 @@ TGifArguments Parse(const usage::TParsedArguments& arguments) {
 // The state as "Open AVI" fills it. The media device counts frames 0 to LastFrame, one more
 // than the stream holds, so the last read finds no frame and the walk ends quietly there.
 TVideoState OpenedState(const std::string& video, const TCommandContext& context) {
-  const TVideoInfo info = ProbeVideo(video, OpenProgress(context));
+  const TVideoInfo info = ForFile(video, [&] { return ProbeVideo(video, OpenProgress(context)); });
   TVideoState state;
   state.FilePath = video;
   state.FrameWidth = info.FrameWidth;
@@ -144,9 +144,11 @@ int RunGif(TCommandContext& context) {
       hooks.progress(position, maximum);
       full = position >= maximum;
     };
-  const TGifFileResult result = ConvertToGifBytes(state, MakeAviFrameSource, options, runHooks, parsed.threads > 1);
+  const TGifFileResult result = ForFile(
+      parsed.video, [&] { return ConvertToGifBytes(state, MakeFrameSource, options, runHooks, parsed.threads > 1); });
   if (result.FrameCount == 0)
-    throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written");
+    throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written", parsed.video,
+                         "no frame could be converted; no GIF written");
   WriteOutputFile(parsed.output, result.Bytes);
   context.Output.Summary(result.StatusText);
   if (context.Arguments.Has("--json"))

@@ -4,6 +4,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/cli_output.h"
+#include "core/error.h"
 #include "video/video_probe.h"
 
 namespace clipvane::cli {
@@ -13,7 +14,7 @@ namespace {
 int RunInfo(TCommandContext& context) {
   const auto& operands = context.Arguments.Operands;
   if (operands.size() != 1) throw TUsageError{"info takes one video file"};
-  const TVideoInfo info = ProbeVideo(operands[0], OpenProgress(context));
+  const TVideoInfo info = ForFile(operands[0], [&] { return ProbeVideo(operands[0], OpenProgress(context)); });
   // An AVI shows the window's four lines alone; any other container says what it is, and
   // how the picture it codes differs from the one shown.
   const bool coded = !info.IsAvi && (info.CodedWidth != info.FrameWidth || info.CodedHeight != info.FrameHeight);

@@ -88,12 +88,12 @@ int RunCommand(const TCliCommand& command, const std::vector<std::string>& args,
     TCommandContext context{parsed, TerminalProgress(quiet), output};
     return command.Run(context);
   } catch (const TUsageError& error) {
-    std::cerr << "clipvane-cli: " << error.message << "\n"
+    std::cerr << "clipvane-cli: " << error.what() << "\n"
               << usage::UsageLine(program, command.Usage) << "\n"
               << "Run 'clipvane-cli help " << command.Usage.Name << "' for its options.\n";
     return 2;
   } catch (const std::exception& error) {
-    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(clipvane::ErrorMessageOf(error)) << "\n";
+    std::cerr << "clipvane-cli: " << clipvane::ErrorBoxText(clipvane::CommandLineMessageOf(error)) << "\n";
     return 1;
   }
 }

@@ -68,8 +68,12 @@ int RunTransition(TCommandContext& context) {
   TTransitionSlot destination{TBitmap(), destinationColor};
   state.SourceEmpty = positional[0] == "empty";
   state.DestinationEmpty = positional[1] == "empty";
-  if (!state.SourceEmpty) source.Picture = LoadPictureFile(positional[0], sourceColor);
-  if (!state.DestinationEmpty) destination.Picture = LoadPictureFile(positional[1], destinationColor);
+  // A picture that cannot be read is named in the failure.
+  const auto load = [](const std::string& path, TColor background) {
+    return ForFile(path, [&] { return LoadPictureFile(path, background); });
+  };
+  if (!state.SourceEmpty) source.Picture = load(positional[0], sourceColor);
+  if (!state.DestinationEmpty) destination.Picture = load(positional[1], destinationColor);
 
   // The run ends by moving the bar back to 0; a terminal bar would start over, so stop at the end.
   const TRunHooks& hooks = context.Hooks;

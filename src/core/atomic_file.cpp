@@ -57,7 +57,9 @@ TTemporaryFile::TTemporaryFile(const std::string& target) : target_(target) {
     TemporaryFileCreated(interruptSlot_);
     if (descriptor_ < 0) UnregisterTemporaryFile(std::exchange(interruptSlot_, -1));
   }
-  if (descriptor_ < 0) throw EClipvaneError("Cannot create file \"" + target + "\": " + std::strerror(error));
+  if (descriptor_ < 0)
+    throw EClipvaneError("Cannot create file \"" + target + "\": " + std::strerror(error), target,
+                         std::string("cannot be created: ") + std::strerror(error));
 }
 
 TTemporaryFile::~TTemporaryFile() { Remove(); }
@@ -91,7 +93,8 @@ void TTemporaryFile::Remove() noexcept {
 
 void TTemporaryFile::Fail(int error) {
   Remove();
-  throw EClipvaneError("Cannot write file \"" + target_ + "\": " + std::strerror(error));
+  throw EClipvaneError("Cannot write file \"" + target_ + "\": " + std::strerror(error), target_,
+                       std::string("cannot be written: ") + std::strerror(error));
 }
 
 void WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> data, TFileFlush flush) {

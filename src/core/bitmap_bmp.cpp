@@ -2,6 +2,7 @@
 // Reading checks every size against the data before touching it: a malformed file throws.
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -294,7 +295,11 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   // A folder opens as a stream whose length reads as 2^63: refused before anything is sized.
   RefuseFolder(path);
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EClipvaneError("Cannot open file \"" + path + "\"");
+  if (!in) {
+    const int error = errno;
+    throw EClipvaneError("Cannot open file \"" + path + "\"", path,
+                         error != 0 ? std::strerror(error) : "the file cannot be opened");
+  }
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   if (size < 0) throw EClipvaneError("Cannot read file \"" + path + "\"");

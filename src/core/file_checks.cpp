@@ -9,7 +9,8 @@ namespace clipvane {
 
 void RefuseFolder(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw EClipvaneError("\"" + path + "\" is a folder");
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    throw EClipvaneError("\"" + path + "\" is a folder", path, "a folder, not a file");
 }
 
 }  // namespace clipvane

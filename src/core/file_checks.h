@@ -6,7 +6,8 @@
 
 namespace clipvane {
 
-// Throws EClipvaneError("\"PATH\" is a folder") when the path names a folder.
+// Throws EClipvaneError("\"PATH\" is a folder"; problem "a folder, not a file") when the path
+// names a folder.
 void RefuseFolder(const std::string& path);
 
 }  // namespace clipvane

@@ -2,9 +2,8 @@
 // Tests replace the presenter so that no modal box waits for a click.
 #pragma once
 
+#include <exception>
 #include <functional>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "core/error.h"
@@ -23,16 +22,13 @@ void ShowErrorBox(QWidget* parent, const std::string& message);
 // an empty function restores the modal box.
 void SetErrorBoxPresenter(std::function<void(const std::string& text)> presenter);
 
-// Runs one handler; an error that leaves it is shown in the error box and the program goes on
-// with whatever state the handler's clean-up left.
+// Runs one handler; an error that leaves it is shown in the error box (in the words
+// ErrorMessageOf gives every error) and the program goes on with whatever state the
+// handler's clean-up left.
 template <class Handler>
 void RunHandler(QWidget* parent, Handler&& handler) {
   try {
     handler();
-  } catch (const std::bad_alloc&) {
-    ShowErrorBox(parent, "Out of memory");
-  } catch (const std::length_error&) {
-    ShowErrorBox(parent, "Out of memory");
   } catch (const std::exception& error) {
     ShowErrorBox(parent, ErrorMessageOf(error));
   }

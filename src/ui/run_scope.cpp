@@ -3,8 +3,11 @@
 #include "ui/run_scope.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <algorithm>
 #include <exception>
+
+#include "ui/error_box.h"
 
 namespace clipvane {
 
@@ -19,6 +22,28 @@ std::vector<TRunScope*>& LiveRuns() {
 std::function<void()>& WaitingAction() {
   static std::function<void()> action;
   return action;
+}
+
+// The words of an error caught as it left a step that must not end the clean-up around it.
+std::string MessageOf(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& caught) {
+    return ErrorMessageOf(caught);
+  } catch (...) {
+    return "Internal error";
+  }
+}
+
+// Shows the error of a step that ran while the run's own error, if any, is on its way out:
+// then that one is the cause and is shown first, this one after it.
+void Report(const std::exception_ptr& error, bool runFailing) {
+  const std::string message = MessageOf(error);
+  if (!runFailing) {
+    ShowErrorBox(nullptr, message);
+    return;
+  }
+  QTimer::singleShot(0, qApp, [message] { ShowErrorBox(nullptr, message); });
 }
 
 }  // namespace
@@ -40,7 +65,8 @@ TRunScope::~TRunScope() {
   QApplication::restoreOverrideCursor();
   const bool failing = std::uncaught_exceptions() > errorsAtStart_;
   // The page must come back usable even when its end step fails; that failure cannot leave
-  // here, where the run's own error may already be on its way out.
+  // here, where the run's own error may already be on its way out, so it is shown instead.
+  std::exception_ptr endStepError;
   try {
     const bool madeResults = !links_.MadeResults || links_.MadeResults();
     if (failing && !madeResults) {
@@ -50,16 +76,19 @@ TRunScope::~TRunScope() {
       links_.EndStep();
     }
   } catch (...) {
+    endStepError = std::current_exception();
   }
   for (auto& [button, wasEnabled] : held_)
     if (button) button->setEnabled(wasEnabled);
   links_.Running = false;
   std::erase(LiveRuns(), this);
+  if (endStepError) Report(endStepError, failing);
   if (LiveRuns().empty() && WaitingAction()) {
     const std::function<void()> action = std::exchange(WaitingAction(), nullptr);
     try {
       action();
     } catch (...) {
+      Report(std::current_exception(), failing);
     }
   }
 }

@@ -41,7 +41,9 @@ class TRunScope {
   explicit TRunScope(TRunScopeLinks links);
   // Restores the cursor, runs the end step (or, after a failure before any result, gives the
   // own controls back), gives the other buttons back, clears Running; then, if the program
-  // was told to quit meanwhile and no other run is live, does what WhenNoRun was given.
+  // was told to quit meanwhile and no other run is live, does what WhenNoRun was given. A
+  // failure of the end step or of that action is shown in the error box: at once after a
+  // run that succeeded, after the run's own error when it failed.
   ~TRunScope();
   TRunScope(const TRunScope&) = delete;
   TRunScope& operator=(const TRunScope&) = delete;

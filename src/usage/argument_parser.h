@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
 #include "usage/usage_model.h"
 
 namespace clipvane::usage {
 
 // A malformed command line: the program prints the message and the usage, exit status 2.
-struct TUsageError {
-  std::string message;
+class TUsageError : public EClipvaneError {
+ public:
+  using EClipvaneError::EClipvaneError;
 };
 
 class TParsedArguments {

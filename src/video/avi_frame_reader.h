@@ -1,9 +1,8 @@
 // TAviFrameReader: frame N of an AVI file's first video stream, decompressed, as a working
 // bitmap in the decoder's natural pixel format. Built on libavformat/libavcodec; each frame
-// passes through a packed device-independent bitmap that is read back as a BMP image. Every
-// other container FFmpeg reads (MP4, MOV, MKV, WebM, MPEG-TS, ...) goes to a
-// TContainerFrameReader instead: frame N is the N-th picture in presentation order, 24 bits,
-// upright and with square pixels.
+// passes through a packed device-independent bitmap that is read back as a BMP image. It
+// reads AVI files only; OpenFrameSource (frame_source.h) gives every other container to a
+// TContainerFrameReader.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +10,10 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "core/bitmap.h"
-#include "video/container_frame_reader.h"
+#include "video/frame_source.h"
+#include "video/packed_frame.h"
 
 namespace clipvane {
 
@@ -56,84 +55,41 @@ class TAviReaderSeam {
   virtual void Seeking(std::int64_t) {}
 };
 
-// The decode stream: an in-memory byte stream reused for every frame. A frame is written
-// into it as a BMP file (14-byte file header, then the packed bitmap) and the decode bitmap
-// is loaded from it.
-class TDecodeStream {
- public:
-  void Clear() { size_ = 0; }
-  void Write(const void* data, std::size_t count);
-  std::span<const std::uint8_t> Data() const { return {storage_.data() + start_, size_}; }
-
-  // Makes the stream hold a 14-byte file header still to be written followed by a packed
-  // bitmap of `frameBytes` bytes, placed so that the frame's byte `alignedOffset` (its
-  // first pixel row) lies on a 64-byte boundary. Returns the frame's bytes to be filled.
-  std::span<std::uint8_t> PrepareFrame(std::size_t frameBytes, std::size_t alignedOffset);
-  // True when `frame` is the frame area last handed out by PrepareFrame.
-  bool HoldsFrame(std::span<const std::uint8_t> frame) const;
-  // The stream's first bytes, where the file header goes.
-  std::uint8_t* Begin() { return storage_.data() + start_; }
-
- private:
-  std::vector<std::uint8_t> storage_;
-  std::size_t start_ = 0;
-  std::size_t size_ = 0;
-};
-
-// The stream's colour table over the frame's: when the stream format (40-byte header and
-// colour table) has a colours-used value above 0 and the packed frame has 1, 4 or 8 bits
-// per pixel, its first entries are replaced in place by the stream's, as many as the
-// stream's colours-used value and no more than the frame's table (and each buffer) holds.
-void CopyStreamPalette(std::span<std::uint8_t> packedFrame, std::span<const std::uint8_t> streamFormat);
-
-// Loads a packed bitmap (40-byte header, colour table or bit-field masks, bottom-up rows of
-// the header's image size, computed from the dimensions when 0) into `bitmap` by writing it
-// as a BMP file into `stream` and reading that back. A frame that PrepareFrame placed in the
-// stream is not copied again. Throws EClipvaneError for a frame that is cut off or invalid.
-void LoadPackedFrame(std::span<const std::uint8_t> packedFrame, TDecodeStream& stream, TBitmap& bitmap);
-
-// Both steps, as every frame takes them.
-void PackedFrameToBitmap(std::span<std::uint8_t> packedFrame, std::span<const std::uint8_t> streamFormat,
-                         TDecodeStream& stream, TBitmap& bitmap);
-
-class TAviFrameReader {
+class TAviFrameReader : public TFrameSource {
  public:
   // The seam, when given, must outlive the reader.
   explicit TAviFrameReader(TAviReaderSeam* seam = nullptr);
-  ~TAviFrameReader();
+  ~TAviFrameReader() override;
   TAviFrameReader(const TAviFrameReader&) = delete;
   TAviFrameReader& operator=(const TAviFrameReader&) = delete;
 
-  // Opens the file's first video stream and its decoder. On failure everything acquired is
-  // released and EClipvaneError carries one of the seven messages of TAviOpenStep for an
-  // AVI (or a file named *.avi that no demuxer reads as a video), a message naming the file
-  // for any other.
-  void Open(const std::string& path);
+  // Opens the file's first video stream and its decoder, reading the file as an AVI whatever
+  // its name. On failure everything acquired is released and EClipvaneError carries one of
+  // the seven messages of TAviOpenStep, with the file and what is wrong with it.
+  void Open(const std::string& path) override;
 
   // Decodes frame `frameNumber` (0 = first, in display order) into the decode bitmap. False,
   // with nothing changed, when the stream has no such frame. Reading forward decodes on from
   // where the last read stopped; a jump back or far ahead restarts at the nearest earlier
   // key frame. A drop frame gives the picture before it again. An error while reading
   // (a frame that cannot be made into a bitmap, no memory) closes the reader and throws.
-  bool ReadFrame(int frameNumber);
+  bool ReadFrame(int frameNumber) override;
 
   // The bitmap the last ReadFrame filled; the caller may change it between reads. Only
   // while the reader is open.
   TBitmap& DecodeBitmap();
-  const TBitmap& DecodeBitmap() const;
+  const TBitmap& DecodeBitmap() const override;
 
-  // The stream format: 40-byte bitmap header and the stream's colour table (empty when closed
-  // and for other containers).
+  // The stream format: 40-byte bitmap header and the stream's colour table (empty when closed).
   std::span<const std::uint8_t> StreamFormat() const;
 
   // Releases everything in the reverse order of acquisition. Does nothing when not open.
-  void Close();
-  bool IsOpen() const { return state_ != nullptr || container_ != nullptr; }
+  void Close() override;
+  bool IsOpen() const { return state_ != nullptr; }
 
  private:
   struct TState;
   std::unique_ptr<TState> state_;
-  std::unique_ptr<TContainerFrameReader> container_;
   TAviReaderSeam* seam_;
 };
 

@@ -1,35 +1,17 @@
 // Opening AVI files and counting their frames with libavformat.
 #include "video/avi_input.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include <algorithm>
-#include <mutex>
+
+#include "video/video_input.h"
 
 namespace clipvane::avi {
 
-void QuietFfmpegLog() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
 int OpenAviInput(const std::string& path, AVFormatContext** format) {
-  QuietFfmpegLog();
   *format = nullptr;
   const AVInputFormat* demuxer = av_find_input_format("avi");
   if (!demuxer) return AVERROR_DEMUXER_NOT_FOUND;
-  return avformat_open_input(format, path.c_str(), demuxer, nullptr);
-}
-
-int FirstVideoStream(const AVFormatContext* format) {
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    const AVStream* stream = format->streams[i];
-    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-      return static_cast<int>(i);
-  }
-  return -1;
+  return video::OpenLocalInput(path, demuxer, format);
 }
 
 std::int64_t FileBytes(AVFormatContext* format) { return format->pb ? avio_size(format->pb) : -1; }
@@ -54,8 +36,7 @@ std::int64_t CountFramesByReading(AVFormatContext* format, int streamIndex) {
   const std::int64_t fileBytes = FileBytes(format);
   AVPacket* packet = av_packet_alloc();
   if (!packet) return -1;
-  for (unsigned i = 0; i < format->nb_streams; ++i)
-    if (static_cast<int>(i) != streamIndex) format->streams[i]->discard = AVDISCARD_ALL;
+  video::ReadOnlyStream(format, streamIndex);
   std::int64_t firstDts = AV_NOPTS_VALUE, lastDts = AV_NOPTS_VALUE, packets = 0;
   while (av_read_frame(format, packet) >= 0) {
     if (packet->stream_index == streamIndex && packet->dts != AV_NOPTS_VALUE) {

@@ -1,6 +1,6 @@
-// What the frame reader and the probe share about an AVI file opened with libavformat:
-// opening it with the AVI demuxer, finding its first video stream, and counting its frames.
-// Private to the video layer: the only header here that includes FFmpeg.
+// What the AVI frame reader, its cursor and the AVI probe share about an AVI file opened with
+// libavformat: opening it with the AVI demuxer, counting its frames, and telling a corrupt
+// index. Private to the video layer: includes FFmpeg.
 #pragma once
 
 extern "C" {
@@ -12,15 +12,9 @@ extern "C" {
 
 namespace clipvane::avi {
 
-// Keeps FFmpeg's own messages off the terminal: errors reach the user through our messages.
-void QuietFfmpegLog();
-
-// Opens the file with the AVI demuxer (whatever its name; a file that is not an AVI is
+// Opens the local file with the AVI demuxer (whatever its name; a file that is not an AVI is
 // refused). Returns 0 and the context, or FFmpeg's negative error code.
 int OpenAviInput(const std::string& path, AVFormatContext** format);
-
-// Index of the first video stream (attached pictures do not count), or -1.
-int FirstVideoStream(const AVFormatContext* format);
 
 // The file's size in bytes as the demuxer sees it, or -1 when it cannot tell.
 std::int64_t FileBytes(AVFormatContext* format);

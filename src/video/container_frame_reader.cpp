@@ -1,8 +1,9 @@
-// The container reader: frame index, decoder and picture converter together.
+// The container reader: frame index, decode cursor and picture converter together.
 #include "video/container_frame_reader.h"
 
-#include "video/frame_decoder.h"
+#include "core/error.h"
 #include "video/frame_index_scan.h"
+#include "video/index_cursor.h"
 #include "video/picture_converter.h"
 #include "video/video_input.h"
 
@@ -10,7 +11,7 @@ namespace clipvane {
 
 struct TContainerFrameReader::TState {
   std::shared_ptr<const TFrameIndex> Index;
-  std::unique_ptr<video::TFrameDecoder> Decoder;
+  std::unique_ptr<video::TIndexCursor> Cursor;
   std::unique_ptr<video::TPictureConverter> Converter;
 };
 
@@ -19,6 +20,7 @@ TContainerFrameReader::TContainerFrameReader(THooks hooks) : hooks_(std::move(ho
 TContainerFrameReader::~TContainerFrameReader() = default;
 
 void TContainerFrameReader::Open(const std::string& path, AVFormatContext* opened) {
+  Close();
   video::TInput input(opened);
   auto state = std::make_unique<TState>();
   state->Index = video::CachedFrameIndex(path);
@@ -27,21 +29,29 @@ void TContainerFrameReader::Open(const std::string& path, AVFormatContext* opene
     state->Index = video::FrameIndexOf(path, input.get(), video::VideoStreamOf(input.get(), path));
   }
   input.reset();
-  state->Decoder = std::make_unique<video::TFrameDecoder>(path, state->Index, 0);
-  if (hooks_.Seeking) state->Decoder->OnSeek = hooks_.Seeking;
+  state->Cursor = std::make_unique<video::TIndexCursor>(path, state->Index, 0);
+  if (hooks_.Seeking) state->Cursor->OnSeek = hooks_.Seeking;
   state->Converter = std::make_unique<video::TPictureConverter>(state->Index->Geometry);
   state_ = std::move(state);
 }
 
+void TContainerFrameReader::Close() { state_.reset(); }
+
 int TContainerFrameReader::FrameCount() const { return state_ ? state_->Index->FrameCount() : 0; }
 
 bool TContainerFrameReader::ReadFrame(int frameNumber) {
-  if (!state_) return false;
-  const AVFrame* picture = state_->Decoder->Picture(frameNumber);
-  if (!picture) return false;
-  if (hooks_.LoadingFrame) hooks_.LoadingFrame(frameNumber);
-  state_->Converter->Convert(picture, bitmap_);
-  return true;
+  if (!state_) throw EClipvaneError("The video reader is not open");
+  if (frameNumber < 0 || frameNumber >= state_->Index->FrameCount()) return false;
+  try {
+    const AVFrame* picture = state_->Cursor->Picture(frameNumber);
+    if (!picture) return false;
+    if (hooks_.LoadingFrame) hooks_.LoadingFrame(frameNumber);
+    state_->Converter->Convert(picture, bitmap_);
+    return true;
+  } catch (...) {
+    Close();
+    throw;
+  }
 }
 
 }  // namespace clipvane

@@ -80,7 +80,8 @@ void Keep(const std::string& path, const TFileStamp& stamp, std::shared_ptr<cons
 
 // An index entry that no file can back: the demuxer would try to read (and allocate) it.
 void RefuseImpossibleEntries(const AVFormatContext* format, std::int64_t fileBytes, const std::string& path) {
-  if (avi::HasImpossibleIndexEntry(format, fileBytes)) throw EClipvaneError("Corrupt index in \"" + path + "\"");
+  if (avi::HasImpossibleIndexEntry(format, fileBytes))
+    throw EClipvaneError("Corrupt index in \"" + path + "\"", path, "the file's index is corrupt");
 }
 
 // Decodes the stream's first picture for its true size, pixel shape and colours.
@@ -92,7 +93,6 @@ class TFirstPicture {
       avcodec_free_context(&codec_);
       throw std::bad_alloc();
     }
-    codec_->max_pixels = TBitmap::MaxPixelBytes / 4;
   }
   ~TFirstPicture() {
     av_frame_free(&frame_);
@@ -198,8 +198,7 @@ std::int64_t ContainerEnd(const AVFormatContext* format, const AVStream* stream)
 std::shared_ptr<const TFrameIndex> Scan(const std::string& path, AVFormatContext* format, int streamIndex,
                                         const TScanProgress& progress) {
   AVStream* stream = format->streams[streamIndex];
-  for (unsigned i = 0; i < format->nb_streams; ++i)
-    format->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  ReadOnlyStream(format, streamIndex);
   const std::int64_t fileBytes = avi::FileBytes(format);
   RefuseImpossibleEntries(format, fileBytes, path);
   if (stream->time_base.num <= 0 || stream->time_base.den <= 0) FailFile(path, "the video has no timestamps");

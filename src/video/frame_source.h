@@ -1,5 +1,6 @@
-// TFrameSource: the numbered frames a run reads, and its maker over the AVI frame reader. The
-// runs know only this interface, so they never know which reader is behind it.
+// TFrameSource: the numbered frames of a video as a run, the CLI and the player read them, and
+// the one way to get one for a file. The runs know only this interface, so they never know
+// which reader is behind it.
 #pragma once
 
 #include <memory>
@@ -9,11 +10,14 @@
 
 namespace clipvane {
 
-// Where a run reads its frames: the AVI frame reader in the program, a fake in tests.
+class TAviReaderSeam;
+
+// Where a run reads its frames: a video file's reader in the program, a fake in tests.
 class TFrameSource {
  public:
   virtual ~TFrameSource() = default;
-  // Throws EClipvaneError with the reader's message when the video cannot be opened.
+  // Throws EClipvaneError with the reader's message (and the file) when the video cannot be
+  // opened.
   virtual void Open(const std::string& path) = 0;
   // False when no frame can be produced for that number (the run then ends quietly).
   virtual bool ReadFrame(int frameNumber) = 0;
@@ -22,7 +26,15 @@ class TFrameSource {
   virtual void Close() = 0;
 };
 
-// A TFrameSource over TAviFrameReader.
-std::unique_ptr<TFrameSource> MakeAviFrameSource();
+// The reader of the video, open: how the file is read is chosen here, once, from what the
+// file is (an AVI by TAviFrameReader, with its own numbering, pixel formats and messages; any
+// other container FFmpeg reads by TContainerFrameReader). Only the local file of that name is
+// ever read, whatever the name looks like. `seam`, when given, watches an AVI reader's steps
+// and any reader's seeks and frame loads (tests); it must outlive the reader. Throws
+// EClipvaneError naming the file.
+std::unique_ptr<TFrameSource> OpenFrameSource(const std::string& path, TAviReaderSeam* seam = nullptr);
+
+// A run's frame source: it opens its video through OpenFrameSource when the run opens it.
+std::unique_ptr<TFrameSource> MakeFrameSource();
 
 }  // namespace clipvane

@@ -10,9 +10,9 @@ extern "C" {
 #include <algorithm>
 
 #include "core/error.h"
+#include "video/opened_video.h"
 #include "video/player_pictures.h"
 #include "video/video_input.h"
-#include "video/video_probe.h"
 
 namespace clipvane {
 
@@ -66,7 +66,8 @@ TMediaPlayer::~TMediaPlayer() {
 
 void TMediaPlayer::Open() {
   Close();
-  const TVideoInfo info = ProbeVideo(fileName_, openProgress_);
+  const std::unique_ptr<video::TOpenedVideo> video = video::OpenVideo(fileName_);
+  const TVideoInfo info = video->Probe(openProgress_);
   auto device = std::make_unique<TDevice>();
   device->Info = info;
   if (info.FrameRateNumerator <= 0 || info.FrameRateDenominator <= 0)
@@ -75,8 +76,8 @@ void TMediaPlayer::Open() {
   if (!times.Empty())
     for (const std::int64_t start : times.Starts)
       device->StartsUs.push_back(av_rescale(start, times.Base.Numerator * 1000000, times.Base.Denominator));
-  device->Decoder = info.IsAvi ? video::OpenAviPictures(fileName_, info.FrameWidth, info.FrameHeight)
-                               : video::OpenContainerPictures(fileName_);
+  device->Decoder = std::make_unique<video::TPlayerPictures>(
+      video->PlayerFrames(), [path = fileName_] { return OpenFrameSource(path); }, info.FrameWidth, info.FrameHeight);
   device->EndTime = device->FrameTime(info.FrameCount);
   {
     std::lock_guard lock(mutex_);

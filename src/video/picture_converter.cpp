@@ -1,4 +1,5 @@
-// Colour conversion, pixel shape and turning of decoded pictures.
+// Colour conversion, pixel shape and turning of decoded pictures: the scaler settings of both
+// outputs and the turning of a shown picture.
 #include "video/picture_converter.h"
 
 extern "C" {
@@ -46,38 +47,70 @@ bool FullRange(const AVFrame* picture) {
 
 }  // namespace
 
+TPictureConverter::TPictureConverter(const TPictureGeometry& geometry) : shown_(true), geometry_(geometry) {}
+
+TPictureConverter::TPictureConverter() : shown_(false) {}
+
 TPictureConverter::~TPictureConverter() { sws_freeContext(scaler_); }
 
-void TPictureConverter::Prepare(const AVFrame* picture) {
+TPictureConverter::TScaling TPictureConverter::ScalingFor(const AVFrame* picture) const {
+  TScaling scaling;
+  scaling.SourceWidth = picture->width;
+  scaling.SourceHeight = picture->height;
+  scaling.SourceFormat = picture->format;
+  scaling.FullRange = FullRange(picture) ? 1 : 0;
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+  const bool yuv = descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3;
+  if (!shown_) {
+    // As the AVI reader has always converted: the picture's matrix number as the scaler's.
+    const int space = picture->colorspace;
+    scaling.Width = picture->width;
+    scaling.Height = picture->height;
+    scaling.Format = AV_PIX_FMT_BGR24;
+    scaling.Flags = SWS_BILINEAR;
+    if (yuv) scaling.Coefficients = space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB ? SWS_CS_DEFAULT : space;
+    return scaling;
+  }
+  if (!descriptor) throw EClipvaneError("The video's pixel format cannot be converted");
   const int space = picture->colorspace != AVCOL_SPC_UNSPECIFIED && picture->colorspace != AVCOL_SPC_RESERVED
                         ? picture->colorspace
                         : geometry_.DefaultColorSpace;
-  const int range = FullRange(picture) ? 1 : 0;
-  if (scaler_ && width_ == picture->width && height_ == picture->height && format_ == picture->format &&
-      space_ == space && range_ == range)
-    return;
-  sws_freeContext(scaler_);
-  scaler_ = nullptr;
-  const auto format = static_cast<AVPixelFormat>(picture->format);
-  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-  if (!descriptor) throw EClipvaneError("The video's pixel format cannot be converted");
-  alpha_ = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
   const bool across = geometry_.Rotation == 90 || geometry_.Rotation == 270;
-  const int scaledWidth = across ? geometry_.DisplayHeight : geometry_.DisplayWidth;
-  const int scaledHeight = across ? geometry_.DisplayWidth : geometry_.DisplayHeight;
+  scaling.Width = across ? geometry_.DisplayHeight : geometry_.DisplayWidth;
+  scaling.Height = across ? geometry_.DisplayWidth : geometry_.DisplayHeight;
+  scaling.Format = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
   // Full chroma interpolation and accurate rounding: colours as exact as the scaler makes them.
-  scaler_ = sws_getContext(picture->width, picture->height, format, scaledWidth, scaledHeight,
-                           alpha_ ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24,
-                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-  if (!scaler_) throw EClipvaneError("The video's pixel format cannot be converted");
-  if (!(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3)
-    sws_setColorspaceDetails(scaler_, sws_getCoefficients(Coefficients(space)), range,
+  scaling.Flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
+  if (yuv) scaling.Coefficients = Coefficients(space);
+  return scaling;
+}
+
+void TPictureConverter::Prepare(const AVFrame* picture) {
+  const TScaling scaling = ScalingFor(picture);
+  if (scaler_ && scaling == made_) return;
+  sws_freeContext(scaler_);
+  scaler_ = sws_getContext(scaling.SourceWidth, scaling.SourceHeight, static_cast<AVPixelFormat>(scaling.SourceFormat),
+                           scaling.Width, scaling.Height, static_cast<AVPixelFormat>(scaling.Format), scaling.Flags,
+                           nullptr, nullptr, nullptr);
+  if (!scaler_)
+    throw EClipvaneError(shown_ ? "The video's pixel format cannot be converted"
+                                : "The AVI frame's pixel format cannot be converted");
+  if (scaling.Coefficients >= 0)
+    sws_setColorspaceDetails(scaler_, sws_getCoefficients(scaling.Coefficients), scaling.FullRange,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-  width_ = picture->width, height_ = picture->height, format_ = picture->format;
-  space_ = space, range_ = range;
+  made_ = scaling;
+  if (!shown_) return;
+  alpha_ = scaling.Format == AV_PIX_FMT_BGRA;
   // Rows a little longer than needed: some scalers write past a row's last pixel.
-  scaledStride_ = (scaledWidth * (alpha_ ? 4 : 3) + 63) / 64 * 64 + 64;
-  scaled_.assign(static_cast<std::size_t>(scaledStride_) * static_cast<std::size_t>(scaledHeight) + 64, 0);
+  scaledStride_ = (scaling.Width * (alpha_ ? 4 : 3) + 63) / 64 * 64 + 64;
+  scaled_.assign(static_cast<std::size_t>(scaledStride_) * static_cast<std::size_t>(scaling.Height) + 64, 0);
+}
+
+void TPictureConverter::ConvertRows(const AVFrame* picture, std::uint8_t* firstRow, std::ptrdiff_t stride) {
+  Prepare(picture);
+  std::uint8_t* planes[4] = {firstRow, nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+  sws_scale(scaler_, picture->data, picture->linesize, 0, picture->height, planes, strides);
 }
 
 void TPictureConverter::Convert(const AVFrame* picture, TBitmap& bitmap) {

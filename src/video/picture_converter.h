@@ -1,14 +1,17 @@
-// TPictureConverter: a decoded picture of a container's video as a player shows it, in a
-// 24-bit bitmap: colours by the picture's matrix and range (the stream's default when the
-// picture names none), alpha laid over black, square pixels, turned upright. Every picture
-// comes out at the display size fixed when the video was opened, whatever size a picture has.
-// Private to the video layer: includes FFmpeg.
+// TPictureConverter: the one place where the colours of a decoded picture become the
+// program's 24-bit ones, by the picture's colour matrix and range (the stream's default when
+// the picture names none). Two outputs: a picture as a player shows it (square pixels, turned
+// upright, alpha laid over black, at the display size fixed when the video was opened), and
+// an AVI's picture in the decoder's own size, as the rows of its packed bitmap. Every picture
+// the program shows or writes that is not already in a bitmap's own pixel format passes
+// through Prepare. Private to the video layer: includes FFmpeg.
 #pragma once
 
 extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -21,7 +24,10 @@ namespace clipvane::video {
 
 class TPictureConverter {
  public:
-  explicit TPictureConverter(const TPictureGeometry& geometry) : geometry_(geometry) {}
+  // For pictures as a player shows them, turned and sized by `geometry`.
+  explicit TPictureConverter(const TPictureGeometry& geometry);
+  // For an AVI's pictures, at their own size and as its frame reader has always made them.
+  TPictureConverter();
   ~TPictureConverter();
   TPictureConverter(const TPictureConverter&) = delete;
   TPictureConverter& operator=(const TPictureConverter&) = delete;
@@ -29,16 +35,31 @@ class TPictureConverter {
   // Fills `bitmap` (made 24-bit at the display size) from the picture. Throws EClipvaneError
   // when the picture's format cannot be converted.
   void Convert(const AVFrame* picture, TBitmap& bitmap);
+  // Writes the picture's rows as 24-bit blue-green-red pixels from `firstRow` on, `stride`
+  // bytes apart (negative for bottom-up rows). Converters write up to 64 bytes past a row's
+  // last pixel. Throws EClipvaneError when the format cannot be converted.
+  void ConvertRows(const AVFrame* picture, std::uint8_t* firstRow, std::ptrdiff_t stride);
 
  private:
+  // What the scaler is made for.
+  struct TScaling {
+    int SourceWidth = 0, SourceHeight = 0, SourceFormat = -1;
+    int Width = 0, Height = 0, Format = -1, Flags = 0;
+    int Coefficients = -1;  // the scaler's table for the matrix; -1: the picture is RGB
+    int FullRange = 0;
+    friend bool operator==(const TScaling&, const TScaling&) = default;
+  };
+
+  TScaling ScalingFor(const AVFrame* picture) const;
+  // Makes the scaler for the picture, unless the one made last fits it.
   void Prepare(const AVFrame* picture);
 
+  bool shown_;
   TPictureGeometry geometry_;
   SwsContext* scaler_ = nullptr;
-  // What the scaler was made for.
-  int width_ = 0, height_ = 0, format_ = -1, space_ = -1, range_ = -1;
+  TScaling made_;
   bool alpha_ = false;
-  // The picture scaled to square pixels, before turning: BGR (or BGRA with alpha) rows.
+  // A shown picture scaled to square pixels, before turning: BGR (or BGRA with alpha) rows.
   std::vector<std::uint8_t> scaled_;
   int scaledStride_ = 0;
 };

@@ -1,20 +1,23 @@
-// Container detection and the messages that name the file.
+// The one input open and decoder open of the video layer, and the words that name a file.
 #include "video/video_input.h"
 
 extern "C" {
 #include <libavutil/avstring.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 }
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
+#include "core/bitmap.h"
 #include "core/error.h"
-#include "video/avi_input.h"
 
 namespace clipvane::video {
 
@@ -25,96 +28,61 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string Extension(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Lower(path.substr(dot + 1));
+}  // namespace
+
+void QuietFfmpegLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-bool HasVideoStream(const AVFormatContext* format) { return avi::FirstVideoStream(format) >= 0; }
-
-// Opens the file with every demuxer FFmpeg has, reading local files only: the "file:"
-// prefix keeps a colon in a name from being taken for a protocol.
-int OpenDetected(const std::string& path, AVFormatContext** format) {
-  avi::QuietFfmpegLog();
+int OpenLocalInput(const std::string& path, const AVInputFormat* demuxer, AVFormatContext** format) {
+  QuietFfmpegLog();
+  *format = nullptr;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
-  const int opened = avformat_open_input(format, ("file:" + path).c_str(), nullptr, &options);
+  // The prefix makes the whole name the file's: a colon in it is no protocol.
+  const int opened = avformat_open_input(format, ("file:" + path).c_str(), demuxer, &options);
   av_dict_free(&options);
+  return opened;
+}
+
+int OpenDetectedInput(const std::string& path, AVFormatContext** format) {
+  const int opened = OpenLocalInput(path, nullptr, format);
   if (opened < 0) return opened;
   // Formats without a header (MPEG program streams, FLV) make their streams as packets come:
   // only reading the first ones tells whether there is a video.
-  if (((*format)->ctx_flags & AVFMTCTX_NOHEADER) || !HasVideoStream(*format))
+  if (((*format)->ctx_flags & AVFMTCTX_NOHEADER) || FirstVideoStream(*format) < 0)
     avformat_find_stream_info(*format, nullptr);
   return 0;
 }
 
-// Demuxers that read files nobody would call a video: ANSI text art takes any *.txt.
-bool IsVideoContainer(const AVInputFormat* demuxer) { return std::string(demuxer->name) != "tty"; }
-
-// True when the file's first bytes are an AVI's. Decided before any demuxer reads the
-// file, so that an AVI is opened once, the AVI way.
-bool LooksLikeAvi(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::vector<unsigned char> head(4096 + AVPROBE_PADDING_SIZE, 0);
-  file.read(reinterpret_cast<char*>(head.data()), 4096);
-  AVProbeData probe{};
-  probe.filename = path.c_str();
-  probe.buf = head.data();
-  probe.buf_size = static_cast<int>(file.gcount());
-  const AVInputFormat* found = av_probe_input_format(&probe, 1);
-  return found && std::string(found->name) == "avi";
-}
-
-}  // namespace
-
-std::string FfmpegText(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  if (av_strerror(code, text, sizeof text) < 0 || text[0] == '\0') return "Unknown error code";
-  return text;
-}
-
-void FailFile(const std::string& path, const std::string& message) { throw EClipvaneError(path + ": " + message); }
-
-TChosenInput ChooseInput(const std::string& path) {
-  const bool aviName = Extension(path) == "avi";
-  avi::QuietFfmpegLog();
-  if (LooksLikeAvi(path)) return {TVideoWay::vwAvi, nullptr};
-  AVFormatContext* raw = nullptr;
-  const int opened = OpenDetected(path, &raw);
-  TInput input(raw);
-  if (opened < 0) {
-    if (aviName) return {TVideoWay::vwAvi, nullptr};
-    if (opened == AVERROR_INVALIDDATA || opened == AVERROR_EOF)
-      FailFile(path, "not a video file this program can read");
-    FailFile(path, FfmpegText(opened));
-  }
-  if (std::string(input->iformat->name) == "avi") return {TVideoWay::vwAvi, nullptr};
-  const bool video = HasVideoStream(input.get());
-  if (aviName && (!video || !IsVideoContainer(input->iformat))) return {TVideoWay::vwAvi, nullptr};
-  if (!IsVideoContainer(input->iformat)) FailFile(path, "not a video file this program can read");
-  if (!video) FailFile(path, "the file has no video stream");
-  return {TVideoWay::vwContainer, std::move(input)};
-}
-
 TInput OpenContainer(const std::string& path) {
   AVFormatContext* raw = nullptr;
-  const int opened = OpenDetected(path, &raw);
+  const int opened = OpenDetectedInput(path, &raw);
   TInput input(raw);
-  if (opened < 0) {
-    if (opened == AVERROR_INVALIDDATA || opened == AVERROR_EOF)
-      FailFile(path, "not a video file this program can read");
-    FailFile(path, FfmpegText(opened));
-  }
+  if (opened < 0) FailFile(path, FileProblem(path, opened));
   return input;
 }
 
+int FirstVideoStream(const AVFormatContext* format) {
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVStream* stream = format->streams[i];
+    if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
 int VideoStreamOf(const AVFormatContext* format, const std::string& path) {
-  const int stream = avi::FirstVideoStream(format);
+  const int stream = FirstVideoStream(format);
   if (stream < 0) FailFile(path, "the file has no video stream");
   return stream;
+}
+
+void ReadOnlyStream(AVFormatContext* format, int streamIndex) {
+  for (unsigned i = 0; i < format->nb_streams; ++i)
+    format->streams[i]->discard = streamIndex < 0 || static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT
+                                                                                        : AVDISCARD_ALL;
 }
 
 std::string CodecName(const AVCodecParameters* parameters) {
@@ -125,28 +93,27 @@ std::string CodecName(const AVCodecParameters* parameters) {
   return tag;
 }
 
-const AVCodec* DecoderOf(const AVStream* stream, const std::string& path) {
+AVCodecContext* OpenDecoder(const AVStream* stream, const std::string& path, int threads) {
   const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
   if (!decoder) FailFile(path, "no decoder for the video codec \"" + CodecName(stream->codecpar) + "\"");
-  return decoder;
-}
-
-AVCodecContext* OpenDecoder(const AVStream* stream, const std::string& path, int threads) {
-  const AVCodec* decoder = DecoderOf(stream, path);
   AVCodecContext* codec = avcodec_alloc_context3(decoder);
   if (!codec) throw std::bad_alloc();
-  if (avcodec_parameters_to_context(codec, stream->codecpar) < 0) {
-    avcodec_free_context(&codec);
-    FailFile(path, "the video cannot be decoded");
-  }
   codec->pkt_timebase = stream->time_base;
   codec->thread_count = threads;
   if (threads != 1) codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-  if (avcodec_open2(codec, decoder, nullptr) < 0) {
+  if (avcodec_parameters_to_context(codec, stream->codecpar) < 0 || avcodec_open2(codec, decoder, nullptr) < 0) {
     avcodec_free_context(&codec);
     FailFile(path, "the video cannot be decoded");
   }
+  codec->max_pixels = TBitmap::MaxPixelBytes / 4;
   return codec;
+}
+
+std::string Extension(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Lower(path.substr(dot + 1));
 }
 
 std::string ContainerName(const AVFormatContext* format, const std::string& path) {
@@ -168,5 +135,29 @@ std::string ContainerName(const AVFormatContext* format, const std::string& path
   }
   return names.front();
 }
+
+std::string FfmpegText(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  if (av_strerror(code, text, sizeof text) < 0 || text[0] == '\0') return "Unknown error code";
+  return text;
+}
+
+std::string FileProblem(const std::string& path, int code) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) return "the file is empty";
+  switch (code) {
+    case AVERROR_INVALIDDATA:
+    case AVERROR_EOF:
+      return "not a video file this program can read";
+    case AVERROR_STREAM_NOT_FOUND:
+      return "the file has no video stream";
+    case AVERROR_DECODER_NOT_FOUND:
+      return "no decoder for its video codec";
+    default:
+      return FfmpegText(code);
+  }
+}
+
+void FailFile(const std::string& path, const std::string& problem) { throw EClipvaneError("", path, problem); }
 
 }  // namespace clipvane::video

@@ -1,7 +1,7 @@
-// Opening any video file with libavformat: which way it is read (the AVI demuxer's way, with
-// the AVI's own numbering and messages, or the container way for every other format FFmpeg
-// detects), its video stream, its decoder, and the errors that name the file. Private to the
-// video layer: includes FFmpeg.
+// Opening a video file with libavformat and its decoder with libavcodec, once for every
+// reader of the video layer: the one input open (local files only), the video stream, the one
+// decoder open, the names of container and codec, and the words for what is wrong with a file.
+// Private to the video layer: includes FFmpeg.
 #pragma once
 
 extern "C" {
@@ -19,36 +19,34 @@ struct TInputCloser {
 };
 using TInput = std::unique_ptr<AVFormatContext, TInputCloser>;
 
-// How a file is read.
-enum class TVideoWay {
-  vwAvi,        // the AVI demuxer, exactly as before any other container was read
-  vwContainer,  // any other container libavformat detects
-};
+// Keeps FFmpeg's own messages off the terminal: errors reach the user through our messages.
+void QuietFfmpegLog();
 
-struct TChosenInput {
-  TVideoWay Way = TVideoWay::vwAvi;
-  TInput Input;  // open for vwContainer (the AVI way opens the file itself)
-};
+// The one way the video layer opens a file: the local file of that name, whatever the name
+// looks like. FFmpeg's "file" protocol alone is allowed, so "pipe:0.avi", "concat:a|b" or
+// "http://host/x.avi" name files in a folder, never a protocol. `demuxer` null: detected.
+// Returns 0 with `format` set, or FFmpeg's negative error code with `format` null.
+int OpenLocalInput(const std::string& path, const AVInputFormat* demuxer, AVFormatContext** format);
 
-// Detects the container. A file detected as AVI takes the AVI way; so does a file named
-// *.avi that no demuxer reads with a video stream in it, so that it fails with the AVI's own
-// messages. Any other file takes the container way, or throws EClipvaneError naming the file:
-// "PATH: not a video file this program can read", "PATH: the file has no video stream", or
-// "PATH: " and the system's text ("No such file or directory"). Only local files are read.
-TChosenInput ChooseInput(const std::string& path);
-
-// Opens `path` the container way again (after ChooseInput said so), for a second reader.
+// Opens `path` the container way: the demuxer detected among all FFmpeg has, and for a format
+// without a header (MPEG program streams, FLV) its first packets read, which make its streams.
+// Returns 0 or FFmpeg's negative error code, as OpenLocalInput.
+int OpenDetectedInput(const std::string& path, AVFormatContext** format);
+// The same; throws EClipvaneError naming the file (see FileProblem).
 TInput OpenContainer(const std::string& path);
 
-// The video stream: the first that is video and not an attached picture (a cover). Throws
-// "PATH: the file has no video stream".
+// Index of the first video stream (attached pictures, such as covers, do not count), or -1.
+int FirstVideoStream(const AVFormatContext* format);
+// The same; throws "PATH: the file has no video stream".
 int VideoStreamOf(const AVFormatContext* format, const std::string& path);
 
-// The decoder of the stream's codec; throws "PATH: no decoder for the video codec "NAME"".
-const AVCodec* DecoderOf(const AVStream* stream, const std::string& path);
+// From here on the demuxer gives the packets of stream `streamIndex` only and skips the
+// others' (-1: every stream's again).
+void ReadOnlyStream(AVFormatContext* format, int streamIndex);
 
-// Opens a decoder for the stream with `threads` threads (0: one a core). Throws
-// "PATH: the video cannot be decoded" when the decoder refuses the stream's parameters.
+// The one decoder open, for the stream with `threads` threads (0: one a core); pictures above
+// what a bitmap can hold are refused while decoding. Throws "PATH: no decoder for the video
+// codec "NAME"" or "PATH: the video cannot be decoded".
 AVCodecContext* OpenDecoder(const AVStream* stream, const std::string& path, int threads);
 
 // The container's name as users know it, for `clipvane-cli info`: the one of the demuxer's
@@ -61,9 +59,16 @@ std::string ContainerName(const AVFormatContext* format, const std::string& path
 // does not know it.
 std::string CodecName(const AVCodecParameters* parameters);
 
-// "PATH: message" as an EClipvaneError.
-[[noreturn]] void FailFile(const std::string& path, const std::string& message);
+// What is wrong with the file, in words, when opening it failed with FFmpeg's error code:
+// "the file is empty", "not a video file this program can read", "the file has no video
+// stream", or the system's text ("No such file or directory").
+std::string FileProblem(const std::string& path, int code);
+
+// "PATH: problem" as an EClipvaneError.
+[[noreturn]] void FailFile(const std::string& path, const std::string& problem);
 // FFmpeg's text for an error code, or "Unknown error code".
 std::string FfmpegText(int code);
+// The extension of the file's name in lower case, without the dot ("" for none).
+std::string Extension(const std::string& path);
 
 }  // namespace clipvane::video

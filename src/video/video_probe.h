@@ -1,6 +1,7 @@
 // ProbeVideo: the frame size, frame count and length of a video file's first video stream,
 // as the media device reports them when a video is opened: an AVI's from its header and
 // index, any other container's from its frame index (the pictures in presentation order).
+// Only the local file of that name is read, whatever the name looks like.
 #pragma once
 
 #include <functional>
@@ -47,9 +48,9 @@ using TOpenProgress = std::function<void(int position, int maximum)>;
 // count is exact for a file cut short). The frame count is what the index or the packets
 // prove, the frame size what the decoder makes of the first pictures; the header's claims of
 // either only stand in when nothing better is known. Throws EClipvaneError with FFmpeg's
-// text for the failure: a file that cannot be opened as an AVI, "Stream not found" for one
+// text for the failure (a file that cannot be opened as an AVI, "Stream not found" for one
 // without a video stream, "Invalid data found when processing input" for absurd dimensions,
-// frame rates or frame counts.
+// frame rates or frame counts), and the file with what is wrong with it in words.
 // Any other container: the frame count is the pictures its packets hold, the size that of its
 // first decoded picture (upright, square pixels): reads every packet of the video stream once
 // (reported to `progress`; a file read before and unchanged since is not read again) and

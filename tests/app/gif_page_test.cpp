@@ -24,6 +24,7 @@
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "runs/frames/extraction_run.h"
+#include "support/fake_frame_source.h"
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
 #include "ui/progress_bar.h"

@@ -252,7 +252,9 @@ TEST_F(OpenAviFailure, UnreadableFileAfterAGoodOneLeavesTheStartState) {
 
   OpenAvi(bad);
   ASSERT_EQ(ErrorTexts.size(), 1u);
-  EXPECT_EQ(ErrorTexts[0], "Invalid data found when processing input.");
+  // The described text, then the file and what is wrong with it.
+  EXPECT_EQ(ErrorTexts[0],
+            "Invalid data found when processing input.\n" + bad + ": not a video file this program can read.");
   ExpectTheStartState();
 
   // The same video opens as it did the first time.
@@ -269,7 +271,7 @@ TEST_F(OpenAviFailure, MissingFileAtStartLeavesTheStartState) {
   const std::string missing = Folder.File("missing.avi");
   OpenAvi(missing);
   ASSERT_EQ(ErrorTexts.size(), 1u);
-  EXPECT_EQ(ErrorTexts[0], "No such file or directory.");
+  EXPECT_EQ(ErrorTexts[0], "No such file or directory.\n" + missing + ".");
   ExpectTheStartState();
 }
 

@@ -13,6 +13,7 @@
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "pages/transitions/transitions_page.h"
+#include "support/fake_frame_source.h"
 #include "ui/gif_preview_window.h"
 #include "ui/progress_bar.h"
 #include "video/frame_source.h"
@@ -23,21 +24,11 @@ namespace {
 
 // The program's reader, counting the frames it was asked for (the GIF run reads on a thread
 // of its own).
-class TCountingSource : public TFrameSource {
- public:
-  explicit TCountingSource(std::atomic<int>& framesRead) : framesRead_(framesRead) {}
-  void Open(const std::string& path) override { inner_->Open(path); }
-  bool ReadFrame(int n) override {
-    ++framesRead_;
-    return inner_->ReadFrame(n);
-  }
-  const TBitmap& DecodeBitmap() const override { return inner_->DecodeBitmap(); }
-  void Close() override { inner_->Close(); }
-
- private:
-  std::unique_ptr<TFrameSource> inner_ = MakeAviFrameSource();
-  std::atomic<int>& framesRead_;
-};
+std::unique_ptr<TFrameSource> CountingSource(std::atomic<int>& framesRead) {
+  auto source = std::make_unique<fixtures::TFakeFrameSource>(MakeFrameSource());
+  source->BeforeRead = [&framesRead](int) { ++framesRead; };
+  return source;
+}
 
 enum class TQuitBy { qbExit, qbCloseMainWindow };
 
@@ -49,8 +40,8 @@ class QuitDuringRun : public WindowTest, public ::testing::WithParamInterface<TQ
     WindowTest::SetUp();
     OpenAvi(Video("clip.avi", kFrames));
     ASSERT_TRUE(ErrorTexts.empty());
-    Form().FramesPage->MakeSource = [this] { return std::make_unique<TCountingSource>(FramesRead); };
-    Form().GifPage->MakeSource = [this] { return std::make_unique<TCountingSource>(FramesRead); };
+    Form().FramesPage->MakeSource = [this] { return CountingSource(FramesRead); };
+    Form().GifPage->MakeSource = [this] { return CountingSource(FramesRead); };
     Form().show();
   }
 

@@ -12,6 +12,7 @@
 #include "pages/frames/frames_page.h"
 #include "pages/gif/gif_page.h"
 #include "pages/transitions/transitions_page.h"
+#include "support/fake_frame_source.h"
 #include "ui/gif_preview_window.h"
 #include "ui/image_view.h"
 #include "video/frame_source.h"
@@ -21,21 +22,12 @@ namespace clipvane::testing {
 namespace {
 
 // The program's reader, failing on frame `failAt` as a decoder does on a damaged frame.
-class TFailingSource : public TFrameSource {
- public:
-  explicit TFailingSource(int failAt) : failAt_(failAt) {}
-  void Open(const std::string& path) override { inner_->Open(path); }
-  bool ReadFrame(int n) override {
-    if (n == failAt_) throw EClipvaneError("Frame " + std::to_string(n) + " is damaged");
-    return inner_->ReadFrame(n);
-  }
-  const TBitmap& DecodeBitmap() const override { return inner_->DecodeBitmap(); }
-  void Close() override { inner_->Close(); }
-
- private:
-  std::unique_ptr<TFrameSource> inner_ = MakeAviFrameSource();
-  int failAt_;
-};
+std::unique_ptr<TFrameSource> FailingSource(int failAt) {
+  auto source = std::make_unique<fixtures::TFakeFrameSource>(MakeFrameSource());
+  source->ErrorAt = failAt;
+  source->ErrorText = "Frame " + std::to_string(failAt) + " is damaged";
+  return source;
+}
 
 class RunScopeTest : public WindowTest {
  protected:
@@ -78,7 +70,7 @@ class RunScopeTest : public WindowTest {
 
 TEST_F(RunScopeTest, GetFramesFailingMidRunLeavesThePageUsable) {
   const TStarts before = Starts();
-  Frames().MakeSource = [] { return std::make_unique<TFailingSource>(3); };
+  Frames().MakeSource = [] { return FailingSource(3); };
   Frames().Button12->click();
   ExpectOneErrorAndTheCursorBack("Frame 3 is damaged.");
   EXPECT_EQ(State().ExtractedFrames.size(), 3u);  // the frames before the failure stay
@@ -92,7 +84,7 @@ TEST_F(RunScopeTest, GetFramesFailingMidRunLeavesThePageUsable) {
 
   Frames().Button14->click();
   EXPECT_EQ(Starts(), before);
-  Frames().MakeSource = [] { return MakeAviFrameSource(); };
+  Frames().MakeSource = [] { return MakeFrameSource(); };
   Frames().Button12->click();
   EXPECT_EQ(ErrorTexts.size(), 1u);
   EXPECT_EQ(State().ExtractedFrames.size(), 6u);
@@ -100,7 +92,7 @@ TEST_F(RunScopeTest, GetFramesFailingMidRunLeavesThePageUsable) {
 
 TEST_F(RunScopeTest, GifConvertFailingMidRunKeepsItsFramesAndLeavesThePageUsable) {
   const TStarts before = Starts();
-  Gif().MakeSource = [] { return std::make_unique<TFailingSource>(3); };
+  Gif().MakeSource = [] { return FailingSource(3); };
   Gif().Button5->click();
   ExpectOneErrorAndTheCursorBack("Frame 3 is damaged.");
   EXPECT_FALSE(Gif().Running());
@@ -115,7 +107,7 @@ TEST_F(RunScopeTest, GifConvertFailingMidRunKeepsItsFramesAndLeavesThePageUsable
 
   Gif().Button4->click();
   EXPECT_EQ(Starts(), before);
-  Gif().MakeSource = [] { return MakeAviFrameSource(); };
+  Gif().MakeSource = [] { return MakeFrameSource(); };
   Gif().Button5->click();
   EXPECT_EQ(ErrorTexts.size(), 1u);
   EXPECT_EQ(PreviewFrames(), 6);

@@ -42,6 +42,24 @@ inline TCliRun RunCli(const std::vector<std::string>& args, const fixtures::TTem
   return run;
 }
 
+// The same, run from `folder` with standard input read from `input` (/dev/null when empty),
+// so that an argument can be a name relative to that folder.
+inline TCliRun RunCliIn(const std::vector<std::string>& args, const fixtures::TTempFolder& temp,
+                        const std::string& folder, const std::string& input = "") {
+  std::string command = "cd '";
+  // A program that waits on a network peer would hang the test: it is stopped after 30 s.
+  command.append(folder).append("' && timeout 30 '").append(CLIPVANE_CLI_PATH).append("'");
+  for (const auto& arg : args) command.append(" '").append(arg).append("'");
+  command.append(" <'").append(input.empty() ? "/dev/null" : input).append("'");
+  command.append(" >'").append(temp.File("stdout")).append("' 2>'").append(temp.File("stderr")).append("'");
+  TCliRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = Slurp(temp.File("stdout"));
+  run.err = Slurp(temp.File("stderr"));
+  return run;
+}
+
 // The bounds a usage message names as "from A to B"; {-1, -1} when it names none.
 inline std::pair<int, int> RangeNamedIn(const std::string& message) {
   const std::size_t at = message.find("from ");

@@ -105,9 +105,10 @@ TEST_F(ExtractCommand, EveryRangeItsOwnMessageNamesIsAccepted) {
   const auto [first, last] = RangeNamedIn(refused.err);
   ASSERT_EQ(first, 0) << refused.err;
   ASSERT_EQ(last, 12) << refused.err;  // the device counts one frame past the 12 pictures
-  // The last number has no picture: nothing to write, yet the command line is right.
+  // The last number has no picture: the command line is right, but a run that writes nothing
+  // fails and says why.
   TCliRun run = Run({"extract", video_, out_, "--range", RangeText(last, last)});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_TRUE(Written().empty());
   run = Run({"extract", video_, out_, "--range", RangeText(last - 1, last)});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -218,10 +219,23 @@ TEST_F(ExtractCommand, BadInputFailsWithoutWriting) {
   EXPECT_NE(run.err.find("not a folder"), std::string::npos) << run.err;
 }
 
-TEST_F(ExtractCommand, EmptyRangeWritesNothing) {
-  const TCliRun run = Run({"extract", video_, out_, "--range", "7-3"});
+// A run that writes nothing is a failure that says why, not "0 frames written".
+TEST_F(ExtractCommand, ARangeThatHoldsNoFrameWritesNothingAndFails) {
+  const std::vector<std::pair<std::string, std::string>> ranges = {
+      {"7-3", "the range 7-3 holds no frame"},
+      {"12-12", "frame 12 is past the last frame, 11"},  // LastFrame: one past the stream
+  };
+  for (const auto& [range, why] : ranges) {
+    const TCliRun run = Run({"extract", video_, out_, "--range", range});
+    EXPECT_EQ(run.status, 1) << range;
+    EXPECT_EQ(run.err, "clipvane-cli: " + video_ + ": " + why + "; no frame written.\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Written().empty());
+  }
+  // A range that reaches one real frame still writes it.
+  const TCliRun run = Run({"extract", video_, out_, "--range", "11-12"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(Written().empty());
+  EXPECT_EQ(Written(), std::vector<std::string>{"frame0011.bmp"});
 }
 
 }  // namespace

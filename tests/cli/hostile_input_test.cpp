@@ -98,7 +98,7 @@ TEST_F(HostileInput, ACorruptIndexIsNamedAndNoGifIsClaimed) {
   for (const std::string threads : {"1", "2"}) {
     const TRun run = Run({"gif", video, temp_.File("out.gif"), "--threads", threads});
     EXPECT_EQ(run.ended.ExitCode, 1);
-    EXPECT_EQ(run.err, "clipvane-cli: Corrupt index in \"" + video + "\"\n");
+    EXPECT_EQ(run.err, "clipvane-cli: " + video + ": the file's index is corrupt.\n");
     EXPECT_FALSE(fs::exists(temp_.File("out.gif")));
   }
 }
@@ -108,7 +108,7 @@ TEST_F(HostileInput, AFolderGivenAsAPictureIsNamedAsOne) {
   fs::create_directory(folder);
   const TRun run = Run({"transition", folder, "empty", temp_.File("out.gif")});
   EXPECT_EQ(run.ended.ExitCode, 1);
-  EXPECT_EQ(run.err, "clipvane-cli: \"" + folder + "\" is a folder.\n");
+  EXPECT_EQ(run.err, "clipvane-cli: " + folder + ": a folder, not a file.\n");
 }
 
 // A 16384 x 16384 RLE8 bitmap of a few bytes: it ends at once with its end-of-picture mark.

@@ -58,13 +58,13 @@ TEST_F(CliVideoCommands, InfoShowsTheLengthToOneDecimal) {
 TEST_F(CliVideoCommands, InfoOfBadFilesFails) {
   TCliRun run = Run({"info", folder_.File("missing.avi")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "clipvane-cli: No such file or directory.\n");
+  EXPECT_EQ(run.err, "clipvane-cli: " + folder_.File("missing.avi") + ": No such file or directory.\n");
   EXPECT_EQ(run.out, "");
   const std::string audio = folder_.File("audio.avi");
   fixtures::WriteAudioOnlyAvi(audio);
   run = Run({"info", audio});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "clipvane-cli: Stream not found.\n");
+  EXPECT_EQ(run.err, "clipvane-cli: " + audio + ": the file has no video stream.\n");
   run = Run({"info"});
   EXPECT_EQ(run.status, 2);
   run = Run({"info", audio, "extra"});
@@ -106,10 +106,10 @@ TEST_F(CliVideoCommands, FrameErrorsLeaveNoFileBehind) {
   const std::string out = folder_.File("none.bmp");
   TCliRun run = Run({"frame", video, "5", out});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "clipvane-cli: The video has no frame 5.\n");
+  EXPECT_EQ(run.err, "clipvane-cli: " + video + ": the video has no frame 5.\n");
   run = Run({"frame", folder_.File("missing.avi"), "0", out});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "clipvane-cli: Failed to open AVI file.\n");
+  EXPECT_EQ(run.err, "clipvane-cli: " + folder_.File("missing.avi") + ": No such file or directory.\n");
   run = Run({"frame", video, "-1", out});
   EXPECT_EQ(run.status, 2);
   run = Run({"frame", video, "two", out});

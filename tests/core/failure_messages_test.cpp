@@ -2,6 +2,7 @@
 // folder named as one, and library errors turned into words instead of their internal text.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -34,6 +35,62 @@ TEST(ErrorMessages, LibraryErrorsAreWordsNotInternals) {
   EXPECT_EQ(MessageOf([] { (void)std::vector<int>{1}.at(5); }), "Internal error");
   EXPECT_EQ(MessageOf([] { throw std::system_error(std::make_error_code(std::errc::no_space_on_device)); }),
             std::make_error_code(std::errc::no_space_on_device).message());
+}
+
+// One rule for every front end: the window keeps a failure's own message and names the file
+// beside it when the message does not; a command line reads "FILE: what is wrong".
+TEST(ErrorMessages, AFailureOfAFileIsNamedOnceInEachFrontEnd) {
+  struct TCase {
+    EClipvaneError Error;
+    std::string Window, CommandLine;
+  };
+  const std::vector<TCase> cases = {
+      {EClipvaneError("Failed to open AVI file"), "Failed to open AVI file", "Failed to open AVI file"},
+      {EClipvaneError("Failed to open AVI file", "clip.avi", "the file is empty"),
+       "Failed to open AVI file.\nclip.avi: the file is empty", "clip.avi: the file is empty"},
+      // A message that ends in a quote takes no full stop, and the next line starts anew.
+      {EClipvaneError("No \"x\"", "a b.avi", "the file is empty"), "No \"x\"\na b.avi: the file is empty",
+       "a b.avi: the file is empty"},
+      {EClipvaneError("No such file or directory", "/v/a.avi", "No such file or directory"),
+       "No such file or directory.\n/v/a.avi", "/v/a.avi: No such file or directory"},
+      {EClipvaneError("", "/v/clip.mkv", "not a video file this program can read"),
+       "/v/clip.mkv: not a video file this program can read", "/v/clip.mkv: not a video file this program can read"},
+      {EClipvaneError("Corrupt index in \"/v/a.avi\"", "/v/a.avi", "the index is corrupt"),
+       "Corrupt index in \"/v/a.avi\"", "/v/a.avi: the index is corrupt"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(ErrorMessageOf(c.Error), c.Window);
+    EXPECT_EQ(CommandLineMessageOf(c.Error), c.CommandLine);
+  }
+  EXPECT_EQ(CommandLineMessageOf(std::bad_alloc()), "Not enough memory");
+}
+
+TEST(ErrorMessages, WorkOnAFileNamesItInEveryError) {
+  const auto failureOf = [](const std::function<void()>& fail) -> EClipvaneError {
+    try {
+      ForFile("in.png", fail);
+    } catch (const EClipvaneError& error) {
+      return error;
+    }
+    return EClipvaneError("no error");
+  };
+  const EClipvaneError invalid = failureOf([] { throw EClipvaneError("Invalid PNG file: no PNG signature"); });
+  EXPECT_STREQ(invalid.what(), "Invalid PNG file: no PNG signature");  // the window's text stays
+  EXPECT_EQ(CommandLineMessageOf(invalid), "in.png: invalid PNG file: no PNG signature");
+  const EClipvaneError system =
+      failureOf([] { throw std::system_error(std::make_error_code(std::errc::permission_denied)); });
+  EXPECT_EQ(system.File(), "in.png");
+  // An error that names its file already keeps it.
+  const EClipvaneError named = failureOf([] { throw EClipvaneError("", "other.png", "the file is empty"); });
+  EXPECT_EQ(CommandLineMessageOf(named), "other.png: the file is empty");
+  // Not a failure of the file: it travels on as it is.
+  EXPECT_THROW(ForFile("in.png", [] { throw std::bad_alloc(); }), std::bad_alloc);
+  EXPECT_EQ(ForFile("in.png", [] { return 7; }), 7);
+
+  EXPECT_EQ(InWords("The AVI frame is not valid"), "the AVI frame is not valid");
+  EXPECT_EQ(InWords("AVI frame"), "AVI frame");
+  EXPECT_EQ(InWords("Invalid data"), "invalid data");
+  EXPECT_EQ(InWords(""), "");
 }
 
 TEST(ErrorMessages, AFolderReadAsAFileIsNamedAsOne) {

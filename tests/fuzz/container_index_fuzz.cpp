@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/error.h"
-#include "video/avi_frame_reader.h"
+#include "video/frame_source.h"
 #include "video/video_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -28,9 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const TVideoInfo info = ProbeVideo(path);
     if (!info.IsAvi && info.FrameCount > 0) {
-      TAviFrameReader reader;
-      reader.Open(path);
-      for (const int n : {0, info.FrameCount / 2, info.FrameCount - 1, 0}) reader.ReadFrame(n);
+      const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path);
+      for (const int n : {0, info.FrameCount / 2, info.FrameCount - 1, 0}) reader->ReadFrame(n);
     }
   } catch (const EClipvaneError&) {
   } catch (const std::bad_alloc&) {

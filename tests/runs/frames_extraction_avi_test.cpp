@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "runs/frames/extraction_run.h"
 #include "support/avi_fixtures.h"
+#include "support/opened_video_state.h"
 
 namespace clipvane {
 namespace {
@@ -14,16 +15,8 @@ using fixtures::TFixtureCodec;
 
 // The state as "Open AVI" leaves it: LastFrame is the media device's frame count.
 TVideoState Opened(const std::string& path, const TFixtureAvi& avi) {
-  TVideoState state;
-  state.FilePath = path;
-  state.FrameWidth = avi.Width;
-  state.FrameHeight = avi.Height;
-  state.DisplayRect = TRect{0, 0, avi.Width, avi.Height};
-  state.LastFrame = avi.FrameCount;
-  TickAllFrames(state);
-  state.RangeFirst = 0;
-  state.RangeLast = state.LastFrame;
-  return state;
+  return fixtures::OpenedVideoState(
+      {.Path = path, .LastFrame = avi.FrameCount, .Width = avi.Width, .Height = avi.Height});
 }
 
 class AviExtraction : public ::testing::Test {
@@ -37,7 +30,7 @@ TEST_F(AviExtraction, EveryFrameInOrderEndingQuietlyAtTheUncountedLastFrame) {
   const std::string path = temp_.File("raw.avi");
   fixtures::WriteFixtureAvi(path, avi);
   TVideoState state = Opened(path, avi);
-  const auto source = MakeAviFrameSource();
+  const auto source = MakeFrameSource();
   const auto result = RunFrameExtraction(state, *source, {}, {});
   EXPECT_TRUE(result.OutOfFrames);
   ASSERT_EQ(state.ExtractedFrames.size(), 15u);
@@ -62,7 +55,7 @@ TEST_F(AviExtraction, EveryModeOfA320x240Video) {
   for (const auto& [text, format] : modes) {
     TVideoState state = Opened(path, avi);
     ApplyFrameRange(state, 1, 2);
-    const auto source = MakeAviFrameSource();
+    const auto source = MakeFrameSource();
     RunFrameExtraction(state, *source, {ColorModeFromText(text), {}}, {});
     ASSERT_EQ(state.ExtractedFrames.size(), 2u) << text;
     for (const auto& entry : state.ExtractedFrames) {
@@ -87,7 +80,7 @@ TEST_F(AviExtraction, SkipsUntickedFramesOfACompressedVideo) {
   TVideoState state = Opened(path, avi);
   ApplyFrameRange(state, 3, 20);
   for (const int n : {5, 6, 7, 8, 9, 10, 11, 12, 13}) state.FrameSelected[static_cast<std::size_t>(n)] = false;
-  const auto source = MakeAviFrameSource();
+  const auto source = MakeFrameSource();
   RunFrameExtraction(state, *source, {TColorMode::cm24bit, [] { return TFrameSize{32, 24}; }}, {});
   std::vector<int> numbers, shown;
   for (const auto& entry : state.ExtractedFrames) {
@@ -108,7 +101,7 @@ TEST_F(AviExtraction, ReaderMessageWhenTheFileIsNoVideo) {
   fixtures::WriteTextFile(temp_.File("text.avi"), "plain text");
   TFixtureAvi avi;
   TVideoState state = Opened(temp_.File("text.avi"), avi);
-  const auto source = MakeAviFrameSource();
+  const auto source = MakeFrameSource();
   try {
     RunFrameExtraction(state, *source, {}, {});
     FAIL() << "a text file is no video";

@@ -1,5 +1,5 @@
 // The extraction run over TVideoState: which frames are read, what is kept, how the run ends,
-// progress and abort, with a frame source whose failures the tests choose.
+// progress and abort, with the fake frame source and the failures the tests choose.
 #include <gtest/gtest.h>
 
 #include <new>
@@ -8,52 +8,25 @@
 
 #include "core/error.h"
 #include "runs/frames/extraction_run.h"
+#include "support/fake_frame_source.h"
+#include "support/opened_video_state.h"
 
 namespace clipvane {
 namespace {
 
-// Frames 0 .. readable-1 exist; frame n is a 8 x 6 picture of colour (n, 100, 200).
-class TFakeSource : public TFrameSource {
- public:
-  int readable = 1000;
-  std::optional<int> errorAt, outOfMemoryAt;
-  bool failOpen = false;
-  std::vector<int> read;
-  std::string openedPath;
-  int opens = 0, closes = 0;
-
-  void Open(const std::string& path) override {
-    if (failOpen) throw EClipvaneError("Failed to open AVI file");
-    openedPath = path;
-    ++opens;
-  }
-  bool ReadFrame(int n) override {
-    EXPECT_EQ(opens - closes, 1) << "read while not open";
-    if (errorAt == n) throw EClipvaneError("Bitmap image is not valid");
-    if (outOfMemoryAt == n) throw std::bad_alloc();
-    if (n >= readable) return false;
-    read.push_back(n);
-    bitmap_ = TBitmap(8, 6, TPixelFormat::pf24bit);
-    bitmap_.FillRect(TRect{0, 0, 8, 6}, RGB(n, 100, 200));
-    return true;
-  }
-  const TBitmap& DecodeBitmap() const override { return bitmap_; }
-  void Close() override { ++closes; }
-
- private:
-  TBitmap bitmap_;
-};
+// Frames 0 .. Readable-1 exist; frame n is a 8 x 6 picture of colour (n, 100, 200).
+fixtures::TFakeFrameSource ColourSource() {
+  fixtures::TFakeFrameSource source;
+  source.Paint = [](int n) {
+    TBitmap bitmap(8, 6, TPixelFormat::pf24bit);
+    bitmap.FillRect(TRect{0, 0, 8, 6}, RGB(n, 100, 200));
+    return bitmap;
+  };
+  return source;
+}
 
 TVideoState OpenedVideo(int lastFrame) {
-  TVideoState state;
-  state.FilePath = "/videos/clip.avi";
-  state.FrameWidth = 8;
-  state.FrameHeight = 6;
-  state.LastFrame = lastFrame;
-  TickAllFrames(state);
-  state.RangeFirst = 0;
-  state.RangeLast = lastFrame;
-  return state;
+  return fixtures::OpenedVideoState({.LastFrame = lastFrame, .Width = 8, .Height = 6});
 }
 
 struct TProgressLog {
@@ -73,9 +46,9 @@ std::vector<int> ListedNumbers(const TVideoState& state) {
 
 TEST(ExtractionRun, KeepsEachFrameInItsSlotAndListsIt) {
   TVideoState state = OpenedVideo(5);
-  TFakeSource source;
+  auto source = ColourSource();
   const auto result = RunFrameExtraction(state, source, {TColorMode::cm8bit, {}}, {});
-  EXPECT_EQ(source.openedPath, "/videos/clip.avi");
+  EXPECT_EQ(source.OpenedPath, "/videos/clip.avi");
   ASSERT_EQ(state.FrameResults.size(), 6u);
   ASSERT_EQ(state.ExtractedFrames.size(), 6u);
   for (int n = 0; n <= 5; ++n) {
@@ -89,20 +62,20 @@ TEST(ExtractionRun, KeepsEachFrameInItsSlotAndListsIt) {
   }
   EXPECT_EQ(result.FramesExtracted, 6);
   EXPECT_FALSE(result.Aborted);
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
 }
 
 TEST(ExtractionRun, LastFrameThatCannotBeReadEndsQuietly) {
   // The media device counts one frame more than the stream delivers.
   TVideoState state = OpenedVideo(5);
-  TFakeSource source;
-  source.readable = 5;
+  auto source = ColourSource();
+  source.Readable = 5;
   TProgressLog progress;
   const auto result = RunFrameExtraction(state, source, {}, progress.Hooks());
   EXPECT_TRUE(result.OutOfFrames);
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(state.FrameResults[5], nullptr);
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
   ASSERT_GE(progress.calls.size(), 2u);
   EXPECT_EQ(progress.calls[progress.calls.size() - 2], (std::pair{6, 6}));
   EXPECT_EQ(progress.calls.back(), (std::pair{0, 6}));
@@ -111,7 +84,7 @@ TEST(ExtractionRun, LastFrameThatCannotBeReadEndsQuietly) {
 TEST(ExtractionRun, ConvertsEachFrameAtTheSizeAskedBeforeIt) {
   // The window's boxes may change while the run processes messages.
   TVideoState state = OpenedVideo(2);
-  TFakeSource source;
+  auto source = ColourSource();
   int asked = 0;
   TExtractionOptions options{TColorMode::cm24bit, [&asked] {
                                ++asked;
@@ -131,14 +104,14 @@ TEST(FrameSelection, ToBelowFromProcessesNothing) {
   EXPECT_EQ(state.RangeFirst, 6);
   EXPECT_EQ(state.RangeLast, 2);
   EXPECT_EQ(CountTickedFrames(state), 10);  // the ticks stay as they were
-  TFakeSource source;
+  auto source = ColourSource();
   TProgressLog progress;
   const auto result = RunFrameExtraction(state, source, {}, progress.Hooks());
-  EXPECT_TRUE(source.read.empty());
+  EXPECT_TRUE(source.Read.empty());
   EXPECT_TRUE(state.ExtractedFrames.empty());
   EXPECT_EQ(result.FramesExtracted, 0);
   EXPECT_EQ(progress.calls.back(), (std::pair{0, 10}));
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
 }
 
 TEST(FrameSelection, RangeRuleTicksExactlyTheRange) {
@@ -146,9 +119,9 @@ TEST(FrameSelection, RangeRuleTicksExactlyTheRange) {
   ApplyFrameRange(state, 3, 5);
   EXPECT_EQ(CountTickedFrames(state), 3);
   for (int n = 0; n <= 9; ++n) EXPECT_EQ(state.FrameSelected[static_cast<std::size_t>(n)], n >= 3 && n <= 5) << n;
-  TFakeSource source;
+  auto source = ColourSource();
   RunFrameExtraction(state, source, {}, {});
-  EXPECT_EQ(source.read, (std::vector<int>{3, 4, 5}));
+  EXPECT_EQ(source.Read, (std::vector<int>{3, 4, 5}));
 }
 
 TEST(FrameSelection, AOneFrameRangeReplacesTheTicksOfTheRangeBefore) {
@@ -156,10 +129,10 @@ TEST(FrameSelection, AOneFrameRangeReplacesTheTicksOfTheRangeBefore) {
   ApplyFrameRange(state, 5, 8);
   ApplyFrameRange(state, 3, 3);
   for (int n = 0; n <= 9; ++n) EXPECT_EQ(state.FrameSelected[static_cast<std::size_t>(n)], n == 3) << n;
-  TFakeSource source;
+  auto source = ColourSource();
   TProgressLog progress;
   RunFrameExtraction(state, source, {}, progress.Hooks());
-  EXPECT_EQ(source.read, (std::vector<int>{3}));
+  EXPECT_EQ(source.Read, (std::vector<int>{3}));
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{3}));
   EXPECT_EQ(progress.calls.back(), (std::pair{0, 1}));
 }
@@ -168,10 +141,10 @@ TEST(FrameSelection, UntickedFramesAreSkippedAndNotCounted) {
   TVideoState state = OpenedVideo(5);
   state.FrameSelected[1] = false;
   state.FrameSelected[4] = false;
-  TFakeSource source;
+  auto source = ColourSource();
   TProgressLog progress;
   RunFrameExtraction(state, source, {}, progress.Hooks());
-  EXPECT_EQ(source.read, (std::vector<int>{0, 2, 3, 5}));
+  EXPECT_EQ(source.Read, (std::vector<int>{0, 2, 3, 5}));
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 2, 3, 5}));
   // One step per ticked frame: 1, 2, 3, 4 of 4, then the end.
   const std::vector<std::pair<int, int>> expected{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}, {4, 4}, {0, 4}};
@@ -182,10 +155,10 @@ TEST(FrameSelection, TicksOutsideTheRangeCountButAreNotRead) {
   TVideoState state = OpenedVideo(9);
   state.RangeFirst = 2;
   state.RangeLast = 3;
-  TFakeSource source;
+  auto source = ColourSource();
   TProgressLog progress;
   RunFrameExtraction(state, source, {}, progress.Hooks());
-  EXPECT_EQ(source.read, (std::vector<int>{2, 3}));
+  EXPECT_EQ(source.Read, (std::vector<int>{2, 3}));
   const std::vector<std::pair<int, int>> expected{{0, 10}, {1, 10}, {2, 10}, {10, 10}, {0, 10}};
   EXPECT_EQ(progress.calls, expected);
 }
@@ -194,14 +167,14 @@ TEST(FrameSelection, RangeBeyondTheVideoReadsOnlyFramesThatExist) {
   TVideoState state = OpenedVideo(3);
   state.RangeFirst = -5;
   state.RangeLast = 50;
-  TFakeSource source;
+  auto source = ColourSource();
   RunFrameExtraction(state, source, {}, {});
-  EXPECT_EQ(source.read, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(source.Read, (std::vector<int>{0, 1, 2, 3}));
 }
 
 TEST(ExtractionAbort, StopsBeforeReadingAndKeepsEarlierFrames) {
   TVideoState state = OpenedVideo(9);
-  TFakeSource source;
+  auto source = ColourSource();
   int messages = 0;
   TRunHooks hooks;
   // The user presses "Abort" while the third frame's messages are processed.
@@ -210,16 +183,16 @@ TEST(ExtractionAbort, StopsBeforeReadingAndKeepsEarlierFrames) {
   };
   const auto result = RunFrameExtraction(state, source, {}, hooks);
   EXPECT_TRUE(result.Aborted);
-  EXPECT_EQ(source.read, (std::vector<int>{0, 1}));
+  EXPECT_EQ(source.Read, (std::vector<int>{0, 1}));
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 1}));
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
 }
 
 TEST(ExtractionAbort, AbortHookStopsTheRunToo) {
   TVideoState state = OpenedVideo(9);
-  TFakeSource source;
+  auto source = ColourSource();
   TRunHooks hooks;
-  hooks.aborted = [&source] { return source.read.size() == 4; };
+  hooks.aborted = [&source] { return source.Read.size() == 4; };
   RunFrameExtraction(state, source, {}, hooks);
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 1, 2, 3}));
 }
@@ -227,7 +200,7 @@ TEST(ExtractionAbort, AbortHookStopsTheRunToo) {
 TEST(ExtractionAbort, AFlagLeftFromBeforeIsCleared) {
   TVideoState state = OpenedVideo(2);
   state.ExtractAbort = true;
-  TFakeSource source;
+  auto source = ColourSource();
   const auto result = RunFrameExtraction(state, source, {}, {});
   EXPECT_FALSE(result.Aborted);
   EXPECT_EQ(state.ExtractedFrames.size(), 3u);
@@ -235,8 +208,8 @@ TEST(ExtractionAbort, AFlagLeftFromBeforeIsCleared) {
 
 TEST(ExtractionFailure, ReaderErrorEndsTheRunKeepingEarlierFrames) {
   TVideoState state = OpenedVideo(9);
-  TFakeSource source;
-  source.errorAt = 4;
+  auto source = ColourSource();
+  source.ErrorAt = 4;
   TProgressLog progress;
   try {
     RunFrameExtraction(state, source, {}, progress.Hooks());
@@ -246,26 +219,26 @@ TEST(ExtractionFailure, ReaderErrorEndsTheRunKeepingEarlierFrames) {
   }
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 1, 2, 3}));
   EXPECT_NE(state.FrameResults[3], nullptr);
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
   // The progress bar keeps its position.
   EXPECT_EQ(progress.calls.back(), (std::pair{5, 10}));
 }
 
 TEST(ExtractionFailure, OpenErrorReadsNothing) {
   TVideoState state = OpenedVideo(4);
-  TFakeSource source;
-  source.failOpen = true;
+  auto source = ColourSource();
+  source.OpenError = "Failed to open AVI file";
   EXPECT_THROW(RunFrameExtraction(state, source, {}, {}), EClipvaneError);
-  EXPECT_TRUE(source.read.empty());
+  EXPECT_TRUE(source.Read.empty());
   EXPECT_TRUE(state.ExtractedFrames.empty());
   EXPECT_EQ(state.FrameResults.size(), 5u);
-  EXPECT_EQ(source.closes, 0);
+  EXPECT_EQ(source.Closes, 0);
 }
 
 TEST(ExtractionFailure, RunningOutOfMemoryKeepsTheFramesSoFar) {
   TVideoState state = OpenedVideo(9);
-  TFakeSource source;
-  source.outOfMemoryAt = 6;
+  auto source = ColourSource();
+  source.OutOfMemoryAt = 6;
   try {
     RunFrameExtraction(state, source, {}, {});
     FAIL() << "running out of memory must end the run with a message";
@@ -276,20 +249,20 @@ TEST(ExtractionFailure, RunningOutOfMemoryKeepsTheFramesSoFar) {
   EXPECT_EQ(ListedNumbers(state), (std::vector<int>{0, 1, 2, 3, 4, 5}));
   for (const auto& entry : state.ExtractedFrames)
     EXPECT_EQ(entry.Bitmap->GetPixel(0, 0), RGB(entry.FrameNumber, 100, 200));
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
 }
 
 TEST(ExtractionFailure, AbsurdTargetSizeIsAnErrorNotACrash) {
   TVideoState state = OpenedVideo(2);
-  TFakeSource source;
+  auto source = ColourSource();
   TExtractionOptions options{TColorMode::cm24bit, [] { return TFrameSize{-1, 5}; }};
   EXPECT_THROW(RunFrameExtraction(state, source, options, {}), EClipvaneError);
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Closes, 1);
 }
 
 TEST(ExtractionResults, NewRunAndClearReleaseTheOldFrames) {
   TVideoState state = OpenedVideo(3);
-  TFakeSource source;
+  auto source = ColourSource();
   RunFrameExtraction(state, source, {}, {});
   ASSERT_EQ(state.ExtractedFrames.size(), 4u);
   ApplyFrameRange(state, 1, 1);
@@ -304,8 +277,8 @@ TEST(ExtractionResults, NewRunAndClearReleaseTheOldFrames) {
 
 TEST(StreamingExtraction, HandsOnEachFrameAndKeepsNone) {
   TVideoState state = OpenedVideo(4);
-  TFakeSource source;
-  source.readable = 4;
+  auto source = ColourSource();
+  source.Readable = 4;
   std::vector<int> sunk;
   const auto result =
       StreamFrameExtraction(state, source, {TColorMode::cm1bit, {}}, {}, [&](int n, const TBitmap& frame) {
@@ -320,14 +293,14 @@ TEST(StreamingExtraction, HandsOnEachFrameAndKeepsNone) {
 
 TEST(StreamingExtraction, SinkFailureClosesTheSource) {
   TVideoState state = OpenedVideo(4);
-  TFakeSource source;
+  auto source = ColourSource();
   EXPECT_THROW(StreamFrameExtraction(state, source, {}, {},
                                      [](int n, const TBitmap&) {
                                        if (n == 2) throw EClipvaneError("Cannot write file");
                                      }),
                EClipvaneError);
-  EXPECT_EQ(source.read, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(source.closes, 1);
+  EXPECT_EQ(source.Read, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(source.Closes, 1);
 }
 
 TEST(ExtractionStatus, NamesSizeAndMode) {

@@ -11,7 +11,9 @@
 #include "core/error.h"
 #include "runs/gif/gif_pipeline.h"
 #include "support/avi_fixtures.h"
+#include "support/fake_frame_source.h"
 #include "support/gif_giflib_decode.h"
+#include "support/opened_video_state.h"
 
 namespace clipvane {
 namespace {
@@ -22,54 +24,26 @@ using fixtures::TFixtureCodec;
 // The state as "Open AVI" leaves it: LastFrame is the media device's frame count, one more
 // than the stream delivers.
 TVideoState Opened(const std::string& path, const TFixtureAvi& avi) {
-  TVideoState state;
-  state.FilePath = path;
-  state.FrameWidth = avi.Width;
-  state.FrameHeight = avi.Height;
-  state.DisplayRect = TRect{0, 0, avi.Width, avi.Height};
-  state.LastFrame = avi.FrameCount;
-  state.LengthMs = avi.FrameCount * 1000 * avi.RateDenominator / avi.RateNumerator;
-  state.LengthSeconds = state.LengthMs / 1000;
-  state.SamplingRate = 1;
-  SelectAllFrames(state);
-  SelectFullWindow(state);
-  return state;
+  return fixtures::OpenedVideoState({.Path = path,
+                                     .LastFrame = avi.FrameCount,
+                                     .Width = avi.Width,
+                                     .Height = avi.Height,
+                                     .LengthMs = avi.FrameCount * 1000 * avi.RateDenominator / avi.RateNumerator});
 }
 
-// Frames 0 .. readable-1 show their number; reading `errorAt` fails.
-class TNumberSource : public TFrameSource {
- public:
-  int readable = 1000;
-  std::optional<int> errorAt, outOfMemoryAt;
-  std::vector<int> read;
-  bool open = false;
-
-  void Open(const std::string&) override { open = true; }
-  bool ReadFrame(int n) override {
-    if (!open) throw EClipvaneError("read while closed");
-    if (errorAt == n) {
-      open = false;  // as the reader does: an error while reading closes it
-      throw EClipvaneError("Bitmap image is not valid");
-    }
-    if (outOfMemoryAt == n) throw std::bad_alloc();
-    if (n >= readable) return false;
-    read.push_back(n);
-    bitmap_ = fixtures::NumberFrame(n, 48, 32);
-    bitmap_.SetPixelFormat(TPixelFormat::pf24bit);
-    return true;
-  }
-  const TBitmap& DecodeBitmap() const override { return bitmap_; }
-  void Close() override { open = false; }
-
- private:
-  TBitmap bitmap_;
-};
+// Frames 0 .. Readable-1 show their number at 48 x 32.
+std::unique_ptr<fixtures::TFakeFrameSource> NumberSource() {
+  auto source = std::make_unique<fixtures::TFakeFrameSource>();
+  source->Width = 48;
+  source->Height = 32;
+  return source;
+}
 
 class GifPipeline : public ::testing::Test {
  protected:
   // The bytes of both ways, each on a state made by `opened`; they must agree.
   std::vector<std::uint8_t> BothWays(const std::function<TVideoState()>& opened, const TGifOptions& options,
-                                     const TFrameSourceFactory& makeSource = MakeAviFrameSource) {
+                                     const TFrameSourceFactory& makeSource = MakeFrameSource) {
     TVideoState single = opened(), dual = opened();
     const TGifFileResult one = ConvertToGifBytes(single, makeSource, options, {}, false);
     const TGifFileResult two = ConvertToGifBytes(dual, makeSource, options, {}, true);
@@ -158,8 +132,8 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
   for (const bool twoThreads : {false, true}) {
     TVideoState copy = opened();
     const TFrameSourceFactory make = [] {
-      auto made = std::make_unique<TNumberSource>();
-      made->errorAt = 8;
+      auto made = NumberSource();
+      made->ErrorAt = 8;
       return made;
     };
     try {
@@ -175,8 +149,8 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
   for (const bool twoThreads : {false, true}) {
     TVideoState copy = opened();
     const TFrameSourceFactory make = [] {
-      auto made = std::make_unique<TNumberSource>();
-      made->outOfMemoryAt = 8;
+      auto made = NumberSource();
+      made->OutOfMemoryAt = 8;
       return made;
     };
     try {
@@ -199,8 +173,8 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
   }
   // A source that runs out of frames: both ways stop there without an error.
   const TFrameSourceFactory short5 = [] {
-    auto made = std::make_unique<TNumberSource>();
-    made->readable = 5;
+    auto made = NumberSource();
+    made->Readable = 5;
     return made;
   };
   const auto gif = giflib_check::DecodeGif(BothWays(opened, {}, short5));
@@ -208,8 +182,8 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
 }
 
 TEST(ReadAheadSource, DeliversThePlannedFramesInOrder) {
-  auto inner = std::make_unique<TNumberSource>();
-  TNumberSource& plain = *inner;
+  auto inner = NumberSource();
+  fixtures::TFakeFrameSource& plain = *inner;
   TReadAheadFrameSource source(std::move(inner), {0, 2, 4, 6});
   source.Open("clip.avi");
   for (const int n : {0, 2, 4, 6}) {
@@ -217,11 +191,11 @@ TEST(ReadAheadSource, DeliversThePlannedFramesInOrder) {
     EXPECT_EQ(fixtures::DecodeFrameNumber(source.DecodeBitmap()), n);
   }
   source.Close();
-  EXPECT_EQ(plain.read, (std::vector<int>{0, 2, 4, 6}));
+  EXPECT_EQ(plain.Read, (std::vector<int>{0, 2, 4, 6}));
 }
 
 TEST(ReadAheadSource, AReadOffThePlanIsReadInPlace) {
-  TReadAheadFrameSource source(std::make_unique<TNumberSource>(), {0, 1, 2, 3});
+  TReadAheadFrameSource source(NumberSource(), {0, 1, 2, 3});
   source.Open("clip.avi");
   ASSERT_TRUE(source.ReadFrame(0));
   ASSERT_TRUE(source.ReadFrame(7));
@@ -232,8 +206,8 @@ TEST(ReadAheadSource, AReadOffThePlanIsReadInPlace) {
 }
 
 TEST(ReadAheadSource, TheEndAndErrorsComeAtTheirOwnFrame) {
-  auto inner = std::make_unique<TNumberSource>();
-  inner->readable = 3;
+  auto inner = NumberSource();
+  inner->Readable = 3;
   TReadAheadFrameSource ending(std::move(inner), {0, 1, 2, 3, 4});
   ending.Open("clip.avi");
   for (int n = 0; n < 3; ++n) ASSERT_TRUE(ending.ReadFrame(n));
@@ -241,8 +215,8 @@ TEST(ReadAheadSource, TheEndAndErrorsComeAtTheirOwnFrame) {
   EXPECT_EQ(fixtures::DecodeFrameNumber(ending.DecodeBitmap()), 2);  // the last frame stays
   ending.Close();
 
-  auto failing = std::make_unique<TNumberSource>();
-  failing->errorAt = 2;
+  auto failing = NumberSource();
+  failing->ErrorAt = 2;
   TReadAheadFrameSource source(std::move(failing), {0, 1, 2, 3});
   source.Open("clip.avi");
   ASSERT_TRUE(source.ReadFrame(0));
@@ -252,16 +226,16 @@ TEST(ReadAheadSource, TheEndAndErrorsComeAtTheirOwnFrame) {
 }
 
 TEST(ReadAheadSource, ClosingEarlyStopsReadingAhead) {
-  auto inner = std::make_unique<TNumberSource>();
-  TNumberSource& plain = *inner;
+  auto inner = NumberSource();
+  fixtures::TFakeFrameSource& plain = *inner;
   std::vector<int> plan(100);
   for (int n = 0; n < 100; ++n) plan[static_cast<std::size_t>(n)] = n;
   TReadAheadFrameSource source(std::move(inner), plan);
   source.Open("clip.avi");
   ASSERT_TRUE(source.ReadFrame(0));
   source.Close();  // an abort: nothing waits for the other 99
-  EXPECT_LE(plain.read.size(), 3u);
-  EXPECT_FALSE(plain.open);
+  EXPECT_LE(plain.Read.size(), 3u);
+  EXPECT_FALSE(plain.IsOpen());
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ class ArgumentParser : public ::testing::Test {
     try {
       Parse(args);
     } catch (const TUsageError& error) {
-      return error.message;
+      return error.what();
     }
     ADD_FAILURE() << "accepted: " << ::testing::PrintToString(args);
     return {};

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/video_fixtures.h"
-#include "video/avi_frame_reader.h"
+#include "video/frame_source.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -46,10 +46,9 @@ TEST_P(ContainerColours, PatchesKeepTheirColours) {
   const std::string path = folder.File("colours.mkv");
   fixtures::WriteFixtureVideo(path, video);
 
-  TAviFrameReader reader;
-  reader.Open(path);
-  ASSERT_TRUE(reader.ReadFrame(1));
-  const TBitmap& shown = reader.DecodeBitmap();
+  const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path);
+  ASSERT_TRUE(reader->ReadFrame(1));
+  const TBitmap& shown = reader->DecodeBitmap();
   const TBitmap expected = fixtures::ShownFrame(video, 1);
   ASSERT_EQ(shown.Width(), expected.Width());
   ASSERT_EQ(shown.Height(), expected.Height());

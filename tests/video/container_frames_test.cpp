@@ -40,11 +40,10 @@ class ContainerFrames : public ::testing::TestWithParam<TContainerCase> {
   // Reads the frames in the given order; each must show its own number.
   void ExpectFrames(const std::string& path, const std::vector<int>& order, TSeekCount* seeks = nullptr) {
     const TFixtureVideo& video = GetParam().Video;
-    TAviFrameReader reader(seeks);
-    reader.Open(path);
+    const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path, seeks);
     for (const int n : order) {
-      ASSERT_TRUE(reader.ReadFrame(n)) << "frame " << n;
-      const TBitmap& bitmap = reader.DecodeBitmap();
+      ASSERT_TRUE(reader->ReadFrame(n)) << "frame " << n;
+      const TBitmap& bitmap = reader->DecodeBitmap();
       ASSERT_EQ(bitmap.Width(), video.DisplayWidth());
       ASSERT_EQ(bitmap.Height(), video.DisplayHeight());
       ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf24bit);
@@ -91,10 +90,9 @@ TEST_P(ContainerFrames, ForwardReadsEveryFrameWithoutSeeking) {
   TSeekCount seeks;
   ExpectFrames(path, AllFrames(), &seeks);
   EXPECT_EQ(seeks.Seeks, 0);
-  TAviFrameReader reader;
-  reader.Open(path);
-  EXPECT_FALSE(reader.ReadFrame(GetParam().Video.FrameCount));
-  EXPECT_FALSE(reader.ReadFrame(-1));
+  const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path);
+  EXPECT_FALSE(reader->ReadFrame(GetParam().Video.FrameCount));
+  EXPECT_FALSE(reader->ReadFrame(-1));
 }
 
 TEST_P(ContainerFrames, BackwardReadsEveryFrameDecodingEachGroupOnce) {

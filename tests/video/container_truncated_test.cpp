@@ -14,7 +14,7 @@
 
 #include "core/error.h"
 #include "support/video_fixture_cases.h"
-#include "video/avi_frame_reader.h"
+#include "video/frame_source.h"
 #include "video/video_probe.h"
 
 namespace clipvane {
@@ -66,8 +66,8 @@ TEST_F(TruncatedContainers, StreamsCutAnywhereGiveTheFramesBeforeTheCut) {
       EXPECT_GE(count, lastCount) << name << " cut at " << tenth << "0 %";
       EXPECT_LT(count, 24) << name;
       lastCount = count;
-      TAviFrameReader reader;
-      reader.Open(copy);
+      const std::unique_ptr<TFrameSource> opened = OpenFrameSource(copy);
+      TFrameSource& reader = *opened;
       // Forward, then backward: frame n is the same picture either way. The pictures keep
       // their order (the numbers they show rise, with gaps where a cut group lost pictures);
       // a picture whose data was cut shows no number.

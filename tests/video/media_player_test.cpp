@@ -13,6 +13,7 @@
 
 #include "core/error.h"
 #include "support/avi_fixtures.h"
+#include "video/frame_source.h"
 
 namespace clipvane {
 namespace {
@@ -43,6 +44,7 @@ class TRecordingSink : public TDisplaySink {
   void ShowFrame(std::shared_ptr<const TBitmap> picture, int frameNumber) override {
     std::lock_guard lock(mutex_);
     shown_.push_back({frameNumber, fixtures::DecodeFrameNumber(*picture), picture->Width(), picture->Height()});
+    lastPicture_ = std::move(picture);
     changed_.notify_all();
   }
 
@@ -59,11 +61,16 @@ class TRecordingSink : public TDisplaySink {
     std::lock_guard lock(mutex_);
     return shown_.back();
   }
+  std::shared_ptr<const TBitmap> LastPicture() {
+    std::lock_guard lock(mutex_);
+    return lastPicture_;
+  }
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<TShown> shown_;
+  std::shared_ptr<const TBitmap> lastPicture_;
 };
 
 class MediaPlayerTest : public ::testing::Test {
@@ -388,6 +395,33 @@ TEST_F(MediaPlayerDisplay, PalettePicturesKeepTheirColoursAfterASeek) {
     ASSERT_TRUE(player_.Seek(target));
     ASSERT_TRUE(sink.WaitForFrame(target));
     EXPECT_EQ(sink.Last().PictureNumber, target);
+  }
+}
+
+// The "Video" window shows what a run would read: the frame source's own frame, in 24 bits.
+TEST_F(MediaPlayerDisplay, ShowsTheFramesTheRunsRead) {
+  for (const TFixtureCodec codec : {TFixtureCodec::fcMpeg4, TFixtureCodec::fcRawPal8, TFixtureCodec::fcMsVideo1}) {
+    TRecordingSink sink;
+    player_.SetDisplay(&sink);
+    const std::string path = Video(codec, 30);
+    OpenVideo(path);
+    player_.SetTimeFormat(TMPTimeFormats::tfFrames);
+    const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path);
+    for (const int target : {17, 4, 29}) {
+      ASSERT_TRUE(player_.Seek(target));
+      ASSERT_TRUE(sink.WaitForFrame(target)) << target;
+      ASSERT_TRUE(reader->ReadFrame(target));
+      const TBitmap& frame = reader->DecodeBitmap();
+      const std::shared_ptr<const TBitmap> shown = sink.LastPicture();
+      ASSERT_EQ(shown->PixelFormat(), TPixelFormat::pf24bit);
+      ASSERT_EQ(shown->Width(), frame.Width());
+      ASSERT_EQ(shown->Height(), frame.Height());
+      int differing = 0;
+      for (int y = 0; y < frame.Height(); ++y)
+        for (int x = 0; x < frame.Width(); ++x) differing += shown->GetPixel(x, y) != frame.GetPixel(x, y);
+      EXPECT_EQ(differing, 0) << fixtures::CodecName(codec) << " frame " << target;
+    }
+    player_.SetDisplay(nullptr);
   }
 }
 

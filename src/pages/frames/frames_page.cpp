@@ -139,7 +139,7 @@ TFramesPage::TFramesPage(TVideoState& state, QWidget* parent) : QWidget(parent),
                                  QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Yes;
   };
   AvailableMemory = [] { return AvailableMemoryBytes(); };
-  MakeSource = [] { return MakeAviFrameSource(); };
+  MakeSource = [] { return MakeFrameSource(); };
 }
 
 void TFramesPage::VideoOpened() {
@@ -277,7 +277,7 @@ void TFramesPage::Button12Click() {
       available && estimate > *available) {
     if (!Confirm || !Confirm(QString::fromStdString(MemoryQuestionText(estimate, *available)))) return;
   }
-  std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeAviFrameSource();
+  std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeFrameSource();
 
   // Taken before the start step switches the controls: a run that fails before its first
   // frame gives them back as they are now.

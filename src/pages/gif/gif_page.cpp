@@ -127,7 +127,7 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   StatusPanel0->setAlignment(Qt::AlignCenter);
   StatusPanel1 = StatusPanel(StatusBar, 54, 423, QFrame::Sunken, QString());
 
-  MakeSource = [] { return MakeAviFrameSource(); };
+  MakeSource = [] { return MakeFrameSource(); };
   Wire(Button5, &QPushButton::clicked, &TGifPage::Button5Click);
   Wire(Button7, &QPushButton::clicked, &TGifPage::Button7Click);
   Wire(Button4, &QPushButton::clicked, &TGifPage::Button4Click);
@@ -258,7 +258,7 @@ void TGifPage::Apply(const TGifControlChange& change) {
 
 void TGifPage::Button5Click() {
   if (running_) return;
-  std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeAviFrameSource();
+  std::unique_ptr<TFrameSource> source = MakeSource ? MakeSource() : MakeFrameSource();
   const TGifOptions chosen = RunOptions();
 
   TGifConversionResult result;

@@ -64,7 +64,8 @@ void SaveFrameFile(const TBitmap& frame, const std::string& path, const TSaveOpt
         break;
     }
   } catch (const EClipvaneError& error) {
-    throw EClipvaneError("Cannot write file \"" + path + "\": " + error.what());
+    throw EClipvaneError("Cannot write file \"" + path + "\": " + error.what(), path,
+                         "cannot be written: " + InWords(error.what()));
   }
   // A run writes hundreds of these: the system flushes them when it sees fit.
   WriteFileAtomically(path, bytes, TFileFlush::ffBySystem);
