@@ -15,6 +15,7 @@
 #include "gif/gif_image_encoder.h"
 #include "runs/frames/extraction_run.h"
 #include "runs/gif/gif_conversion.h"
+#include "runs/gif/smooth_scaling.h"
 
 namespace clipvane {
 
@@ -136,6 +137,8 @@ class TGifRun {
   void AppendKeptInReverse(bool afterError);
   bool Aborted() const { return state_.ConvertAbort || hooks_.Aborted(); }
   TBitmap& Scaled();
+  // The capture rectangle of a decoded frame, at the GIF size, into Scaled().
+  void Cut(const TBitmap& decoded);
 
   TVideoState& state_;
   TFrameSource& source_;
@@ -172,6 +175,11 @@ TBitmap& TGifRun::Scaled() {
   if (!scaledMade_) scaled_ = TBitmap(size_.Width, size_.Height);
   scaledMade_ = true;
   return scaled_;
+}
+
+void TGifRun::Cut(const TBitmap& decoded) {
+  if (options_.SmoothScaling) CutAndScaleSmoothly(decoded, captureRect_, Scaled());
+  else CutAndStretch(decoded, captureRect_, Scaled());
 }
 
 void TGifRun::FrameAppended(int index, const TBitmap* picture) {
@@ -211,7 +219,7 @@ void TGifRun::TakeFrame(int number, std::uint16_t delay) {
   const TBitmap& decoded = source_.DecodeBitmap();
   decodeFormat_ = decoded.PixelFormat();
   if (IsPaletteFormat(decodeFormat_)) decodePalette_ = decoded.Palette();
-  CutAndStretch(decoded, captureRect_, Scaled());
+  Cut(decoded);
   if (!backward_) {
     Append(scaled_, delay);
     return;
@@ -307,7 +315,7 @@ void TGifRun::AppendKeptInReverse(bool afterError) {
       if (!afterError) result_.OutOfFrames = true;
       break;
     }
-    CutAndStretch(source_.DecodeBitmap(), captureRect_, Scaled());
+    Cut(source_.DecodeBitmap());
     Append(scaled_, delay);
   }
   kept_.clear();
@@ -349,7 +357,9 @@ void TGifRun::Run() {
   state_.GifFrameCount = 0;
   maximum_ = CountTickedFrames(state_);
   if (options_.BestQuality) {
-    best_.emplace();
+    TBestQuantizerSettings settings;
+    settings.MaxColors = std::clamp(options_.MaxColors, 2, 255);
+    best_.emplace(settings, options_.LossyLevel);
     plan_ = SampledFrames(state_);
     timeline_.emplace(BestGifTimeline(state_, plan_, step_, options_.KeepPlaySpeed, options_.FrameTimes));
     if (timeline_->Count() > 0) result_.FrameDelay = (*timeline_)[0].Delay;
