@@ -160,7 +160,10 @@ int PrintEstimate(TCommandContext& context, const TGifArguments& parsed, const T
 std::string FitText(const TGifFitChoice& fit, std::uint64_t limit) {
   std::string text = "Fitted under " + ByteSizeWords(limit) + ": " + std::to_string(fit.Point.Width) + " x " +
                      std::to_string(fit.Point.Height);
-  if (fit.Point.Sampling > 1) text += ", every " + std::to_string(fit.Point.Sampling) + ". frame";
+  if (fit.Point.Sampling > 1) {
+    const int n = fit.Point.Sampling;
+    text += ", every " + std::to_string(n) + (n == 2 ? "nd" : n == 3 ? "rd" : "th") + " frame";
+  }
   if (fit.Point.Lossy > 0) text += ", lossy " + std::to_string(fit.Point.Lossy);
   if (fit.Point.MaxColors < 255) text += ", " + std::to_string(fit.Point.MaxColors) + " colours";
   return text;

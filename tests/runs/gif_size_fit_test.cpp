@@ -106,6 +106,29 @@ TEST(GifSizeFit, NeverOverTheLimitAndPlaysAsLongAsTheVideo) {
   }
 }
 
+TEST(GifSizeFit, AGifOverTheLimitIsMadeAgainSmaller) {
+  constexpr int kFrames = 24;
+  const std::uint64_t limit = BestBytes(kFrames) / 3;
+  TVideoState state = Pan(kFrames);
+  const TFrameSourceFactory sources = PanSources(kFrames);
+  TGifFileResult file;
+  const TGifFitConverter convert = GifBytesConverter(sources, {}, false, file);
+  std::vector<TFitPoint> made;
+  // The first GIF is taken for larger than it is, as when the sample misjudged the video.
+  const TGifFitChoice choice =
+      FitGifToSize(state, sources, Best(), {}, limit, {}, [&](TVideoState& run, const TGifOptions& options) {
+        made.push_back({options.Size.SpecifiedWidth, options.Size.SpecifiedHeight, run.SamplingRate, options.LossyLevel,
+                        options.MaxColors});
+        const std::uint64_t bytes = convert(run, options);
+        return made.size() == 1 ? limit + 1 : bytes;
+      });
+  ASSERT_GE(made.size(), 2u);
+  EXPECT_EQ(choice.Conversions, static_cast<int>(made.size()));
+  EXPECT_EQ(choice.Point, made.back());
+  EXPECT_FALSE(made[1] == made[0]);
+  EXPECT_LE(file.Bytes.size(), limit);
+}
+
 TEST(GifSizeFit, ALimitTheWholeGifMeetsGivesNothingUp) {
   const std::uint64_t whole = BestBytes(24);
   const TFitted fitted = Fit(24, whole * 2);

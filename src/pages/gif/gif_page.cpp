@@ -396,8 +396,11 @@ void TGifPage::Button5Click() {
   try {
     // As the CLI runs it: the next frame decoded ahead, each frame encoded on a second thread,
     // so the GIF holds its frames as a save writes them.
-    if (const auto limit = FitLimit()) RunFitted(options, *limit, hooks, result);
-    else RunGifPipeline(state_, std::move(source), options, hooks, result, true);
+    if (const auto limit = FitLimit()) {
+      RunFitted(options, *limit, hooks, result);
+    } else {
+      RunGifPipeline(state_, std::move(source), options, hooks, result, true);
+    }
   } catch (...) {
     // The run's error is the one to tell; a failure to show its frames would only hide it.
     try {
