@@ -49,7 +49,8 @@ const usage::TProgramUsage& CliUsage() {
     usage.Description =
         "clipvane-cli runs the same code as the Clipvane windows, for batch work and scripts. Results go to "
         "stdout; the progress bar (when stderr is a terminal) and the closing summary go to stderr. Errors are "
-        "printed as \"clipvane-cli: message\". Every file is written to a temporary file in its folder and "
+        "printed as \"clipvane-cli: FILE: what is wrong\" (\"clipvane-cli: message\" when no file is at "
+        "fault). Every file is written to a temporary file in its folder and "
         "renamed over the target when complete, so a failure leaves no half-written file.";
     for (const TCliCommand& command : CliCommands()) usage.Commands.push_back(command.Usage);
     usage.CommonOptions = {
