@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <random>
+#include <vector>
 
 #include "support/hdr_fixtures.h"
 #include "video/hdr_colour_map.h"
@@ -148,6 +150,42 @@ TEST(HdrColourMap, ColoursOutsideBt709AndAboveTheKneeKeepTheirHue) {
     const double luminance = Times(xyzOf2020, nits)[1] / video::kSdrWhiteNits;
     if (std::max({nits[0], nits[1], nits[2]}) < 70) {
       EXPECT_NEAR(Times(kBt709ToXyz, shown)[1], luminance, 0.02 * luminance + 0.003);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace clipvane
+
+namespace clipvane {
+namespace {
+
+// The walk in vectors and the one a pixel at a time (which maps what is left after the last
+// whole vector) agree on every kind of pixel: dark, bright, out of gamut, signals a filter
+// pushed past 0 or 1, with and without opacity, for rows of every length.
+TEST(HdrColourMap, VectorsMapAsSinglePixelsDo) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> signal(-0.05f, 1.05f);
+  for (const THdrTransfer transfer : {THdrTransfer::htPq, THdrTransfer::htHlg}) {
+    const THdrColourMap map(transfer, Bt2020ToBt709(), 4000);
+    for (const bool withAlpha : {false, true}) {
+      std::vector<float> planes[4];
+      for (auto& plane : planes)
+        for (int i = 0; i < 1000; ++i) plane.push_back(signal(random));
+      const int step = withAlpha ? 4 : 3;
+      for (const int count : {1, 7, 8, 15, 16, 17, 31, 33, 1000}) {
+        std::vector<std::uint8_t> vectors(static_cast<std::size_t>(count * step)), single(vectors.size());
+        const float* alpha = withAlpha ? planes[3].data() : nullptr;
+        map.MapRow(planes[0].data(), planes[1].data(), planes[2].data(), alpha, count, vectors.data());
+        map.MapRow(planes[0].data(), planes[1].data(), planes[2].data(), alpha, count, single.data(), false);
+        int unequal = 0;
+        for (std::size_t i = 0; i < vectors.size(); ++i) {
+          // Fused multiply-adds in vectors may round a value at a code's edge the other way.
+          EXPECT_NEAR(vectors[i], single[i], 1) << "byte " << i << " of " << count;
+          unequal += vectors[i] != single[i];
+        }
+        EXPECT_LE(unequal, count / 50 + 1) << count;
+      }
     }
   }
 }
