@@ -64,3 +64,35 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace clipvane
+
+namespace clipvane {
+namespace {
+
+// The brightest light a PQ video says it holds (its MaxCLL) sets where its highlights roll
+// off: SDR white stays white in a video that goes no brighter, and gives way more in one that
+// reaches 4000 nits than in one that says nothing (taken as 1000 nits).
+TEST(HdrToSdrPeak, ThePeakAVideoSaysSetsItsRollOff) {
+  TBitmap white(32, 16, TPixelFormat::pf24bit);
+  white.FillRect({0, 0, 32, 16}, RGB(255, 255, 255));
+  fixtures::TTempFolder folder(CLIPVANE_TEST_TMP);
+  const auto whiteAt = [&](int maxContentLight) {
+    const std::string path = folder.File("white" + std::to_string(maxContentLight) + ".mkv");
+    fixtures::THdrVideo video;
+    video.MaxContentLight = maxContentLight;
+    video.FrameCount = 1;
+    fixtures::WriteHdrVideo(path, white, video);
+    const std::unique_ptr<TFrameSource> reader = OpenFrameSource(path);
+    EXPECT_TRUE(reader->ReadFrame(0));
+    const TColor pixel = reader->DecodeBitmap().GetPixel(16, 8);
+    EXPECT_EQ(pixel & 0xFF, (pixel >> 8) & 0xFF) << "grey stays grey";
+    return static_cast<int>(pixel & 0xFF);
+  };
+  const int noBrighter = whiteAt(203), unsaid = whiteAt(0), brighter = whiteAt(4000);
+  EXPECT_GE(noBrighter, 254);
+  EXPECT_LT(unsaid, 250);
+  EXPECT_GT(unsaid, 200);
+  EXPECT_LT(brighter, unsaid - 5);
+}
+
+}  // namespace
+}  // namespace clipvane
