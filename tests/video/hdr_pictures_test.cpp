@@ -156,6 +156,7 @@ struct TLayoutCase {
   int DisplayWidth = 0;  // 0: the width
   bool Shifted = false;
   double LeastPsnr = 45;
+  bool Untagged = false;  // the picture names its transfer alone: BT.2020 is taken for the rest
 };
 
 void PrintTo(const TLayoutCase& entry, std::ostream* out) { *out << entry.Name; }
@@ -165,6 +166,10 @@ class HdrPictures : public ::testing::TestWithParam<TLayoutCase> {};
 TEST_P(HdrPictures, EveryLayoutGivesTheSdrPicture) {
   const TLayoutCase& entry = GetParam();
   const TFrame picture = HdrPicture(entry.Format, entry.Width, entry.Height, entry.Kind);
+  if (entry.Untagged) {
+    picture->colorspace = AVCOL_SPC_UNSPECIFIED;
+    picture->color_primaries = AVCOL_PRI_UNSPECIFIED;
+  }
   const int displayWidth = entry.DisplayWidth ? entry.DisplayWidth : entry.Width;
   video::TPictureConverter converter(Geometry(entry.Width, entry.Height, displayWidth));
   TBitmap shown;
@@ -181,17 +186,18 @@ TEST_P(HdrPictures, EveryLayoutGivesTheSdrPicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, HdrPictures,
-    ::testing::Values(TLayoutCase{"Pq420TenBit", AV_PIX_FMT_YUV420P10LE, THdrKind::hkPq},
-                      TLayoutCase{"Hlg420TenBitRowsOffBoundary", AV_PIX_FMT_YUV420P10LE, THdrKind::hkHlg, 64, 48, 0,
-                                  true},
-                      TLayoutCase{"Pq420OddSize", AV_PIX_FMT_YUV420P10LE, THdrKind::hkPq, 37, 23},
-                      TLayoutCase{"PqP010", AV_PIX_FMT_P010LE, THdrKind::hkPq},
-                      TLayoutCase{"Hlg422TwelveBit", AV_PIX_FMT_YUV422P12LE, THdrKind::hkHlg},
-                      TLayoutCase{"PqPlanarRgb", AV_PIX_FMT_GBRP10LE, THdrKind::hkPq},
-                      TLayoutCase{"HlgWithOpacity", AV_PIX_FMT_YUVA444P10LE, THdrKind::hkHlg},
-                      TLayoutCase{"PqNonSquarePixels", AV_PIX_FMT_YUV420P10LE, THdrKind::hkPq, 48, 48, 72},
-                      // Eight bits of PQ are coarse: a step of the signal is a step of 1 to 3 % in light.
-                      TLayoutCase{"PqEightBit", AV_PIX_FMT_YUV420P, THdrKind::hkPq, 64, 48, 0, false, 36}),
+    ::testing::Values(
+        TLayoutCase{"Pq420TenBit", AV_PIX_FMT_YUV420P10LE, THdrKind::hkPq},
+        TLayoutCase{"Hlg420TenBitRowsOffBoundary", AV_PIX_FMT_YUV420P10LE, THdrKind::hkHlg, 64, 48, 0, true},
+        TLayoutCase{"Pq420OddSize", AV_PIX_FMT_YUV420P10LE, THdrKind::hkPq, 37, 23},
+        TLayoutCase{"PqP010", AV_PIX_FMT_P010LE, THdrKind::hkPq},
+        TLayoutCase{"Hlg422TwelveBit", AV_PIX_FMT_YUV422P12LE, THdrKind::hkHlg},
+        TLayoutCase{"PqPlanarRgb", AV_PIX_FMT_GBRP10LE, THdrKind::hkPq},
+        TLayoutCase{"HlgWithOpacity", AV_PIX_FMT_YUVA444P10LE, THdrKind::hkHlg},
+        TLayoutCase{"PqNonSquarePixels", AV_PIX_FMT_YUV420P10LE, THdrKind::hkPq, 48, 48, 72},
+        TLayoutCase{"HlgNamingItsTransferAlone", AV_PIX_FMT_YUV420P10LE, THdrKind::hkHlg, 64, 48, 0, false, 45, true},
+        // Eight bits of PQ are coarse: a step of the signal is a step of 1 to 3 % in light.
+        TLayoutCase{"PqEightBit", AV_PIX_FMT_YUV420P, THdrKind::hkPq, 64, 48, 0, false, 36}),
     [](const ::testing::TestParamInfo<TLayoutCase>& param) { return param.param.Name; });
 
 TEST(HdrPictures, SdrPicturesKeepTheirConversion) {
