@@ -92,6 +92,7 @@ const usage::TProgramUsage& CliUsage() {
 std::string CliVersionText() {
   std::string text = std::string("clipvane-cli ") + kVersion + "\n";
   text += "FFmpeg: " + FfmpegVersions() + "\n";
+  text += "zimg: " + ZimgVersion() + "\n";
   text += "libjpeg: " + JpegLibraryVersion() + "\n";
   text += "libpng: " + PngLibraryVersion() + "\n";
   text += "libtiff: " + TiffLibraryVersion() + "\n";
