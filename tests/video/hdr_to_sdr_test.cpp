@@ -55,11 +55,11 @@ TEST_P(HdrToSdr, FramesComeBackAsTheirSdrPicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     PqAndHlg, HdrToSdr,
-    ::testing::Values(THdrCase{"PqLossless", fixtures::THdrKind::hkPq, "pq.mkv", "matroska", "ffv1", "yuv444p10le", 30},
+    ::testing::Values(THdrCase{"PqLossless", fixtures::THdrKind::hkPq, "pq.mkv", "matroska", "ffv1", "yuv444p10le", 48},
                       THdrCase{"HlgLossless", fixtures::THdrKind::hkHlg, "hlg.mkv", "matroska", "ffv1", "yuv444p10le",
-                               30},
-                      THdrCase{"PqHevc", fixtures::THdrKind::hkPq, "pq.mp4", "mp4", "libx265", "yuv420p10le", 28},
-                      THdrCase{"HlgHevc", fixtures::THdrKind::hkHlg, "hlg.mp4", "mp4", "libx265", "yuv420p10le", 28}),
+                               48},
+                      THdrCase{"PqHevc", fixtures::THdrKind::hkPq, "pq.mp4", "mp4", "libx265", "yuv420p10le", 35},
+                      THdrCase{"HlgHevc", fixtures::THdrKind::hkHlg, "hlg.mp4", "mp4", "libx265", "yuv420p10le", 35}),
     [](const ::testing::TestParamInfo<THdrCase>& param) { return param.param.Name; });
 
 }  // namespace
