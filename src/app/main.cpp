@@ -29,8 +29,9 @@ namespace {
 
 std::string VersionText() {
   return std::string("clipvane ") + clipvane::kVersion + "\nFFmpeg: " + clipvane::FfmpegVersions() +
-         "\nlibjpeg: " + clipvane::JpegLibraryVersion() + "\nlibpng: " + clipvane::PngLibraryVersion() +
-         "\nlibtiff: " + clipvane::TiffLibraryVersion() + "\nQt: " + qVersion() + "\n";
+         "\nzimg: " + clipvane::ZimgVersion() + "\nlibjpeg: " + clipvane::JpegLibraryVersion() +
+         "\nlibpng: " + clipvane::PngLibraryVersion() + "\nlibtiff: " + clipvane::TiffLibraryVersion() +
+         "\nQt: " + qVersion() + "\n";
 }
 
 // --help and --version are answered before Qt starts, so they work without a display.

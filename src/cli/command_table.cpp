@@ -24,6 +24,23 @@ usage::TOptionSpec FrameRangeOption(const std::string& description) {
           .Description = description};
 }
 
+usage::TOptionSpec HdrOption() {
+  return {.Name = "--hdr",
+          .Argument = "WAY",
+          .Kind = usage::TValueKind::vkChoice,
+          .Choices = {"sdr", "raw"},
+          .Default = "sdr",
+          .Description =
+              "pictures of an HDR video (PQ or HLG, as phones record): sdr shows them as an SDR screen "
+              "would (BT.709, HDR's reference white at SDR white, highlights rolled off); raw converts "
+              "their values as if they were SDR, as earlier versions did"};
+}
+
+THdrMode HdrModeOf(const usage::TParsedArguments& arguments) {
+  const auto way = arguments.Text("--hdr");
+  return way && *way == "raw" ? THdrMode::hdrRaw : THdrMode::hdrToSdr;
+}
+
 usage::TOptionSpec BestOption() {
   return {.Name = "--best",
           .Description =
@@ -76,6 +93,7 @@ const usage::TProgramUsage& CliUsage() {
 std::string CliVersionText() {
   std::string text = std::string("clipvane-cli ") + kVersion + "\n";
   text += "FFmpeg: " + FfmpegVersions() + "\n";
+  text += "zimg: " + ZimgVersion() + "\n";
   text += "libjpeg: " + JpegLibraryVersion() + "\n";
   text += "libpng: " + PngLibraryVersion() + "\n";
   text += "libtiff: " + TiffLibraryVersion() + "\n";

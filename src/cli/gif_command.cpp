@@ -144,8 +144,9 @@ int RunGif(TCommandContext& context) {
       hooks.progress(position, maximum);
       full = position >= maximum;
     };
+  const TFrameSourceFactory makeSource = [hdr = HdrModeOf(context.Arguments)] { return MakeFrameSourceFor(hdr); };
   const TGifFileResult result = ForFile(
-      parsed.video, [&] { return ConvertToGifBytes(state, MakeFrameSource, options, runHooks, parsed.threads > 1); });
+      parsed.video, [&] { return ConvertToGifBytes(state, makeSource, options, runHooks, parsed.threads > 1); });
   if (result.FrameCount == 0)
     throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written", parsed.video,
                          "no frame could be converted; no GIF written");
@@ -216,6 +217,7 @@ TCliCommand GifCommand() {
              .Default = "2",
              .Description = "with 2, decode ahead and encode on a second thread; the file is the same either way"},
             BestOption(),
+            HdrOption(),
             JsonOption()},
            {{"gif clip.avi clip.gif --sampling 2 --scale 1:2", "every second frame at half size, at the video's speed"},
             {"gif clip.avi - --time 2-4 --region 0,0,160,120 | gifsicle -O3 > small.gif",
