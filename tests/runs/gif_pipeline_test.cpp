@@ -181,6 +181,66 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
   EXPECT_EQ(gif.Frames.size(), 3u);  // frames 0, 2 and 4
 }
 
+// Frames read but still being made when the walk ends (an abort, a failure to show a frame)
+// end the run as if each had been made before the next was read: an abort keeps every frame
+// read; a frame the window fails to show is the last one.
+TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
+  struct TCase {
+    const char* name;
+    TGifDirection direction;
+    int abortBefore;  // the walk's frame (counted from 1) before which the abort comes, or 0
+    int failShowing;  // the frame index whose showing fails, or -1
+    int frames;       // in the GIF
+    const char* error;
+  };
+  const TCase cases[] = {
+      {"abort", TGifDirection::gdForward, 7, -1, 6, nullptr},
+      {"abortBackward", TGifDirection::gdBackward, 5, -1, 4, nullptr},
+      {"showing", TGifDirection::gdForward, 0, 3, 4, "cannot show"},
+      {"showingFirst", TGifDirection::gdForward, 0, 0, 1, "cannot show"},
+  };
+  for (const TCase& c : cases) {
+    for (const bool twoThreads : {false, true}) {
+      TVideoState state;
+      state.FrameWidth = 48;
+      state.FrameHeight = 32;
+      state.DisplayRect = TRect{0, 0, 48, 32};
+      state.LastFrame = 30;
+      state.LengthMs = 1200;
+      SelectAllFrames(state);
+      SelectFullWindow(state);
+      TGifOptions options;
+      options.Direction = c.direction;
+      options.FrameAdded = [&](const TGIFImage&, int index, const TBitmap&) {
+        if (index == c.failShowing) throw EClipvaneError("cannot show");
+      };
+      int walked = 0;
+      TRunHooks hooks;
+      hooks.progress = [&](int, int) { ++walked; };
+      hooks.aborted = [&] { return c.abortBefore > 0 && walked == c.abortBefore + 1; };
+      TGifConversionResult result;
+      std::string error;
+      try {
+        RunGifPipeline(state, NumberSource(), options, hooks, result, twoThreads);
+      } catch (const EClipvaneError& thrown) {
+        error = thrown.what();
+      }
+      SCOPED_TRACE(std::string(c.name) + (twoThreads ? " two threads" : " one thread"));
+      EXPECT_EQ(error, c.error ? c.error : "");
+      EXPECT_EQ(result.Aborted, c.abortBefore > 0);
+      ASSERT_NE(result.Document, nullptr);
+      ASSERT_EQ(result.Document->Images().Count(), c.frames);
+      EXPECT_EQ(state.GifFrameCount, c.frames);
+      EXPECT_EQ(result.StatusText, GifStatusText(48, 32, c.frames));
+      // Forward the GIF starts at frame 0; backward it starts at the last frame read.
+      TBitmap first;
+      result.Document->Images()[0]->AssignTo(first);
+      first.SetPixelFormat(TPixelFormat::pf24bit);
+      EXPECT_EQ(fixtures::DecodeFrameNumber(first), c.direction == TGifDirection::gdForward ? 0 : c.frames - 1);
+    }
+  }
+}
+
 TEST(ReadAheadSource, DeliversThePlannedFramesInOrder) {
   auto inner = NumberSource();
   fixtures::TFakeFrameSource& plain = *inner;
