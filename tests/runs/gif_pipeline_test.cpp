@@ -91,6 +91,16 @@ TEST_F(GifPipeline, TwoThreadsWriteTheBytesOfOne) {
   const auto backward = giflib_check::DecodeGif(BothWays(part, options));
   ASSERT_EQ(backward.Frames.size(), 8u);
   EXPECT_EQ(backward.Frames[0].Delay, 4);
+
+  // "Best quality": the colours of each picture are chosen on a thread of their own while the
+  // run maps the one before; backward, while it maps the frames read again.
+  TGifOptions best;
+  best.BestQuality = true;
+  const auto bestWhole = giflib_check::DecodeGif(BothWays([&] { return Opened(path, avi); }, best));
+  ASSERT_EQ(bestWhole.Frames.size(), 24u);
+  best.Direction = TGifDirection::gdBackward;
+  const auto bestBackward = giflib_check::DecodeGif(BothWays(part, best));
+  ASSERT_EQ(bestBackward.Frames.size(), 8u);
 }
 
 TEST_F(GifPipeline, PaletteVideoAndTimeRange) {
@@ -183,21 +193,27 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
 
 // Frames read but still being made when the walk ends (an abort, a failure to show a frame)
 // end the run as if each had been made before the next was read: an abort keeps every frame
-// read; a frame the window fails to show is the last one.
+// read (also the "Best quality" frames read again after a backward walk); a frame the window
+// fails to show is the last one.
 TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
   struct TCase {
     const char* name;
     TGifDirection direction;
-    int abortBefore;  // the walk's frame (counted from 1) before which the abort comes, or 0
+    bool best;
+    int abortAt;      // the call of processMessages after which the abort comes, or 0
     int failShowing;  // the frame index whose showing fails, or -1
     int frames;       // in the GIF
-    const char* error;
+    int first;        // the video frame the GIF starts with
   };
+  // 31 frames (0 to LastFrame); each is read after one call of processMessages.
   const TCase cases[] = {
-      {"abort", TGifDirection::gdForward, 7, -1, 6, nullptr},
-      {"abortBackward", TGifDirection::gdBackward, 5, -1, 4, nullptr},
-      {"showing", TGifDirection::gdForward, 0, 3, 4, "cannot show"},
-      {"showingFirst", TGifDirection::gdForward, 0, 0, 1, "cannot show"},
+      {"abort", TGifDirection::gdForward, false, 7, -1, 6, 0},
+      {"abortBackward", TGifDirection::gdBackward, false, 5, -1, 4, 3},
+      {"bestAbort", TGifDirection::gdForward, true, 7, -1, 6, 0},
+      {"bestAbortReadingAgain", TGifDirection::gdBackward, true, 31 + 5, -1, 4, 30},
+      {"showing", TGifDirection::gdForward, false, 0, 3, 4, 0},
+      {"showingFirst", TGifDirection::gdForward, false, 0, 0, 1, 0},
+      {"bestShowing", TGifDirection::gdForward, true, 0, 2, 3, 0},
   };
   for (const TCase& c : cases) {
     for (const bool twoThreads : {false, true}) {
@@ -211,13 +227,14 @@ TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
       SelectFullWindow(state);
       TGifOptions options;
       options.Direction = c.direction;
+      options.BestQuality = c.best;
       options.FrameAdded = [&](const TGIFImage&, int index, const TBitmap&) {
         if (index == c.failShowing) throw EClipvaneError("cannot show");
       };
-      int walked = 0;
+      int messages = 0;
       TRunHooks hooks;
-      hooks.progress = [&](int, int) { ++walked; };
-      hooks.aborted = [&] { return c.abortBefore > 0 && walked == c.abortBefore + 1; };
+      hooks.processMessages = [&] { ++messages; };
+      hooks.aborted = [&] { return messages == c.abortAt; };
       TGifConversionResult result;
       std::string error;
       try {
@@ -226,17 +243,16 @@ TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
         error = thrown.what();
       }
       SCOPED_TRACE(std::string(c.name) + (twoThreads ? " two threads" : " one thread"));
-      EXPECT_EQ(error, c.error ? c.error : "");
-      EXPECT_EQ(result.Aborted, c.abortBefore > 0);
+      EXPECT_EQ(error, c.failShowing >= 0 ? "cannot show" : "");
+      EXPECT_EQ(result.Aborted, c.abortAt > 0);
       ASSERT_NE(result.Document, nullptr);
       ASSERT_EQ(result.Document->Images().Count(), c.frames);
       EXPECT_EQ(state.GifFrameCount, c.frames);
       EXPECT_EQ(result.StatusText, GifStatusText(48, 32, c.frames));
-      // Forward the GIF starts at frame 0; backward it starts at the last frame read.
       TBitmap first;
       result.Document->Images()[0]->AssignTo(first);
       first.SetPixelFormat(TPixelFormat::pf24bit);
-      EXPECT_EQ(fixtures::DecodeFrameNumber(first), c.direction == TGifDirection::gdForward ? 0 : c.frames - 1);
+      EXPECT_EQ(fixtures::DecodeFrameNumber(first), c.first);
     }
   }
 }

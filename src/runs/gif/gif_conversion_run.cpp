@@ -122,8 +122,9 @@ class TGifRun {
   void Walk();
   enum class TWalkEnd { weDone, weAborted, weOutOfFrames };
   TWalkEnd WalkFrames();
-  // Two-thread runs: the frame just read goes to a worker; frames made are taken in order.
-  void SubmitFrame(int number, const TBitmap& decoded);
+  // Two-thread runs: the frame just read goes to a worker (keep: a backward frame kept for
+  // after the walk); frames made are taken in order.
+  void SubmitFrame(int number, const TBitmap& decoded, std::uint16_t delay, bool keep);
   void TakeMade(TFrameMakers::TDone done);
   void TakeMadeFrames();
   // The frame just read, cut and stretched, into the GIF (forward) or kept (backward).
@@ -135,6 +136,7 @@ class TGifRun {
   // Backward: the kept frames, last first. After an error a frame that cannot be read again
   // ends the appending quietly.
   void AppendKeptInReverse(bool afterError);
+  void ReadKeptInReverse(bool afterError);
   bool Aborted() const { return state_.ConvertAbort || hooks_.Aborted(); }
   TBitmap& Scaled();
 
@@ -158,9 +160,7 @@ class TGifRun {
   std::optional<TGifFrameAppender> appender_;
   std::optional<TSourceCloser> closer_;
   std::optional<TGIFFrameEncoder> encoder_;
-  std::optional<TFrameMakers> makers_;
-  std::vector<TBitmap> sparePictures_;  // pictures of frames taken, for the next frames
-  TBitmap scaled_;                      // one picture for every frame
+  TBitmap scaled_;  // one picture for every frame
   bool scaledMade_ = false;
   bool walking_ = false;
   // "Best quality": forward, the timeline of the planned frames, fixed before the walk so a
@@ -169,6 +169,9 @@ class TGifRun {
   std::vector<int> plan_;
   std::optional<TGifTimeline> timeline_;
   std::size_t planned_ = 0;  // the plan entry the walk has reached
+  // Last, so that its threads have stopped before what they use goes.
+  std::optional<TFrameMakers> makers_;
+  std::vector<TBitmap> sparePictures_;  // pictures of frames taken, for the next frames
 };
 
 TBitmap& TGifRun::Scaled() {
@@ -210,7 +213,7 @@ void TGifRun::AppendPrepared(std::unique_ptr<TGIFSubImage> frame) {
   options_.FrameAdded(*result_.Document, index, made);
 }
 
-void TGifRun::SubmitFrame(int number, const TBitmap& decoded) {
+void TGifRun::SubmitFrame(int number, const TBitmap& decoded, std::uint16_t delay, bool keep) {
   // The oldest frame goes on before another is made, so the frames held stay few.
   while (makers_->Full()) TakeMade(makers_->Take());
   TFrameJob job;
@@ -223,7 +226,9 @@ void TGifRun::SubmitFrame(int number, const TBitmap& decoded) {
   CutAndStretch(decoded, captureRect_, job.Picture);
   job.DecodeFormat = decodeFormat_;
   job.DecodePalette = decodePalette_;
-  if (backward_) {
+  job.Delay = delay;
+  job.Keep = keep;
+  if (keep) {
     job.Kept = kept_.size();
     TKeptFrame kept;
     kept.Number = number;
@@ -240,10 +245,13 @@ void TGifRun::TakeMade(TFrameMakers::TDone done) {
   TFrameJob& job = done.Item;
   try {
     if (done.Error) std::rethrow_exception(done.Error);
-    if (backward_) {
+    if (job.Keep) {
       TKeptFrame& kept = kept_[job.Kept];
       kept.Owner = std::move(job.Owner);
       kept.Frame = std::move(job.Frame);
+    } else if (best_) {
+      const int index = best_->AddChosen(*result_.Document, job.Appended(), job.Pixels(), job.Colors, job.Delay);
+      FrameAppended(index, &job.Appended());
     } else {
       const int index = appender_->AppendPrepared(std::move(job.Frame));
       ++state_.GifFrameCount;
@@ -252,7 +260,7 @@ void TGifRun::TakeMade(TFrameMakers::TDone done) {
   } catch (...) {
     // The walk ends at this frame, as it would have without workers: the frames read after
     // it are dropped.
-    if (backward_) kept_.resize(job.Kept);
+    if (job.Keep) kept_.resize(job.Kept);
     makers_.reset();
     throw;
   }
@@ -267,8 +275,9 @@ void TGifRun::TakeFrame(int number, std::uint16_t delay) {
   const TBitmap& decoded = source_.DecodeBitmap();
   decodeFormat_ = decoded.PixelFormat();
   if (IsPaletteFormat(decodeFormat_)) decodePalette_ = decoded.Palette();
-  if (makers_) {
-    SubmitFrame(number, decoded);
+  // "Best quality" backward reads its frames again after the walk.
+  if (makers_ && !(best_ && backward_)) {
+    SubmitFrame(number, decoded, delay, backward_);
     return;
   }
   CutAndStretch(decoded, captureRect_, Scaled());
@@ -337,6 +346,18 @@ TGifRun::TWalkEnd TGifRun::WalkFrames() {
 }
 
 void TGifRun::AppendKeptInReverse(bool afterError) {
+  // As after the walk: the frames read are appended before an error travels on.
+  try {
+    ReadKeptInReverse(afterError);
+  } catch (...) {
+    TakeMadeFrames();
+    throw;
+  }
+  TakeMadeFrames();
+  kept_.clear();
+}
+
+void TGifRun::ReadKeptInReverse(bool afterError) {
   std::optional<TGifTimeline> reverse;
   if (best_) {
     std::vector<int> order;
@@ -375,10 +396,13 @@ void TGifRun::AppendKeptInReverse(bool afterError) {
       if (!afterError) result_.OutOfFrames = true;
       break;
     }
+    if (best_ && makers_) {
+      SubmitFrame(kept->Number, source_.DecodeBitmap(), delay, false);
+      continue;
+    }
     CutAndStretch(source_.DecodeBitmap(), captureRect_, Scaled());
     Append(scaled_, delay);
   }
-  kept_.clear();
 }
 
 void TGifRun::OpenAndWalk() {
@@ -394,7 +418,11 @@ void TGifRun::OpenAndWalk() {
   appender_.emplace(document, result_.FrameDelay);
   if (options_.FrameEncoding != TGifFrameEncoding::feNone)
     encoder_.emplace(options_.FrameEncoding == TGifFrameEncoding::feSecondThread);
-  if (options_.FrameEncoding == TGifFrameEncoding::feSecondThread && !best_) {
+  if (options_.FrameEncoding == TGifFrameEncoding::feSecondThread && best_) {
+    // The colours of a picture are chosen while the run maps and appends the one before.
+    makers_.emplace(
+        1, 2, [&chooser = best_->Chooser()](TFrameJob& job) { ChooseColors(job, chooser); }, "gif-colours");
+  } else if (options_.FrameEncoding == TGifFrameEncoding::feSecondThread) {
     const TFrameSettings settings{document.ReductionMethod, document.DitherKind, document.QuantizeBits,
                                   document.Encoding};
     const int workers = FrameMakerCount();

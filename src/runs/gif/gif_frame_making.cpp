@@ -1,8 +1,10 @@
-// A described GIF frame made off the run's thread.
+// GIF frames made, or their colours chosen, off the run's thread.
 #include "runs/gif/gif_frame_making.h"
 
 #include <algorithm>
 #include <thread>
+
+#include "gif/best_quality_encoder.h"
 
 namespace clipvane {
 
@@ -29,6 +31,12 @@ void MakeFrame(TFrameJob& job, const TFrameSettings& settings) {
   job.Frame = std::make_unique<TGIFSubImage>(job.Owner.get());
   job.Frame->Assign(picture);
   job.Frame->Encode();
+}
+
+void ChooseColors(TFrameJob& job, TBestPaletteChooser& chooser) {
+  const TBitmap& picture = InDecodeFormat(job.Picture, job.DecodeFormat, job.DecodePalette, job.Converted);
+  job.UsesConverted = &picture == &job.Converted;
+  chooser.Choose(TBestQualityEncoder::TwentyFourBits(picture, job.Pixels24), job.Colors);
 }
 
 // The decoder keeps a thread of its own busy as well; more than 4 would only hold more frames.
