@@ -223,6 +223,10 @@ TEST(BestQualityEncoder, ColoursChosenAPictureAheadGiveTheFramesOfAddFrame) {
   std::vector<TBitmap> pictures = SlidingSquare(4);
   pictures.push_back(MakePicture(96, 64, [](int x, int y) { return RGB(60 * (x % 4), 80 * (y % 3), 9); }));
   pictures.push_back(MakePicture(96, 64, [](int x, int y) { return RGB(255 - 2 * y, 3 * x, 255 - 2 * x); }));
+  // Close enough to keep the palette before it, then one that needs its own: what is kept
+  // depends on the order the pictures are chosen in.
+  pictures.push_back(MakePicture(96, 64, [](int x, int y) { return RGB(254 - 2 * y, 3 * x + 1, 255 - 2 * x); }));
+  pictures.push_back(SlidingSquare(4)[1]);
   std::vector<TRGBQuad> palette;
   for (int i = 0; i < 256; ++i) palette.push_back(TRGBQuad::FromColor(RGB(i, (3 * i) & 255, 255 - i)));
   std::vector<std::uint8_t> indices(96 * 64);

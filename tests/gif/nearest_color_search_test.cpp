@@ -95,6 +95,10 @@ TEST(NearestColorSearch, TiesGoToTheLowestIndex) {
   EXPECT_EQ(search.Nearest(0, 0, 0), 1);
   EXPECT_EQ(search.Nearest(10, 0, 0), 1);
   EXPECT_EQ(search.Nearest(200, 200, 200), 0);
+  // (7, 7, 7) is black's farthest corner of its cube of side 8 and the nearest point of that
+  // cube to (14, 14, 14): an entry that close to the cube's bound still takes its tie.
+  const std::vector<TGIFColor> edge{{14, 14, 14}, {0, 0, 0}};
+  EXPECT_EQ(TNearestColorSearch(edge).Nearest(7, 7, 7), 0);
 }
 
 TEST(NearestColorSearch, PaletteColoursFindThemselvesAndExtraEntriesAreIgnored) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -255,6 +256,30 @@ TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
       EXPECT_EQ(fixtures::DecodeFrameNumber(first), c.first);
     }
   }
+}
+
+// A described backward walk on the workers reads each frame once: the frames still being made
+// when the walk ends are kept as made, not read and made again.
+TEST_F(GifPipeline, ABackwardWalkOnWorkersReadsEachFrameOnce) {
+  TVideoState state;
+  state.FrameWidth = 48;
+  state.FrameHeight = 32;
+  state.DisplayRect = TRect{0, 0, 48, 32};
+  state.LastFrame = 30;
+  state.LengthMs = 1200;
+  SelectAllFrames(state);
+  SelectFullWindow(state);
+  TGifOptions options;
+  options.Direction = TGifDirection::gdBackward;
+  std::map<int, int> reads;
+  auto source = NumberSource();
+  source->BeforeRead = [&](int frameNumber) { ++reads[frameNumber]; };
+  TGifConversionResult result;
+  RunGifPipeline(state, std::move(source), options, {}, result, true);
+  ASSERT_NE(result.Document, nullptr);
+  ASSERT_EQ(result.Document->Images().Count(), 31);
+  ASSERT_EQ(reads.size(), 31u);
+  for (const auto& [frame, count] : reads) EXPECT_EQ(count, 1) << "frame " << frame;
 }
 
 TEST(ReadAheadSource, DeliversThePlannedFramesInOrder) {
