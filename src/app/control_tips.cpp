@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QString>
@@ -29,6 +30,9 @@ void SetControlTips(TForm1& form) {
       QStringLiteral(
           "Frame size, frame count and length of the open video: any video, whatever its container (%1, ...)")
           .arg(containers));
+  form.LabelHdr->setToolTip(
+      QStringLiteral("A high dynamic range video, as phones record: its pictures are shown, extracted and made GIFs "
+                     "as an SDR screen shows them"));
   form.GifPage->GroupBoxWindowSize->setToolTip(
       QStringLiteral("The part of the video's picture that goes into the GIF: the whole picture, or a part you pick "
                      "in the Video window. Any video (%1, ...) works the same")

@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/splash_form.h"
 #include "core/interrupt_cleanup.h"
+#include "core/malloc_arenas.h"
 #include "core/version.h"
 #include "imageio/image_library_versions.h"
 #include "ui/error_box.h"
@@ -29,8 +30,9 @@ namespace {
 
 std::string VersionText() {
   return std::string("clipvane ") + clipvane::kVersion + "\nFFmpeg: " + clipvane::FfmpegVersions() +
-         "\nlibjpeg: " + clipvane::JpegLibraryVersion() + "\nlibpng: " + clipvane::PngLibraryVersion() +
-         "\nlibtiff: " + clipvane::TiffLibraryVersion() + "\nQt: " + qVersion() + "\n";
+         "\nzimg: " + clipvane::ZimgVersion() + "\nlibjpeg: " + clipvane::JpegLibraryVersion() +
+         "\nlibpng: " + clipvane::PngLibraryVersion() + "\nlibtiff: " + clipvane::TiffLibraryVersion() +
+         "\nQt: " + qVersion() + "\n";
 }
 
 // --help and --version are answered before Qt starts, so they work without a display.
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
   // Told to quit (SIGTERM, SIGHUP, SIGINT) in the middle of a save, the program leaves no
   // partial file.
   clipvane::RemoveTemporaryFilesOnInterrupt();
+  clipvane::ShareMallocArenas();
   QApplication application(argc, argv);
   // What is left once Qt has taken its own options.
   clipvane::TAppCommandLine commandLine;

@@ -173,6 +173,10 @@ void TForm1::BuildFileInfo() {
   LabelFramesCount = Place<QLabel>(GroupBoxFileInfo, 8, 70, 150, 18, QStringLiteral("Frames count:"));
   LabelTimeLength = Place<QLabel>(GroupBoxFileInfo, 8, 94, 150, 18, QStringLiteral("Time length:"));
   for (QLabel* label : {LabelFrameWidth, LabelFrameHeight, LabelFramesCount, LabelTimeLength}) label->setEnabled(false);
+  // In the title's row, right of it: the four labels keep their places.
+  LabelHdr = Place<QLabel>(GroupBoxFileInfo, 92, 0, 66, 16);
+  LabelHdr->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  LabelHdr->hide();
 }
 
 void TForm1::BuildPages() {
@@ -336,6 +340,7 @@ void TForm1::ShowNoVideo() {
     label->setText(QString::fromLatin1(text));
     label->setEnabled(false);
   }
+  LabelHdr->hide();
   {
     // Quietly: with no device open, the slider's change handler would report it.
     const QSignalBlocker slider(TrackBar1), step(UpDown1);
@@ -394,6 +399,9 @@ void TForm1::OpenVideoFile(const QString& path) {
   // the end of the video, not a frame of its own.
   LabelFramesCount->setText(QStringLiteral("Frames count: %1").arg(state_.LastFrame));
   LabelTimeLength->setText(TimeLengthText(state_.LengthMs));
+  const QString hdr = QString::fromStdString(MediaPlayer1.Hdr());
+  LabelHdr->setText(hdr.isEmpty() ? QString() : QStringLiteral("HDR (%1)").arg(hdr));
+  LabelHdr->setVisible(!hdr.isEmpty());
 
   state_.RangeFirst = 0;
   state_.RangeLast = state_.LastFrame;

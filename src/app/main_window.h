@@ -119,6 +119,8 @@ class TForm1 : public QWidget {
   QLabel* LabelFrameHeight = nullptr;
   QLabel* LabelFramesCount = nullptr;
   QLabel* LabelTimeLength = nullptr;
+  // "HDR (PQ)" or "HDR (HLG)" beside the group's title while such a video is open.
+  QLabel* LabelHdr = nullptr;
   // Pages.
   QTabWidget* PageControl1 = nullptr;
   TFramesPage* FramesPage = nullptr;

@@ -13,6 +13,7 @@
 #include "core/run_hooks.h"
 #include "usage/argument_parser.h"
 #include "usage/usage_model.h"
+#include "video/frame_source.h"
 
 namespace clipvane::cli {
 
@@ -68,5 +69,8 @@ usage::TOptionSpec LossyOption();
 usage::TOptionSpec JsonOption();
 // --range FROM-TO over the video's frame numbers.
 usage::TOptionSpec FrameRangeOption(const std::string& description);
+// --hdr sdr|raw of the commands that make pictures from a video, and what it asks for.
+usage::TOptionSpec HdrOption();
+THdrMode HdrModeOf(const usage::TParsedArguments& arguments);
 
 }  // namespace clipvane::cli

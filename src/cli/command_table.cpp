@@ -25,6 +25,23 @@ usage::TOptionSpec FrameRangeOption(const std::string& description) {
           .Description = description};
 }
 
+usage::TOptionSpec HdrOption() {
+  return {.Name = "--hdr",
+          .Argument = "WAY",
+          .Kind = usage::TValueKind::vkChoice,
+          .Choices = {"sdr", "raw"},
+          .Default = "sdr",
+          .Description =
+              "pictures of an HDR video (PQ or HLG, as phones record): sdr shows them as an SDR screen "
+              "would (BT.709, HDR's reference white at SDR white, highlights rolled off); raw converts "
+              "their values as if they were SDR, as earlier versions did"};
+}
+
+THdrMode HdrModeOf(const usage::TParsedArguments& arguments) {
+  const auto way = arguments.Text("--hdr");
+  return way && *way == "raw" ? THdrMode::hdrRaw : THdrMode::hdrToSdr;
+}
+
 usage::TOptionSpec BestOption() {
   return {.Name = "--best",
           .Description =
@@ -63,7 +80,8 @@ const usage::TProgramUsage& CliUsage() {
     usage.Description =
         "clipvane-cli runs the same code as the Clipvane windows, for batch work and scripts. Results go to "
         "stdout; the progress bar (when stderr is a terminal) and the closing summary go to stderr. Errors are "
-        "printed as \"clipvane-cli: message\". Every file is written to a temporary file in its folder and "
+        "printed as \"clipvane-cli: FILE: what is wrong\" (\"clipvane-cli: message\" when no file is at "
+        "fault). Every file is written to a temporary file in its folder and "
         "renamed over the target when complete, so a failure leaves no half-written file.";
     for (const TCliCommand& command : CliCommands()) usage.Commands.push_back(command.Usage);
     usage.CommonOptions = {
@@ -89,6 +107,7 @@ const usage::TProgramUsage& CliUsage() {
 std::string CliVersionText() {
   std::string text = std::string("clipvane-cli ") + kVersion + "\n";
   text += "FFmpeg: " + FfmpegVersions() + "\n";
+  text += "zimg: " + ZimgVersion() + "\n";
   text += "libjpeg: " + JpegLibraryVersion() + "\n";
   text += "libpng: " + PngLibraryVersion() + "\n";
   text += "libtiff: " + TiffLibraryVersion() + "\n";

@@ -156,7 +156,7 @@ int RunExtract(TCommandContext& context) {
   PrepareFolder(parsed.folder);
 
   const std::string prefix = parsed.folder.back() == '/' ? parsed.folder : parsed.folder + "/";
-  const auto source = MakeFrameSource();
+  const auto source = MakeFrameSourceFor(HdrModeOf(context.Arguments));
   std::vector<std::string> written;
   // The files are compressed on worker threads while the next frames are decoded.
   TFrameFileWriter writer(parsed.save, TFrameFileWriter::DefaultWorkers());
@@ -239,6 +239,7 @@ TCliCommand ExtractCommand() {
              .RangeText = "a file name without '/'",
              .Default = "frame",
              .Description = "start of every file name"},
+            HdrOption(),
             JsonOption()},
            {{"extract clip.avi frames", "every frame as a 24-bit BMP: frames/frame0000.bmp, frames/frame0001.bmp, ..."},
             {"extract clip.avi stills --range 10-20 --format jpeg --quality 90 --width 160",

@@ -17,7 +17,7 @@ int RunFrame(TCommandContext& context) {
   if (operands.size() != 3) throw TUsageError{"frame takes a video file, a frame number and a BMP file"};
   const int number = ParseWholeNumber("the frame number", operands[1], 0, INT_MAX);
   const std::string& video = operands[0];
-  const std::unique_ptr<TFrameSource> reader = OpenFrameSource(video);
+  const std::unique_ptr<TFrameSource> reader = OpenFrameSource(video, nullptr, HdrModeOf(context.Arguments));
   if (!ForFile(video, [&] { return reader->ReadFrame(number); }))
     throw EClipvaneError("The video has no frame " + std::to_string(number), video,
                          "the video has no frame " + std::to_string(number));
@@ -34,7 +34,7 @@ TCliCommand FrameCommand() {
            "write one decoded frame as a BMP file",
            "Writes frame N (counting from 0) as the decoder gives it: 8 bits with the stream's colours for a "
            "palettised video, 15 bits for 5-5-5 codecs, 24 bits for the others.",
-           {},
+           {HdrOption()},
            {{"frame clip.avi 0 first.bmp", "the first frame"}}},
           RunFrame};
 }

@@ -136,8 +136,8 @@ void ApplyRange(TVideoState& state, const TGifArguments& parsed) {
 
 // --estimate: the size the command would write, from a sample of the frames; nothing is written.
 int PrintEstimate(TCommandContext& context, const TGifArguments& parsed, const TVideoState& state,
-                  const TGifOptions& options) {
-  const std::unique_ptr<TFrameSource> source = MakeFrameSource();
+                  const TGifOptions& options, const TFrameSourceFactory& makeSource) {
+  const std::unique_ptr<TFrameSource> source = makeSource();
   const TGifSizeEstimate estimate =
       ForFile(parsed.video, [&] { return EstimateGifSize(state, *source, options, context.Hooks); });
   if (estimate.GifFrames == 0)
@@ -171,10 +171,10 @@ std::string FitText(const TGifFitChoice& fit, std::uint64_t limit) {
 
 // --estimate with --max-size: the size of the GIF the fit would choose.
 int PrintFitEstimate(TCommandContext& context, const TGifArguments& parsed, const TVideoState& state,
-                     const TGifOptions& options) {
+                     const TGifOptions& options, const TFrameSourceFactory& makeSource) {
   TGifFitChoice choice;
   try {
-    choice = ChooseGifFit(state, MakeFrameSource, options, parsed.fixed, *parsed.maxSize, context.Hooks);
+    choice = ChooseGifFit(state, makeSource, options, parsed.fixed, *parsed.maxSize, context.Hooks);
   } catch (const EGifCannotFit&) {
     throw;
   } catch (...) {
@@ -221,8 +221,9 @@ int RunGif(TCommandContext& context) {
     throw TUsageError{"the GIF size " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                       " is outside 1 to 65535 pixels a side"};
 
-  if (parsed.maxSize && parsed.estimate) return PrintFitEstimate(context, parsed, state, options);
-  if (parsed.estimate) return PrintEstimate(context, parsed, state, options);
+  const TFrameSourceFactory makeSource = [hdr = HdrModeOf(context.Arguments)] { return MakeFrameSourceFor(hdr); };
+  if (parsed.maxSize && parsed.estimate) return PrintFitEstimate(context, parsed, state, options, makeSource);
+  if (parsed.estimate) return PrintEstimate(context, parsed, state, options, makeSource);
 
   // The window's bar goes back to empty after the run; a terminal's stays full once there.
   TRunHooks runHooks = hooks;
@@ -236,8 +237,8 @@ int RunGif(TCommandContext& context) {
   std::optional<TGifFitChoice> fit;
   if (parsed.maxSize) {
     try {
-      fit = FitGifToSize(state, MakeFrameSource, options, parsed.fixed, *parsed.maxSize, runHooks,
-                         GifBytesConverter(MakeFrameSource, runHooks, parsed.threads > 1, result));
+      fit = FitGifToSize(state, makeSource, options, parsed.fixed, *parsed.maxSize, runHooks,
+                         GifBytesConverter(makeSource, runHooks, parsed.threads > 1, result));
     } catch (const EGifCannotFit&) {
       throw;  // the limit's failure, not the video's
     } catch (...) {
@@ -245,7 +246,7 @@ int RunGif(TCommandContext& context) {
     }
   } else {
     result = ForFile(parsed.video,
-                     [&] { return ConvertToGifBytes(state, MakeFrameSource, options, runHooks, parsed.threads > 1); });
+                     [&] { return ConvertToGifBytes(state, makeSource, options, runHooks, parsed.threads > 1); });
   }
   if (result.FrameCount == 0)
     throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written", parsed.video,
@@ -334,6 +335,7 @@ TCliCommand GifCommand() {
             {.Name = "--estimate",
              .Description = "print the size the GIF would have, in bytes and in words, from a sample of the "
                             "frames, and write nothing (OUT.gif may then be left out)"},
+            HdrOption(),
             JsonOption()},
            {{"gif clip.avi clip.gif --sampling 2 --scale 1:2", "every second frame at half size, at the video's speed"},
             {"gif clip.avi - --time 2-4 --region 0,0,160,120 | gifsicle -O3 > small.gif",

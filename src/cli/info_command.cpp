@@ -1,4 +1,5 @@
-// clipvane-cli info VIDEO: the four lines of the "AVI file info" group, frame count and all.
+// clipvane-cli info VIDEO: the four lines of the "AVI file info" group, frame count and all,
+// and for any other container what it is and how its pictures code their colours.
 #include <cstdio>
 #include <string>
 
@@ -10,6 +11,17 @@
 namespace clipvane::cli {
 
 namespace {
+
+std::string RangeName(const TVideoColour& colour) { return colour.FullRange ? "full" : "limited"; }
+
+// "matrix bt709, transfer bt709, primaries bt709, limited range, 8 bits", and ", HDR (PQ)"
+// for an HDR video.
+std::string ColourText(const TVideoColour& colour) {
+  std::string text = "matrix " + colour.Matrix + ", transfer " + colour.Transfer + ", primaries " + colour.Primaries +
+                     ", " + RangeName(colour) + " range, " + std::to_string(colour.BitDepth) + " bits";
+  if (!colour.Hdr.empty()) text += ", HDR (" + colour.Hdr + ")";
+  return text;
+}
 
 int RunInfo(TCommandContext& context) {
   const auto& operands = context.Arguments.Operands;
@@ -28,6 +40,13 @@ int RunInfo(TCommandContext& context) {
     if (!info.IsAvi) json.Add("format", info.Container).Add("codec", info.Codec);
     if (coded) json.Add("coded_width", info.CodedWidth).Add("coded_height", info.CodedHeight);
     if (!info.IsAvi && info.Rotation != 0) json.Add("rotation", info.Rotation);
+    if (!info.IsAvi)
+      json.Add("matrix", info.Colour.Matrix)
+          .Add("transfer", info.Colour.Transfer)
+          .Add("primaries", info.Colour.Primaries)
+          .Add("range", RangeName(info.Colour))
+          .Add("bit_depth", info.Colour.BitDepth)
+          .Add("hdr", info.Colour.Hdr.empty() ? "none" : info.Colour.Hdr);
     context.Output.Json(json.Add("seconds", context.Seconds()));
     return 0;
   }
@@ -41,6 +60,7 @@ int RunInfo(TCommandContext& context) {
   if (coded)
     text += "Coded size: " + std::to_string(info.CodedWidth) + " x " + std::to_string(info.CodedHeight) + " pixels\n";
   if (!info.IsAvi && info.Rotation != 0) text += "Rotation: " + std::to_string(info.Rotation) + " degrees clockwise\n";
+  if (!info.IsAvi) text += "Colour: " + ColourText(info.Colour) + "\n";
   context.Output.Result(text);
   return 0;
 }
@@ -54,10 +74,12 @@ TCliCommand InfoCommand() {
            "Prints the four lines of the window's \"AVI file info\" group: frame width and height in "
            "pixels (as shown: upright, square pixels), the number of frames and the length in seconds. "
            "For any video other than an AVI, a line with the container and codec (\"Format: mp4, h264\") "
-           "follows, and lines with the coded size and the rotation where they differ from what is shown.",
+           "follows, lines with the coded size and the rotation where they differ from what is shown, and a "
+           "line with how the pictures code their colours (\"Colour: matrix bt2020nc, transfer arib-std-b67, "
+           "primaries bt2020, limited range, 10 bits, HDR (HLG)\"); the pictures of an HDR video are made SDR.",
            {JsonOption()},
            {{"info clip.avi", ""},
-            {"info phone.mp4", "the size shown upright, the container, codec and rotation"},
+            {"info phone.mp4", "the size shown upright, the container, codec, rotation and colours"},
             {"info --json clip.avi", "the same as one JSON object, with the length in ms"}}},
           RunInfo};
 }

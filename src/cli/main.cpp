@@ -12,6 +12,7 @@
 #include "cli/cli_command.h"
 #include "core/error.h"
 #include "core/interrupt_cleanup.h"
+#include "core/malloc_arenas.h"
 #include "usage/help_text.h"
 
 namespace clipvane::cli {
@@ -143,5 +144,6 @@ int RunCli(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   // Ctrl-C, a kill or a closed terminal in the middle of a save leaves no partial file.
   clipvane::RemoveTemporaryFilesOnInterrupt();
+  clipvane::ShareMallocArenas();
   return clipvane::cli::RunCli(std::vector<std::string>(argv + 1, argv + argc));
 }

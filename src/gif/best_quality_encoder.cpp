@@ -30,15 +30,25 @@ void TBestQualityEncoder::WriteLossy(TGIFSubImage& frame, TOptimizedFrame& optim
   frame.SetEncodedData(TGIFEncodedImage::FromBytes(data.TakeBytes(), format, frame.Width(), frame.Height()));
 }
 
+const TBitmap& TBestQualityEncoder::TwentyFourBits(const TBitmap& picture, TBitmap& converted) {
+  if (picture.PixelFormat() == TPixelFormat::pf24bit) return picture;
+  if (converted.PixelFormat() != TPixelFormat::pf24bit || converted.Width() != picture.Width() ||
+      converted.Height() != picture.Height())
+    converted = TBitmap(picture.Width(), picture.Height(), TPixelFormat::pf24bit);
+  converted.Draw(0, 0, picture);
+  return converted;
+}
+
 int TBestQualityEncoder::AddFrame(TGIFImage& document, const TBitmap& picture, std::uint16_t delay) {
   if (picture.Empty()) throw GIFException(sGIFInvalidImageDimensions);
-  const TBitmap* source = &picture;
-  if (picture.PixelFormat() != TPixelFormat::pf24bit) {
-    if (converted_.Width() != picture.Width() || converted_.Height() != picture.Height())
-      converted_ = TBitmap(picture.Width(), picture.Height(), TPixelFormat::pf24bit);
-    converted_.Draw(0, 0, picture);
-    source = &converted_;
-  }
+  const TBitmap& pixels = TwentyFourBits(picture, converted_);
+  Chooser().Choose(pixels, colors_);
+  return AddChosen(document, picture, pixels, colors_, delay);
+}
+
+int TBestQualityEncoder::AddChosen(TGIFImage& document, const TBitmap& picture, const TBitmap& pixels,
+                                   TFrameColors& colors, std::uint16_t delay) {
+  if (picture.Empty()) throw GIFException(sGIFInvalidImageDimensions);
   const TBitmap* screen = optimizer_.Screen();
   const bool first = document.Empty() || !screen || screen->Width() != picture.Width() ||
                      screen->Height() != picture.Height();
@@ -50,7 +60,7 @@ int TBestQualityEncoder::AddFrame(TGIFImage& document, const TBitmap& picture, s
     optimizer_.Reset(document.Empty() && document.GlobalColorMap().Count() == 0, seed);
     screen = nullptr;
   }
-  quantizer_.Quantize(*source, screen, quantized_);
+  quantizer_.Map(pixels, screen, colors, quantized_);
   TOptimizedFrame optimized = optimizer_.Optimize(quantized_);
 
   auto frame = std::make_unique<TGIFSubImage>(&document);
@@ -73,7 +83,7 @@ int TBestQualityEncoder::AddFrame(TGIFImage& document, const TBitmap& picture, s
     control->SetTransparent(true);
   }
   built.Extensions().Add(std::move(control));
-  if (lossy_) WriteLossy(built, optimized, *source);
+  if (lossy_) WriteLossy(built, optimized, pixels);
   return document.AddFrame(std::move(frame));
 }
 

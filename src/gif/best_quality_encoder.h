@@ -27,6 +27,16 @@ class TBestQualityEncoder {
   // logical screen grows to the first frame's size.
   int AddFrame(TGIFImage& document, const TBitmap& picture, std::uint16_t delay);
 
+  // AddFrame in two steps, so that the colours of the next picture can be chosen on another
+  // thread while this one is appended. First, on any one thread at a time and in the order of
+  // the frames, Chooser().Choose(TwentyFourBits(picture), colors); then, on the document's
+  // thread, AddChosen with the same picture, its 24 bits and those colours (used up).
+  TBestPaletteChooser& Chooser() { return quantizer_.Chooser(); }
+  int AddChosen(TGIFImage& document, const TBitmap& picture, const TBitmap& pixels, TFrameColors& colors,
+                std::uint16_t delay);
+  // The picture as 24 bits: itself, or its copy in `converted` (reused when of its size).
+  static const TBitmap& TwentyFourBits(const TBitmap& picture, TBitmap& converted);
+
   const TBestQuantizer& Quantizer() const { return quantizer_; }
   // What the frames appended so far show, as 24 bits; none before the first.
   const TBitmap* Screen() const { return optimizer_.Screen(); }
@@ -41,6 +51,7 @@ class TBestQualityEncoder {
   std::unique_ptr<TLossyLZWEncoder> lossy_;
   TInterFrameOptimizer optimizer_;
   TQuantizedFrame quantized_;
+  TFrameColors colors_;
   TBitmap converted_;  // a picture of another format, as 24 bits
 };
 

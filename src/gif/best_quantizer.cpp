@@ -37,21 +37,34 @@ void Include(TRect& rect, int x, int y) {
 
 }  // namespace
 
-void TBestQuantizer::Quantize(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame) {
+void TBestPaletteChooser::Choose(const TBitmap& picture, TFrameColors& colors) {
+  colors.Indices.resize(static_cast<std::size_t>(picture.Width()) * static_cast<std::size_t>(picture.Height()));
+  colors.Exact = CollectColors(picture, colors.Indices.data());
+  if (colors.Exact) {
+    colors.Colors = colors_;
+    colors.Search.reset();
+    return;
+  }
+  ChoosePalette(picture);
+  colors.Colors.clear();
+  colors.Search = mapping_;
+}
+
+void TBestQuantizer::Map(const TBitmap& picture, const TBitmap* screen, TFrameColors& colors, TQuantizedFrame& frame) {
   frame.Width = picture.Width();
   frame.Height = picture.Height();
-  frame.Indices.resize(static_cast<std::size_t>(frame.Width) * static_cast<std::size_t>(frame.Height));
   frame.Changed = TRect{};
-  if (CollectColors(picture, frame.Indices.data())) {
-    MapExactly(picture, screen, frame);
+  if (colors.Exact) {
+    frame.Indices.swap(colors.Indices);
+    MapExactly(picture, screen, colors.Colors, frame);
   } else {
-    ChoosePalette(picture);
-    Dither(picture, screen, frame);
+    frame.Indices.resize(static_cast<std::size_t>(frame.Width) * static_cast<std::size_t>(frame.Height));
+    Dither(picture, screen, *colors.Search, frame);
   }
   if (!screen) frame.Changed = TRect{0, 0, frame.Width, frame.Height};
 }
 
-bool TBestQuantizer::CollectColors(const TBitmap& picture, std::uint8_t* indices) {
+bool TBestPaletteChooser::CollectColors(const TBitmap& picture, std::uint8_t* indices) {
   colorKeys_.assign(kColorSlots, 0);
   colorIndices_.assign(kColorSlots, 0);
   colors_.clear();
@@ -81,11 +94,12 @@ bool TBestQuantizer::CollectColors(const TBitmap& picture, std::uint8_t* indices
   return true;
 }
 
-void TBestQuantizer::MapExactly(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame) {
+void TBestQuantizer::MapExactly(const TBitmap& picture, const TBitmap* screen, const std::vector<TGIFColor>& colors,
+                                TQuantizedFrame& frame) {
   frame.Lossless = true;
-  frame.Palette = colors_;
+  frame.Palette = colors;
   // A 256th colour leaves no index free to mean "keep"; such a frame writes what changed.
-  frame.KeepIndex = (screen && colors_.size() < 256) ? static_cast<int>(colors_.size()) : -1;
+  frame.KeepIndex = (screen && colors.size() < 256) ? static_cast<int>(colors.size()) : -1;
   if (!screen) return;
   const auto width = static_cast<std::size_t>(frame.Width);
   const auto keep = static_cast<std::uint8_t>(frame.KeepIndex);
@@ -113,7 +127,7 @@ void TBestQuantizer::MapExactly(const TBitmap& picture, const TBitmap* screen, T
   }
 }
 
-void TBestQuantizer::ChoosePalette(const TBitmap& picture) {
+void TBestPaletteChooser::ChoosePalette(const TBitmap& picture) {
   histogram_.SetBits(5);
   histogram_.AddPicture(picture, settings_.SampleStep);
   if (histogram_.CellCount() < kFineHistogramBelow) {
@@ -131,10 +145,12 @@ void TBestQuantizer::ChoosePalette(const TBitmap& picture) {
   builtError_ = PaletteFitError(histogram_, *search_);
   builtBits_ = histogram_.Bits();
   ++palettesBuilt_;
+  // A copy with the candidate lists the fit just built: the colours of this picture's cells.
+  mapping_ = std::make_shared<TNearestColorSearch>(*search_);
 }
 
-void TBestQuantizer::Dither(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame) {
-  TNearestColorSearch& search = *search_;
+void TBestQuantizer::Dither(const TBitmap& picture, const TBitmap* screen, TNearestColorSearch& search,
+                            TQuantizedFrame& frame) {
   const int width = frame.Width;
   frame.Lossless = false;
   frame.Palette.assign(search.Palette().begin(), search.Palette().end());
@@ -143,7 +159,10 @@ void TBestQuantizer::Dither(const TBitmap& picture, const TBitmap* screen, TQuan
   const int slack = settings_.KeepSlack;
 
   // Errors of this row and the next, in sixteenths, three channels a pixel, one pixel of
-  // margin at either end so the kernel never needs a test.
+  // margin at either end so the kernel never needs a test. The kernel's terms for the pixel
+  // ahead and for the row below run along in registers: the pixel ahead is owed 7 d, and a
+  // cell below is final (d of the pixel before it, 5 d of its own, 3 d of the one after) once
+  // the walk has passed it, so it is written once instead of added to three times.
   const std::size_t rowSize = static_cast<std::size_t>(width + 2) * 3;
   errors_.assign(2 * rowSize, 0);
   std::int32_t* current = errors_.data();
@@ -154,19 +173,24 @@ void TBestQuantizer::Dither(const TBitmap& picture, const TBitmap* screen, TQuan
     const std::uint8_t* shown = screen ? screen->ScanLine(y) : nullptr;
     std::uint8_t* out = frame.Indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     const int step = (y & 1) == 0 ? 1 : -1;
-    const int ahead = 3 * step;
+    const int behind = -3 * step;
     int x = step > 0 ? 0 : width - 1;
     int changedLow = width, changedHigh = -1;
     keptRuns_.clear();
     int runStart = -1;  // first pixel (in walking order) of the kept run going on, -1: none
+    // Owed, as a pixel comes: to it by the pixel before; so far to the cell below it; so far to
+    // the cell below the pixel before (final once this pixel has added its 3 d).
+    int aheadRed = 0, aheadGreen = 0, aheadBlue = 0;
+    int cellRed = 0, cellGreen = 0, cellBlue = 0;
+    int lastRed = 0, lastGreen = 0, lastBlue = 0;
     for (int i = 0; i < width; ++i, x += step) {
-      std::int32_t* error = current + 3 * (x + 1);
+      const std::int32_t* error = current + 3 * (x + 1);
       std::int32_t* below = next + 3 * (x + 1);
       const std::uint8_t* pixel = row + 3 * x;
       // The wanted colour: the pixel plus the error diffused to it.
-      const int red = Clamp(pixel[2] + ((error[0] + 8) >> 4), 0, 255);
-      const int green = Clamp(pixel[1] + ((error[1] + 8) >> 4), 0, 255);
-      const int blue = Clamp(pixel[0] + ((error[2] + 8) >> 4), 0, 255);
+      const int red = Clamp(pixel[2] + ((error[0] + aheadRed + 8) >> 4), 0, 255);
+      const int green = Clamp(pixel[1] + ((error[1] + aheadGreen + 8) >> 4), 0, 255);
+      const int blue = Clamp(pixel[0] + ((error[2] + aheadBlue + 8) >> 4), 0, 255);
       int shownRed, shownGreen, shownBlue;
       bool keep = false;
       if (shown) {
@@ -210,22 +234,27 @@ void TBestQuantizer::Dither(const TBitmap& picture, const TBitmap* screen, TQuan
       const int dr = Clamp(red - shownRed, -limit, limit);
       const int dg = Clamp(green - shownGreen, -limit, limit);
       const int db = Clamp(blue - shownBlue, -limit, limit);
-      error[ahead] += 7 * dr;
-      error[ahead + 1] += 7 * dg;
-      error[ahead + 2] += 7 * db;
-      below[-ahead] += 3 * dr;
-      below[-ahead + 1] += 3 * dg;
-      below[-ahead + 2] += 3 * db;
-      below[0] += 5 * dr;
-      below[1] += 5 * dg;
-      below[2] += 5 * db;
-      below[ahead] += dr;
-      below[ahead + 1] += dg;
-      below[ahead + 2] += db;
+      aheadRed = 7 * dr;
+      aheadGreen = 7 * dg;
+      aheadBlue = 7 * db;
+      below[behind] = lastRed + 3 * dr;
+      below[behind + 1] = lastGreen + 3 * dg;
+      below[behind + 2] = lastBlue + 3 * db;
+      lastRed = cellRed + 5 * dr;
+      lastGreen = cellGreen + 5 * dg;
+      lastBlue = cellBlue + 5 * db;
+      cellRed = dr;
+      cellGreen = dg;
+      cellBlue = db;
     }
+    // The cell below the last pixel (the one past it is the margin, which is never read).
+    std::int32_t* below = next + 3 * (x - step + 1);
+    below[0] = lastRed;
+    below[1] = lastGreen;
+    below[2] = lastBlue;
     if (shown) {
       if (runStart >= 0) keptRuns_.push_back({runStart, x - step});
-      WriteKeptRuns(shown, out, frame.KeepIndex);
+      WriteKeptRuns(search, shown, out, frame.KeepIndex);
       if (changedHigh >= 0) {
         if (frame.Changed.Right <= frame.Changed.Left) frame.Changed = {changedLow, y, changedHigh + 1, y + 1};
         frame.Changed.Left = std::min(frame.Changed.Left, changedLow);
@@ -234,12 +263,11 @@ void TBestQuantizer::Dither(const TBitmap& picture, const TBitmap* screen, TQuan
       }
     }
     std::swap(current, next);
-    std::fill(next, next + rowSize, 0);
   }
 }
 
-void TBestQuantizer::WriteKeptRuns(const std::uint8_t* shown, std::uint8_t* out, int keepIndex) {
-  TNearestColorSearch& search = *search_;
+void TBestQuantizer::WriteKeptRuns(TNearestColorSearch& search, const std::uint8_t* shown, std::uint8_t* out,
+                                   int keepIndex) {
   for (const auto& [from, to] : keptRuns_) {
     const int low = std::min(from, to), high = std::max(from, to);
     const bool longRun = high - low + 1 >= settings_.KeepRun;

@@ -2,10 +2,13 @@
 // keeps exactly its colours. Otherwise a median-cut palette (reused by the next frames while
 // it still fits them) and serpentine Floyd-Steinberg over the exact nearest colours. Given
 // the picture the screen shows before this frame, the pixels the screen already shows well
-// enough are marked "keep": the dither then carries on from the screen's colour.
+// enough are marked "keep": the dither then carries on from the screen's colour. The choice of
+// colours (TBestPaletteChooser) needs only the pictures, one after another, so it can run a
+// picture ahead of the mapping, on another thread.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -53,13 +56,26 @@ struct TQuantizedFrame {
   bool Lossless = false;  // every pixel has its own colour exactly
 };
 
-class TBestQuantizer {
- public:
-  explicit TBestQuantizer(TBestQuantizerSettings settings = {}) : settings_(settings) {}
+// The colours chosen for a picture: its own when it has 256 or fewer, else a palette.
+struct TFrameColors {
+  bool Exact = false;
+  // Exact: each pixel's index into Colors (rows top to bottom), and the picture's colours in
+  // order of first appearance.
+  std::vector<std::uint8_t> Indices;
+  std::vector<TGIFColor> Colors;
+  // Otherwise: the palette to dither with. The mapping's own, which the chooser makes and
+  // hands over but never touches again (its candidate lists fill as it is used).
+  std::shared_ptr<TNearestColorSearch> Search;
+};
 
-  // Quantises a 24-bit picture. screen: the 24-bit picture of the same size that the frames
-  // before show, or none for a first frame (then nothing is kept and Changed is the whole).
-  void Quantize(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame);
+// The first stage of TBestQuantizer: the colours of each picture in turn. Its state (the
+// palette in use and how well it fitted) follows the pictures given and nothing else.
+class TBestPaletteChooser {
+ public:
+  explicit TBestPaletteChooser(TBestQuantizerSettings settings = {}) : settings_(settings) {}
+
+  // The colours of a 24-bit picture (the picture after the last one given).
+  void Choose(const TBitmap& picture, TFrameColors& colors);
 
   // Palettes built so far (the others were reused).
   int PalettesBuilt() const { return palettesBuilt_; }
@@ -69,26 +85,55 @@ class TBestQuantizer {
   // with each pixel's index in them written to indices (one a pixel, rows top to bottom;
   // left unfinished when there are more colours).
   bool CollectColors(const TBitmap& picture, std::uint8_t* indices);
-  // The indices CollectColors wrote, with the pixels the screen already shows kept.
-  void MapExactly(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame);
   void ChoosePalette(const TBitmap& picture);
-  void Dither(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame);
-  // Writes the kept pixels of a dithered row: long runs as the keep index, short ones as
-  // the palette entry of the screen's colour when there is one.
-  void WriteKeptRuns(const std::uint8_t* shown, std::uint8_t* out, int keepIndex);
 
   TBestQuantizerSettings settings_;
   TColorHistogram histogram_;
-  std::optional<TNearestColorSearch> search_;
+  std::optional<TNearestColorSearch> search_;     // the palette in use, for judging its fit
+  std::shared_ptr<TNearestColorSearch> mapping_;  // its copy for the mapping
   double builtError_ = 0;
   int builtBits_ = 0;  // the cell size of the histogram the palette was built from
   int palettesBuilt_ = 0;
-  std::vector<std::int32_t> errors_;
-  std::vector<std::pair<int, int>> keptRuns_;  // first and last pixel, in walking order
   // Exact colours: an open-addressing table of colour + 1 (0 = empty) and their indices.
   std::vector<std::uint32_t> colorKeys_;
   std::vector<std::uint8_t> colorIndices_;
   std::vector<TGIFColor> colors_;
+};
+
+class TBestQuantizer {
+ public:
+  explicit TBestQuantizer(TBestQuantizerSettings settings = {}) : settings_(settings), chooser_(settings) {}
+
+  // Quantises a 24-bit picture. screen: the 24-bit picture of the same size that the frames
+  // before show, or none for a first frame (then nothing is kept and Changed is the whole).
+  void Quantize(const TBitmap& picture, const TBitmap* screen, TQuantizedFrame& frame) {
+    chooser_.Choose(picture, colors_);
+    Map(picture, screen, colors_, frame);
+  }
+
+  // The stages of Quantize apart. The chooser, on any one thread at a time, takes the
+  // pictures in order; Map then maps each with the colours chosen for it (whose indices it
+  // takes over, leaving colors with the frame's old ones).
+  TBestPaletteChooser& Chooser() { return chooser_; }
+  void Map(const TBitmap& picture, const TBitmap* screen, TFrameColors& colors, TQuantizedFrame& frame);
+
+  // Palettes built so far (the others were reused).
+  int PalettesBuilt() const { return chooser_.PalettesBuilt(); }
+
+ private:
+  // The indices the chooser found, with the pixels the screen already shows kept.
+  void MapExactly(const TBitmap& picture, const TBitmap* screen, const std::vector<TGIFColor>& colors,
+                  TQuantizedFrame& frame);
+  void Dither(const TBitmap& picture, const TBitmap* screen, TNearestColorSearch& search, TQuantizedFrame& frame);
+  // Writes the kept pixels of a dithered row: long runs as the keep index, short ones as
+  // the palette entry of the screen's colour when there is one.
+  void WriteKeptRuns(TNearestColorSearch& search, const std::uint8_t* shown, std::uint8_t* out, int keepIndex);
+
+  TBestQuantizerSettings settings_;
+  TBestPaletteChooser chooser_;
+  TFrameColors colors_;
+  std::vector<std::int32_t> errors_;
+  std::vector<std::pair<int, int>> keptRuns_;  // first and last pixel, in walking order
 };
 
 }  // namespace clipvane

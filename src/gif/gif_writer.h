@@ -40,7 +40,9 @@ class TGIFWriter : public TGIFStream {
   bool waiting_ = false;
 };
 
-// The LZW string table: 8009 slots of (key << 12) | code, key = prefix * 256 + pixel.
+// The described LZW string table: 8009 slots of (key << 12) | code, key = prefix * 256 +
+// pixel. The encoder finds its strings in a faster table of its own (gif_writer.cpp) and keeps
+// this one's rule of when a string finds no room; the tests hold it to this table.
 class THashTable {
  public:
   static constexpr int Size = 8009;
@@ -153,9 +155,6 @@ class TGIFEncoder {
 class TLZWEncoder : public TGIFEncoder {
  protected:
   void CompressBody() override;
-
- private:
-  THashTable table_;
 };
 
 class TRLEEncoder : public TGIFEncoder {

@@ -1,7 +1,8 @@
 // The exact nearest palette entry of a colour, by squared RGB distance, the lowest index
 // winning a tie. Candidate lists are kept per 8x8x8 cube of colour space and built on first
 // use: a cube's list holds every entry that can be nearest to some colour of that cube, so a
-// search reads a handful of entries instead of the whole palette.
+// search reads a handful of entries instead of the whole palette. The distances that decide
+// a list are worked out for many entries at once with the widest vectors the processor has.
 #pragma once
 
 #include <array>
@@ -53,23 +54,33 @@ class TNearestColorSearch {
     std::uint8_t Red, Green, Blue, Index;
   };
   struct TList {
-    std::int32_t Offset = -1;  // into pool_; -1 until built
+    std::int32_t Offset = -1;  // into pool_ (a cube of side 8) or into the entries (side 32); -1 until built
     std::int32_t Count = 0;
   };
+  // Entries a channel at a time, as the distance vectors read them; room for one vector more
+  // than they hold, so that a vector may run past the last entry.
+  struct TEntries {
+    std::vector<std::int32_t> Red, Green, Blue, Index;
+    std::size_t Size() const { return Index.size(); }
+    void Add(int red, int green, int blue, int index);
+  };
 
-  // The entries that can be nearest somewhere in the cube [low, low + side) on each channel,
-  // chosen from `from`, appended to pool_ by rising lower bound.
-  TList BuildList(std::span<const TCandidate> from, int lowRed, int lowGreen, int lowBlue, int side);
+  // The entries of `from` ([offset, offset + count)) that can be nearest somewhere in the cube
+  // [low, low + side) on each channel: their least squared distances to the cube go to
+  // lower_, and the result is the bound those distances must not pass.
+  int CubeBound(const TEntries& from, std::size_t offset, std::size_t count, int lowRed, int lowGreen, int lowBlue,
+                int side);
   void BuildFine(int cube);
 
   std::vector<TGIFColor> palette_;
+  TEntries all_;
   // A cube of side 8 builds its list from the list of the cube of side 32 that holds it:
   // an entry that can be nearest somewhere in the small cube can be so in the large one.
   std::array<TList, 512> coarse_{};
+  TEntries coarseEntries_;
   std::vector<TList> fine_;
-  std::vector<TCandidate> pool_;
-  std::vector<TCandidate> all_;
-  std::vector<TCandidate> scratch_;
+  std::vector<TCandidate> pool_;  // the lists of the cubes of side 8, each by rising lower bound
+  std::vector<std::int32_t> lower_;
 };
 
 }  // namespace clipvane

@@ -23,7 +23,8 @@ class TAviVideo : public TOpenedVideo {
 
   bool IsAvi() const override { return true; }
   TVideoInfo Probe(const TOpenProgress& progress) override;
-  std::unique_ptr<TFrameSource> Frames(TAviReaderSeam* seam) override {
+  // An AVI's pictures keep the conversion the AVI reader has always made.
+  std::unique_ptr<TFrameSource> Frames(TAviReaderSeam* seam, THdrMode) override {
     auto reader = std::make_unique<TAviFrameReader>(seam);
     reader->Open(path_);
     return reader;
@@ -95,7 +96,7 @@ std::unique_ptr<TFrameSource> TAviVideo::PlayerFrames() {
   if (!avcodec_find_decoder(codec_))
     Fail(AVERROR_DECODER_NOT_FOUND, "no decoder for the video codec \"" + codecName_ + "\"");
   try {
-    return Frames(nullptr);
+    return Frames(nullptr, THdrMode::hdrToSdr);
   } catch (const EClipvaneError& error) {
     Fail(AVERROR_INVALIDDATA, error.Problem().empty() ? InWords(error.what()) : error.Problem());
   }

@@ -15,7 +15,7 @@ struct TContainerFrameReader::TState {
   std::unique_ptr<video::TPictureConverter> Converter;
 };
 
-TContainerFrameReader::TContainerFrameReader(THooks hooks) : hooks_(std::move(hooks)) {}
+TContainerFrameReader::TContainerFrameReader(THooks hooks, THdrMode hdr) : hooks_(std::move(hooks)), hdr_(hdr) {}
 
 TContainerFrameReader::~TContainerFrameReader() = default;
 
@@ -31,7 +31,7 @@ void TContainerFrameReader::Open(const std::string& path, AVFormatContext* opene
   input.reset();
   state->Cursor = std::make_unique<video::TIndexCursor>(path, state->Index, 0);
   if (hooks_.Seeking) state->Cursor->OnSeek = hooks_.Seeking;
-  state->Converter = std::make_unique<video::TPictureConverter>(state->Index->Geometry);
+  state->Converter = std::make_unique<video::TPictureConverter>(state->Index->Geometry, hdr_);
   state_ = std::move(state);
 }
 

@@ -26,7 +26,8 @@ class TContainerFrameReader : public TFrameSource {
     std::function<void(int frameNumber)> LoadingFrame;
   };
 
-  explicit TContainerFrameReader(THooks hooks = {});
+  // `hdr` says what becomes of the pictures of an HDR video.
+  explicit TContainerFrameReader(THooks hooks = {}, THdrMode hdr = THdrMode::hdrToSdr);
   ~TContainerFrameReader() override;
   TContainerFrameReader(const TContainerFrameReader&) = delete;
   TContainerFrameReader& operator=(const TContainerFrameReader&) = delete;
@@ -48,6 +49,7 @@ class TContainerFrameReader : public TFrameSource {
   struct TState;
   std::unique_ptr<TState> state_;
   THooks hooks_;
+  THdrMode hdr_;
   TBitmap bitmap_;
 };
 

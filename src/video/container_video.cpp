@@ -3,6 +3,7 @@
 
 extern "C" {
 #include <libavutil/mathematics.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/rational.h>
 }
 
@@ -22,22 +23,41 @@ class TContainerVideo : public TOpenedVideo {
 
   bool IsAvi() const override { return false; }
   TVideoInfo Probe(const TOpenProgress& progress) override;
-  std::unique_ptr<TFrameSource> Frames(TAviReaderSeam* seam) override {
+  std::unique_ptr<TFrameSource> Frames(TAviReaderSeam* seam, THdrMode hdr) override {
     TContainerFrameReader::THooks hooks;
     if (seam) {
       hooks.Seeking = [seam](std::int64_t keyFrame) { seam->Seeking(keyFrame); };
       hooks.LoadingFrame = [seam](int frameNumber) { seam->LoadingFrame(frameNumber); };
     }
-    auto reader = std::make_unique<TContainerFrameReader>(std::move(hooks));
+    auto reader = std::make_unique<TContainerFrameReader>(std::move(hooks), hdr);
     reader->Open(path_, input_.release());
     return reader;
   }
-  std::unique_ptr<TFrameSource> PlayerFrames() override { return Frames(nullptr); }
+  std::unique_ptr<TFrameSource> PlayerFrames() override { return Frames(nullptr, THdrMode::hdrToSdr); }
 
  private:
   std::string path_;
   TInput input_;  // the file as OpenVideo opened it, until a reader or the probe takes it
 };
+
+// FFmpeg's name of a colour tag, or "unspecified".
+std::string TagName(const char* name, int value) {
+  return value == 2 || !name ? "unspecified" : name;  // 2: unspecified in each of FFmpeg's lists
+}
+
+TVideoColour ColourOf(const TPictureColour& picture) {
+  TVideoColour colour;
+  colour.Matrix = TagName(av_color_space_name(static_cast<AVColorSpace>(picture.Matrix)), picture.Matrix);
+  colour.Transfer =
+      TagName(av_color_transfer_name(static_cast<AVColorTransferCharacteristic>(picture.Transfer)), picture.Transfer);
+  colour.Primaries =
+      TagName(av_color_primaries_name(static_cast<AVColorPrimaries>(picture.Primaries)), picture.Primaries);
+  colour.FullRange = picture.FullRange;
+  colour.BitDepth = picture.BitDepth;
+  if (picture.Transfer == AVCOL_TRC_SMPTE2084) colour.Hdr = "PQ";
+  if (picture.Transfer == AVCOL_TRC_ARIB_STD_B67) colour.Hdr = "HLG";
+  return colour;
+}
 
 // The frame count is the pictures its packets hold, the size that of its first decoded
 // picture (upright, square pixels).
@@ -74,6 +94,7 @@ TVideoInfo TContainerVideo::Probe(const TOpenProgress& progress) {
   }
   info.FrameDurationMs = 1000.0 * info.FrameRateDenominator / info.FrameRateNumerator;
   info.FrameTimes = index->FrameTimes();
+  info.Colour = ColourOf(index->Colour);
   return info;
 }
 

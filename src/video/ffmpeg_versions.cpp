@@ -9,6 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <zimg.h>
+
 namespace clipvane {
 
 namespace {
@@ -23,6 +25,12 @@ std::string Dotted(unsigned version) {
 std::string FfmpegVersions() {
   return "libavformat " + Dotted(avformat_version()) + ", libavcodec " + Dotted(avcodec_version()) + ", libavutil " +
          Dotted(avutil_version()) + ", libswscale " + Dotted(swscale_version());
+}
+
+std::string ZimgVersion() {
+  unsigned major = 0, minor = 0, micro = 0;
+  zimg_get_version_info(&major, &minor, &micro);
+  return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(micro);
 }
 
 }  // namespace clipvane

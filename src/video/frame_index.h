@@ -24,6 +24,17 @@ struct TPictureGeometry {
   // The colour matrix when the pictures do not say: the stream's tag, else BT.601 below 720
   // lines and BT.709 from 720 (FFmpeg's AVColorSpace numbers).
   int DefaultColorSpace = 0;
+  // The brightest light of a PQ video in nits, as its metadata says; 0 when it does not.
+  int PeakNits = 0;
+};
+
+// How the first picture says its colours are coded (FFmpeg's numbers; 2 is "unspecified").
+struct TPictureColour {
+  int Matrix = 2;     // AVColorSpace
+  int Transfer = 2;   // AVColorTransferCharacteristic
+  int Primaries = 2;  // AVColorPrimaries
+  bool FullRange = false;
+  int BitDepth = 8;  // bits of each sample of the decoded picture
 };
 
 // A timestamp the packet did not have.
@@ -56,6 +67,7 @@ class TFrameIndex {
   // The frames do not come at one rate.
   bool VariableRate = false;
   TPictureGeometry Geometry;
+  TPictureColour Colour;
 
   int FrameCount() const { return static_cast<int>(FramePts.size()); }
   // Ticks from the first frame's start to the end of the last.

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/display.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <sys/stat.h>
@@ -18,6 +19,8 @@ extern "C" {
 #include "core/bitmap.h"
 #include "core/error.h"
 #include "video/avi_input.h"
+#include "video/hdr_converter.h"
+#include "video/picture_converter.h"
 #include "video/video_input.h"
 
 namespace clipvane::video {
@@ -179,6 +182,25 @@ TPictureGeometry GeometryOf(const AVStream* stream, const AVFrame* first, const 
   return geometry;
 }
 
+// What the first picture says of its colours; what the stream says where there is none.
+TPictureColour ColourOf(const AVStream* stream, const AVFrame* first) {
+  const AVCodecParameters* parameters = stream->codecpar;
+  const auto said = [first](int onPicture, int onStream) {
+    return first && onPicture != 2 ? onPicture : onStream;  // 2: unspecified, in each of FFmpeg's lists
+  };
+  TPictureColour colour;
+  colour.Matrix = said(first ? first->colorspace : 2, parameters->color_space);
+  colour.Transfer = said(first ? first->color_trc : 2, parameters->color_trc);
+  colour.Primaries = said(first ? first->color_primaries : 2, parameters->color_primaries);
+  const int format = first ? first->format : parameters->format;
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+  colour.FullRange = (descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB)) ||
+                     IsFullRange(format, first ? first->color_range : parameters->color_range);
+  if (descriptor && descriptor->nb_components > 0) colour.BitDepth = descriptor->comp[0].depth;
+  else if (parameters->bits_per_raw_sample > 0) colour.BitDepth = parameters->bits_per_raw_sample;
+  return colour;
+}
+
 // One frame's duration in ticks of the stream, from its nominal rate; 0 when unknown.
 std::int64_t NominalDuration(const AVStream* stream) {
   AVRational rate = stream->avg_frame_rate;
@@ -247,6 +269,8 @@ std::shared_ptr<const TFrameIndex> Scan(const std::string& path, AVFormatContext
   index->Complete(discarded, durations, NominalDuration(stream), ContainerEnd(format, stream));
   if (index->FrameCount() == 0) FailFile(path, "the video has no pictures");
   index->Geometry = GeometryOf(stream, first.Picture(), path);
+  index->Geometry.PeakNits = PeakNitsOf(stream, first.Picture());
+  index->Colour = ColourOf(stream, first.Picture());
   return index;
 }
 

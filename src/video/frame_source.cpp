@@ -11,9 +11,10 @@ namespace {
 // The source a run opens and closes itself.
 class TVideoFrameSource : public TFrameSource {
  public:
+  explicit TVideoFrameSource(THdrMode hdr) : hdr_(hdr) {}
   void Open(const std::string& path) override {
     reader_.reset();
-    reader_ = OpenFrameSource(path);
+    reader_ = OpenFrameSource(path, nullptr, hdr_);
   }
   bool ReadFrame(int frameNumber) override { return Reader().ReadFrame(frameNumber); }
   const TBitmap& DecodeBitmap() const override { return Reader().DecodeBitmap(); }
@@ -25,15 +26,18 @@ class TVideoFrameSource : public TFrameSource {
     return *reader_;
   }
 
+  THdrMode hdr_;
   std::unique_ptr<TFrameSource> reader_;
 };
 
 }  // namespace
 
-std::unique_ptr<TFrameSource> OpenFrameSource(const std::string& path, TAviReaderSeam* seam) {
-  return video::OpenVideo(path)->Frames(seam);
+std::unique_ptr<TFrameSource> OpenFrameSource(const std::string& path, TAviReaderSeam* seam, THdrMode hdr) {
+  return video::OpenVideo(path)->Frames(seam, hdr);
 }
 
-std::unique_ptr<TFrameSource> MakeFrameSource() { return std::make_unique<TVideoFrameSource>(); }
+std::unique_ptr<TFrameSource> MakeFrameSource() { return MakeFrameSourceFor(THdrMode::hdrToSdr); }
+
+std::unique_ptr<TFrameSource> MakeFrameSourceFor(THdrMode hdr) { return std::make_unique<TVideoFrameSource>(hdr); }
 
 }  // namespace clipvane

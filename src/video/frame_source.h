@@ -12,6 +12,11 @@ namespace clipvane {
 
 class TAviReaderSeam;
 
+// What becomes of the pictures of an HDR video (PQ or HLG transfer): made SDR as a screen
+// shows them (BT.709, HDR's reference white at SDR white, highlights rolled off), or converted
+// as if they were SDR, which shows their raw values. AVI videos are read the AVI way either way.
+enum class THdrMode { hdrToSdr, hdrRaw };
+
 // Where a run reads its frames: a video file's reader in the program, a fake in tests.
 class TFrameSource {
  public:
@@ -32,9 +37,12 @@ class TFrameSource {
 // ever read, whatever the name looks like. `seam`, when given, watches an AVI reader's steps
 // and any reader's seeks and frame loads (tests); it must outlive the reader. Throws
 // EClipvaneError naming the file.
-std::unique_ptr<TFrameSource> OpenFrameSource(const std::string& path, TAviReaderSeam* seam = nullptr);
+std::unique_ptr<TFrameSource> OpenFrameSource(const std::string& path, TAviReaderSeam* seam = nullptr,
+                                              THdrMode hdr = THdrMode::hdrToSdr);
 
 // A run's frame source: it opens its video through OpenFrameSource when the run opens it.
 std::unique_ptr<TFrameSource> MakeFrameSource();
+// The same with `hdr` saying what becomes of an HDR video's pictures.
+std::unique_ptr<TFrameSource> MakeFrameSourceFor(THdrMode hdr);
 
 }  // namespace clipvane

@@ -114,6 +114,11 @@ TRect TMediaPlayer::DisplayRect() const {
   return TRect{0, 0, device_->Info.FrameWidth, device_->Info.FrameHeight};
 }
 
+std::string TMediaPlayer::Hdr() const {
+  std::lock_guard lock(mutex_);
+  return device_ ? device_->Info.Colour.Hdr : std::string();
+}
+
 TVideoFrameTimes TMediaPlayer::FrameTimes() const {
   std::lock_guard lock(mutex_);
   if (!device_) return {};

@@ -66,6 +66,9 @@ class TMediaPlayer {
   // Where each frame starts, for a video whose frames do not come at one rate; empty
   // otherwise and when no device is open.
   TVideoFrameTimes FrameTimes() const;
+  // "PQ" or "HLG" for an HDR video, whose pictures are shown made SDR; empty for any other
+  // and when no device is open.
+  std::string Hdr() const;
 
   // The sink the device draws into; kept for the next Open when no device is open. After
   // SetDisplay returns, the old sink is not called any more.

@@ -20,8 +20,8 @@ class TOpenedVideo {
   virtual bool IsAvi() const = 0;
   // The frame size, count and length, as the media device reports them.
   virtual TVideoInfo Probe(const TOpenProgress& progress) = 0;
-  // A reader of the frames, open.
-  virtual std::unique_ptr<TFrameSource> Frames(TAviReaderSeam* seam) = 0;
+  // A reader of the frames, open; `hdr` says what becomes of HDR pictures (not of an AVI's).
+  virtual std::unique_ptr<TFrameSource> Frames(TAviReaderSeam* seam, THdrMode hdr) = 0;
   // The same for the player, after Probe: its failures are worded as the media device's.
   virtual std::unique_ptr<TFrameSource> PlayerFrames() = 0;
 };

@@ -32,8 +32,12 @@ int Coefficients(int space) {
   }
 }
 
-bool FullRange(const AVFrame* picture) {
-  switch (picture->format) {
+bool FullRange(const AVFrame* picture) { return IsFullRange(picture->format, picture->color_range); }
+
+}  // namespace
+
+bool IsFullRange(int pixelFormat, int colorRange) {
+  switch (pixelFormat) {
     case AV_PIX_FMT_YUVJ420P:
     case AV_PIX_FMT_YUVJ422P:
     case AV_PIX_FMT_YUVJ444P:
@@ -41,13 +45,12 @@ bool FullRange(const AVFrame* picture) {
     case AV_PIX_FMT_YUVJ411P:
       return true;
     default:
-      return picture->color_range == AVCOL_RANGE_JPEG;
+      return colorRange == AVCOL_RANGE_JPEG;
   }
 }
 
-}  // namespace
-
-TPictureConverter::TPictureConverter(const TPictureGeometry& geometry) : shown_(true), geometry_(geometry) {}
+TPictureConverter::TPictureConverter(const TPictureGeometry& geometry, THdrMode hdr)
+    : shown_(true), geometry_(geometry), hdrMode_(hdr) {}
 
 TPictureConverter::TPictureConverter() : shown_(false) {}
 
@@ -82,22 +85,30 @@ TPictureConverter::TScaling TPictureConverter::ScalingFor(const AVFrame* picture
   // Full chroma interpolation and accurate rounding: colours as exact as the scaler makes them.
   scaling.Flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
   if (yuv) scaling.Coefficients = Coefficients(space);
+  if (hdrMode_ == THdrMode::hdrToSdr) scaling.Hdr = HdrColoursOf(picture, scaling.FullRange != 0, geometry_.PeakNits);
   return scaling;
 }
 
 void TPictureConverter::Prepare(const AVFrame* picture) {
   const TScaling scaling = ScalingFor(picture);
-  if (scaler_ && scaling == made_) return;
+  if ((scaler_ || hdr_) && scaling == made_) return;
   sws_freeContext(scaler_);
-  scaler_ = sws_getContext(scaling.SourceWidth, scaling.SourceHeight, static_cast<AVPixelFormat>(scaling.SourceFormat),
-                           scaling.Width, scaling.Height, static_cast<AVPixelFormat>(scaling.Format), scaling.Flags,
-                           nullptr, nullptr, nullptr);
-  if (!scaler_)
-    throw EClipvaneError(shown_ ? "The video's pixel format cannot be converted"
-                                : "The AVI frame's pixel format cannot be converted");
-  if (scaling.Coefficients >= 0)
-    sws_setColorspaceDetails(scaler_, sws_getCoefficients(scaling.Coefficients), scaling.FullRange,
-                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+  scaler_ = nullptr;
+  hdr_.reset();
+  if (scaling.Hdr.Transfer != 0) {
+    hdr_ = std::make_unique<THdrConverter>(scaling.SourceWidth, scaling.SourceHeight, scaling.SourceFormat,
+                                           scaling.Width, scaling.Height, scaling.Hdr);
+  } else {
+    scaler_ = sws_getContext(scaling.SourceWidth, scaling.SourceHeight,
+                             static_cast<AVPixelFormat>(scaling.SourceFormat), scaling.Width, scaling.Height,
+                             static_cast<AVPixelFormat>(scaling.Format), scaling.Flags, nullptr, nullptr, nullptr);
+    if (!scaler_)
+      throw EClipvaneError(shown_ ? "The video's pixel format cannot be converted"
+                                  : "The AVI frame's pixel format cannot be converted");
+    if (scaling.Coefficients >= 0)
+      sws_setColorspaceDetails(scaler_, sws_getCoefficients(scaling.Coefficients), scaling.FullRange,
+                               sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+  }
   made_ = scaling;
   if (!shown_) return;
   alpha_ = scaling.Format == AV_PIX_FMT_BGRA;
@@ -119,9 +130,13 @@ void TPictureConverter::Convert(const AVFrame* picture, TBitmap& bitmap) {
   const bool across = geometry_.Rotation == 90 || geometry_.Rotation == 270;
   const int scaledWidth = across ? geometry_.DisplayHeight : geometry_.DisplayWidth;
   const int scaledHeight = across ? geometry_.DisplayWidth : geometry_.DisplayHeight;
-  std::uint8_t* planes[4] = {scaled_.data(), nullptr, nullptr, nullptr};
-  const int strides[4] = {scaledStride_, 0, 0, 0};
-  sws_scale(scaler_, picture->data, picture->linesize, 0, picture->height, planes, strides);
+  if (hdr_) {
+    hdr_->Convert(picture, scaled_.data(), scaledStride_);
+  } else {
+    std::uint8_t* planes[4] = {scaled_.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {scaledStride_, 0, 0, 0};
+    sws_scale(scaler_, picture->data, picture->linesize, 0, picture->height, planes, strides);
+  }
 
   if (bitmap.Width() != geometry_.DisplayWidth || bitmap.Height() != geometry_.DisplayHeight ||
       bitmap.PixelFormat() != TPixelFormat::pf24bit)

@@ -11,6 +11,19 @@
 
 namespace clipvane {
 
+// How a video's pictures code their colours, as the video says.
+struct TVideoColour {
+  // FFmpeg's names ("bt709", "bt2020nc", "smpte2084", "arib-std-b67", "bt2020", ...), or
+  // "unspecified" where the video does not say.
+  std::string Matrix = "unspecified";
+  std::string Transfer = "unspecified";
+  std::string Primaries = "unspecified";
+  bool FullRange = false;
+  int BitDepth = 8;  // bits of each sample
+  // "PQ" or "HLG" for an HDR video (whose pictures are made SDR), else empty.
+  std::string Hdr;
+};
+
 struct TVideoInfo {
   // The picture as shown: upright, square pixels.
   int FrameWidth = 0;   // pixels
@@ -38,6 +51,8 @@ struct TVideoInfo {
   int Rotation = 0;
   // Each frame's start, for a video whose frames do not come at one rate; empty otherwise.
   TVideoFrameTimes FrameTimes;
+  // Any container but AVI: how the pictures code their colours.
+  TVideoColour Colour;
 };
 
 // Progress of a long open: position of maximum.

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "support/hdr_fixtures.h"
 #include "support/video_fixture_cases.h"
 #include "ui/video_window.h"
 #include "window_fixture.h"
@@ -63,6 +64,30 @@ TEST_F(OpenContainer, APhoneVideoOpensUprightAndPlaysEachFrame) {
     EXPECT_EQ(ShownNumber(), frame);
     EXPECT_EQ(Windows->Form2->ShownPicture()->Width(), 48);
   }
+}
+
+// An HDR video plays as its SDR picture, and the file info says HDR beside its title; an SDR
+// video opened next does not.
+TEST_F(OpenContainer, AnHdrVideoPlaysAsItsSdrPictureAndSaysSo) {
+  const TBitmap truth = fixtures::HdrTestPicture(64, 48);
+  const std::string hlg = Folder.File("hlg.mkv");
+  fixtures::THdrVideo video;
+  video.Kind = fixtures::THdrKind::hkHlg;
+  video.FrameCount = 3;
+  fixtures::WriteHdrVideo(hlg, truth, video);
+  OpenAvi(hlg);
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  EXPECT_FALSE(Form().LabelHdr->isHidden());
+  EXPECT_EQ(Form().LabelHdr->text(), QStringLiteral("HDR (HLG)"));
+  Form().Button10->click();
+  ASSERT_TRUE(Form().MediaPlayer1.Seek(2));
+  const TForm2& shown = *Windows->Form2;
+  ASSERT_TRUE(ProcessUntil([&] { return shown.ShownFrame() == 2 && shown.ShownPicture(); }));
+  EXPECT_GE(fixtures::Psnr(*shown.ShownPicture(), truth), 30);
+
+  OpenAvi(Write("MkvAnamorphic"));
+  ASSERT_TRUE(ErrorTexts.empty()) << ErrorTexts.front();
+  EXPECT_TRUE(Form().LabelHdr->isHidden());
 }
 
 TEST_F(OpenContainer, AVariableRateVideoShowsItsOwnTimes) {

@@ -214,7 +214,8 @@ TEST_F(CliConventions, VersionNamesTheProgramAndItsLibraries) {
   const TCliRun run = Run({"--version"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind(std::string("clipvane-cli ") + kVersion + "\n", 0), 0u) << run.out;
-  for (const char* line : {"\nFFmpeg: libavformat ", ", libavcodec ", "\nlibjpeg: ", "\nlibpng: 1.", "\nlibtiff: 4."})
+  for (const char* line :
+       {"\nFFmpeg: libavformat ", ", libavcodec ", "\nzimg: 3.", "\nlibjpeg: ", "\nlibpng: 1.", "\nlibtiff: 4."})
     EXPECT_NE(run.out.find(line), std::string::npos) << line << " in " << run.out;
   EXPECT_EQ(Run({"-V"}).out, run.out);
 }

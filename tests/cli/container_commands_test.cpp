@@ -53,6 +53,7 @@ TEST_P(ContainerCommands, InfoNamesTheContainerAndShowsTheUprightSize) {
   if (video.DisplayWidth() != video.Width || video.DisplayHeight() != video.Height)
     expected += "Coded size: " + std::to_string(video.Width) + " x " + std::to_string(video.Height) + " pixels\n";
   if (video.Rotation != 0) expected += "Rotation: " + std::to_string(video.Rotation) + " degrees clockwise\n";
+  expected += "Colour: " + GetParam().Colour + "\n";
   EXPECT_EQ(run.out, expected);
   EXPECT_EQ(run.err, "");
 }

@@ -217,6 +217,46 @@ TEST(BestQualityEncoder, ASmallChangeGetsASmallTableOfItsOwn) {
   EXPECT_TRUE(Shows(encoder.Screen(), second));
 }
 
+TEST(BestQualityEncoder, ColoursChosenAPictureAheadGiveTheFramesOfAddFrame) {
+  // Dithered frames keeping and rebuilding their palette, exact frames between them, and a
+  // palette picture: the colours of each picture are chosen before the one before is added.
+  std::vector<TBitmap> pictures = SlidingSquare(4);
+  pictures.push_back(MakePicture(96, 64, [](int x, int y) { return RGB(60 * (x % 4), 80 * (y % 3), 9); }));
+  pictures.push_back(MakePicture(96, 64, [](int x, int y) { return RGB(255 - 2 * y, 3 * x, 255 - 2 * x); }));
+  // Close enough to keep the palette before it, then one that needs its own: what is kept
+  // depends on the order the pictures are chosen in.
+  pictures.push_back(MakePicture(96, 64, [](int x, int y) { return RGB(254 - 2 * y, 3 * x + 1, 255 - 2 * x); }));
+  pictures.push_back(SlidingSquare(4)[1]);
+  std::vector<TRGBQuad> palette;
+  for (int i = 0; i < 256; ++i) palette.push_back(TRGBQuad::FromColor(RGB(i, (3 * i) & 255, 255 - i)));
+  std::vector<std::uint8_t> indices(96 * 64);
+  for (std::size_t p = 0; p < indices.size(); ++p) indices[p] = static_cast<std::uint8_t>((p * 7 + p / 96) & 255);
+  pictures.push_back(gif_test::IndexedBitmap(96, 64, palette, indices));
+  pictures.push_back(SlidingSquare(4)[1]);
+
+  TGIFImage whole;
+  TBestQualityEncoder one;
+  for (const TBitmap& picture : pictures) one.AddFrame(whole, picture, 4);
+
+  TGIFImage staged;
+  TBestQualityEncoder two;
+  std::vector<TBitmap> pixels(pictures.size());
+  std::vector<TFrameColors> colors(pictures.size());
+  const auto choose = [&](std::size_t k) {
+    two.Chooser().Choose(TBestQualityEncoder::TwentyFourBits(pictures[k], pixels[k]), colors[k]);
+  };
+  choose(0);
+  for (std::size_t k = 0; k < pictures.size(); ++k) {
+    if (k + 1 < pictures.size()) choose(k + 1);
+    const TBitmap& picture24 = pictures[k].PixelFormat() == TPixelFormat::pf24bit ? pictures[k] : pixels[k];
+    EXPECT_EQ(two.AddChosen(staged, pictures[k], picture24, colors[k], 4), static_cast<int>(k));
+  }
+  EXPECT_GE(one.Quantizer().PalettesBuilt(), 2);
+  EXPECT_EQ(two.Quantizer().PalettesBuilt(), one.Quantizer().PalettesBuilt());
+  EXPECT_TRUE(gif_test::SaveToBytes(staged) == gif_test::SaveToBytes(whole));
+  EXPECT_TRUE(Shows(two.Screen(), *one.Screen()));
+}
+
 TEST(BestQualityEncoder, AnEmptyPictureIsRefused) {
   TGIFImage document;
   TBestQualityEncoder encoder;

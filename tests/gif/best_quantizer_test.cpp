@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "palette_reduction_pictures.h"
@@ -289,17 +290,21 @@ std::vector<std::uint8_t> ReferenceDither(const TBitmap& picture, const std::vec
 }
 
 TEST(BestQuantizer, DithersLikeAPlainSerpentineFloydSteinbergOverTheNearestEntries) {
-  const TBitmap picture =
-      MakePicture(53, 37, [](int x, int y) { return RGB((7 * x + 3 * y) % 256, 4 * y + x, 255 - 3 * x); });
-  for (const int limit : {3, 40}) {
-    TBestQuantizerSettings settings;
-    settings.ErrorLimit = limit;
-    settings.MaxColors = 40;
-    TBestQuantizer quantizer(settings);
-    TQuantizedFrame frame;
-    quantizer.Quantize(picture, nullptr, frame);
-    ASSERT_FALSE(frame.Lossless);
-    EXPECT_EQ(frame.Indices, ReferenceDither(picture, frame.Palette, limit)) << "limit " << limit;
+  // Rows of one and two pixels too (more than 256 colours each, so they are dithered), where
+  // the first pixel of a row is its last as well.
+  for (const auto& [width, height] : {std::pair{53, 37}, std::pair{1, 300}, std::pair{2, 150}}) {
+    const TBitmap picture = MakePicture(
+        width, height, [](int x, int y) { return RGB((7 * x + 3 * y) % 256, (4 * y + x) % 256, 255 - 3 * x - y % 9); });
+    for (const int limit : {3, 40}) {
+      TBestQuantizerSettings settings;
+      settings.ErrorLimit = limit;
+      settings.MaxColors = 40;
+      TBestQuantizer quantizer(settings);
+      TQuantizedFrame frame;
+      quantizer.Quantize(picture, nullptr, frame);
+      ASSERT_FALSE(frame.Lossless) << width;
+      EXPECT_EQ(frame.Indices, ReferenceDither(picture, frame.Palette, limit)) << width << " limit " << limit;
+    }
   }
 }
 

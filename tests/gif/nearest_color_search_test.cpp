@@ -67,6 +67,27 @@ TEST(NearestColorSearch, MatchesBruteForceOnCrowdedAndSparsePalettes) {
   ExpectExact(lattice, random);
 }
 
+TEST(NearestColorSearch, LongListsAndCopiesAnswerAsTheBruteForce) {
+  std::mt19937 random(5);
+  // Whole palettes of one colour (lists of every entry) beside one other colour.
+  std::vector<TGIFColor> same(255, TGIFColor{90, 90, 90});
+  same.push_back({91, 89, 90});
+  ExpectExact(same, random);
+  // A copy made after some lists were built goes on building its own: both stay exact.
+  const std::vector<TGIFColor> palette = RandomPalette(random, 255, 0, 255);
+  TNearestColorSearch search(palette);
+  for (int v = 0; v < 256; v += 3)
+    ASSERT_EQ(search.Nearest(v, 255 - v, v / 2), BruteForceNearest(palette, v, 255 - v, v / 2));
+  TNearestColorSearch copy = search;
+  for (int r = 0; r < 256; r += 7)
+    for (int g = 0; g < 256; g += 9)
+      for (int b = 0; b < 256; b += 11) {
+        const int expected = BruteForceNearest(palette, r, g, b);
+        ASSERT_EQ(copy.Nearest(r, g, b), expected) << r << "," << g << "," << b;
+        ASSERT_EQ(search.Nearest(b, r, g), BruteForceNearest(palette, b, r, g)) << b << "," << r << "," << g;
+      }
+}
+
 TEST(NearestColorSearch, TiesGoToTheLowestIndex) {
   // (10, 0, 0) and (0, 10, 0) are both at distance 100 from black; duplicates too.
   const std::vector<TGIFColor> palette{{200, 200, 200}, {10, 0, 0}, {0, 10, 0}, {10, 0, 0}};
@@ -74,6 +95,10 @@ TEST(NearestColorSearch, TiesGoToTheLowestIndex) {
   EXPECT_EQ(search.Nearest(0, 0, 0), 1);
   EXPECT_EQ(search.Nearest(10, 0, 0), 1);
   EXPECT_EQ(search.Nearest(200, 200, 200), 0);
+  // (7, 7, 7) is black's farthest corner of its cube of side 8 and the nearest point of that
+  // cube to (14, 14, 14): an entry that close to the cube's bound still takes its tie.
+  const std::vector<TGIFColor> edge{{14, 14, 14}, {0, 0, 0}};
+  EXPECT_EQ(TNearestColorSearch(edge).Nearest(7, 7, 7), 0);
 }
 
 TEST(NearestColorSearch, PaletteColoursFindThemselvesAndExtraEntriesAreIgnored) {

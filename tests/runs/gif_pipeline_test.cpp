@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <new>
 #include <optional>
 #include <string>
@@ -91,6 +92,16 @@ TEST_F(GifPipeline, TwoThreadsWriteTheBytesOfOne) {
   const auto backward = giflib_check::DecodeGif(BothWays(part, options));
   ASSERT_EQ(backward.Frames.size(), 8u);
   EXPECT_EQ(backward.Frames[0].Delay, 4);
+
+  // "Best quality": the colours of each picture are chosen on a thread of their own while the
+  // run maps the one before; backward, while it maps the frames read again.
+  TGifOptions best;
+  best.BestQuality = true;
+  const auto bestWhole = giflib_check::DecodeGif(BothWays([&] { return Opened(path, avi); }, best));
+  ASSERT_EQ(bestWhole.Frames.size(), 24u);
+  best.Direction = TGifDirection::gdBackward;
+  const auto bestBackward = giflib_check::DecodeGif(BothWays(part, best));
+  ASSERT_EQ(bestBackward.Frames.size(), 8u);
 }
 
 TEST_F(GifPipeline, PaletteVideoAndTimeRange) {
@@ -179,6 +190,96 @@ TEST_F(GifPipeline, ErrorsArriveTheSameBothWays) {
   };
   const auto gif = giflib_check::DecodeGif(BothWays(opened, {}, short5));
   EXPECT_EQ(gif.Frames.size(), 3u);  // frames 0, 2 and 4
+}
+
+// Frames read but still being made when the walk ends (an abort, a failure to show a frame)
+// end the run as if each had been made before the next was read: an abort keeps every frame
+// read (also the "Best quality" frames read again after a backward walk); a frame the window
+// fails to show is the last one.
+TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
+  struct TCase {
+    const char* name;
+    TGifDirection direction;
+    bool best;
+    int abortAt;      // the call of processMessages after which the abort comes, or 0
+    int failShowing;  // the frame index whose showing fails, or -1
+    int frames;       // in the GIF
+    int first;        // the video frame the GIF starts with
+  };
+  // 31 frames (0 to LastFrame); each is read after one call of processMessages.
+  const TCase cases[] = {
+      {"abort", TGifDirection::gdForward, false, 7, -1, 6, 0},
+      {"abortBackward", TGifDirection::gdBackward, false, 5, -1, 4, 3},
+      {"bestAbort", TGifDirection::gdForward, true, 7, -1, 6, 0},
+      {"bestAbortReadingAgain", TGifDirection::gdBackward, true, 31 + 5, -1, 4, 30},
+      {"showing", TGifDirection::gdForward, false, 0, 3, 4, 0},
+      {"showingFirst", TGifDirection::gdForward, false, 0, 0, 1, 0},
+      {"bestShowing", TGifDirection::gdForward, true, 0, 2, 3, 0},
+  };
+  for (const TCase& c : cases) {
+    for (const bool twoThreads : {false, true}) {
+      TVideoState state;
+      state.FrameWidth = 48;
+      state.FrameHeight = 32;
+      state.DisplayRect = TRect{0, 0, 48, 32};
+      state.LastFrame = 30;
+      state.LengthMs = 1200;
+      SelectAllFrames(state);
+      SelectFullWindow(state);
+      TGifOptions options;
+      options.Direction = c.direction;
+      options.BestQuality = c.best;
+      options.FrameAdded = [&](const TGIFImage&, int index, const TBitmap&) {
+        if (index == c.failShowing) throw EClipvaneError("cannot show");
+      };
+      int messages = 0;
+      TRunHooks hooks;
+      hooks.processMessages = [&] { ++messages; };
+      hooks.aborted = [&] { return messages == c.abortAt; };
+      TGifConversionResult result;
+      std::string error;
+      try {
+        RunGifPipeline(state, NumberSource(), options, hooks, result, twoThreads);
+      } catch (const EClipvaneError& thrown) {
+        error = thrown.what();
+      }
+      SCOPED_TRACE(std::string(c.name) + (twoThreads ? " two threads" : " one thread"));
+      EXPECT_EQ(error, c.failShowing >= 0 ? "cannot show" : "");
+      EXPECT_EQ(result.Aborted, c.abortAt > 0);
+      ASSERT_NE(result.Document, nullptr);
+      ASSERT_EQ(result.Document->Images().Count(), c.frames);
+      EXPECT_EQ(state.GifFrameCount, c.frames);
+      EXPECT_EQ(result.StatusText, GifStatusText(48, 32, c.frames));
+      TBitmap first;
+      result.Document->Images()[0]->AssignTo(first);
+      first.SetPixelFormat(TPixelFormat::pf24bit);
+      EXPECT_EQ(fixtures::DecodeFrameNumber(first), c.first);
+    }
+  }
+}
+
+// A described backward walk on the workers reads each frame once: the frames still being made
+// when the walk ends are kept as made, not read and made again.
+TEST_F(GifPipeline, ABackwardWalkOnWorkersReadsEachFrameOnce) {
+  TVideoState state;
+  state.FrameWidth = 48;
+  state.FrameHeight = 32;
+  state.DisplayRect = TRect{0, 0, 48, 32};
+  state.LastFrame = 30;
+  state.LengthMs = 1200;
+  SelectAllFrames(state);
+  SelectFullWindow(state);
+  TGifOptions options;
+  options.Direction = TGifDirection::gdBackward;
+  std::map<int, int> reads;
+  auto source = NumberSource();
+  source->BeforeRead = [&](int frameNumber) { ++reads[frameNumber]; };
+  TGifConversionResult result;
+  RunGifPipeline(state, std::move(source), options, {}, result, true);
+  ASSERT_NE(result.Document, nullptr);
+  ASSERT_EQ(result.Document->Images().Count(), 31);
+  ASSERT_EQ(reads.size(), 31u);
+  for (const auto& [frame, count] : reads) EXPECT_EQ(count, 1) << "frame " << frame;
 }
 
 TEST(ReadAheadSource, DeliversThePlannedFramesInOrder) {

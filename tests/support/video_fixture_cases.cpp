@@ -41,7 +41,8 @@ std::vector<TContainerCase> ContainerCases() {
     video.FrameCount = 24;
     video.BFrames = 2;
     video.KeyFrameInterval = 8;
-    cases.push_back({"MkvHevc10Bit", "hevc.mkv", video, "mkv", "hevc"});
+    cases.push_back({"MkvHevc10Bit", "hevc.mkv", video, "mkv", "hevc",
+                     "matrix unspecified, transfer unspecified, primaries unspecified, limited range, 10 bits"});
   }
   {
     TFixtureVideo video;
@@ -61,7 +62,9 @@ std::vector<TContainerCase> ContainerCases() {
     video.FrameCount = 20;
     video.KeyFrameInterval = 1;  // every picture stands alone
     video.WithAudio = true;
-    cases.push_back({"MovMjpegWithAudio", "clip.mov", video, "mov", "mjpeg"});
+    // JPEG's pictures are BT.601 of full range, as its decoder says.
+    cases.push_back({"MovMjpegWithAudio", "clip.mov", video, "mov", "mjpeg",
+                     "matrix bt470bg, transfer unspecified, primaries unspecified, full range, 8 bits"});
   }
   {
     TFixtureVideo video;

@@ -16,6 +16,9 @@ struct TContainerCase {
   TFixtureVideo Video;
   std::string Container;  // as `clipvane-cli info` names it
   std::string Codec;
+  // How `clipvane-cli info` says the pictures code their colours: what the stream and its
+  // decoder say (no tags are written).
+  std::string Colour = "matrix unspecified, transfer unspecified, primaries unspecified, limited range, 8 bits";
 };
 
 // gtest shows a case by its name.

@@ -46,9 +46,12 @@ void CutAndStretch(const TBitmap& decoded, const TRect& captureRect, TBitmap& pi
 
 // How the run encodes each GIF frame's image data as it is made (TGIFFrameEncoder).
 enum class TGifFrameEncoding {
-  feNone,          // the frames keep their pixels
-  feSameThread,    // encoded at once, on the run's thread
-  feSecondThread,  // encoded on a second thread while the run makes the next frame
+  feNone,        // the frames keep their pixels
+  feSameThread,  // encoded at once, on the run's thread
+  // Described frames are reduced and encoded by worker threads, a few at once, and appended
+  // in the order read; "Best quality" frames are encoded on a second thread while the run
+  // makes the next.
+  feSecondThread,
 };
 
 struct TGifOptions {

@@ -15,6 +15,7 @@
 #include "gif/gif_image_encoder.h"
 #include "runs/frames/extraction_run.h"
 #include "runs/gif/gif_conversion.h"
+#include "runs/gif/gif_frame_making.h"
 #include "runs/gif/smooth_scaling.h"
 
 namespace clipvane {
@@ -86,16 +87,7 @@ class TGifFrameAppender {
  private:
   const TBitmap& InDecodeFormat(const TBitmap& picture, TPixelFormat decodeFormat,
                                 const std::vector<TRGBQuad>& decodePalette) {
-    appended_ = &picture;
-    if (decodeFormat != picture.PixelFormat() ||
-        (IsPaletteFormat(decodeFormat) && decodePalette != picture.Palette())) {
-      if (converted_.PixelFormat() != decodeFormat || converted_.Width() != picture.Width() ||
-          converted_.Height() != picture.Height())
-        converted_ = TBitmap(picture.Width(), picture.Height(), decodeFormat);
-      if (IsPaletteFormat(decodeFormat) && converted_.Palette() != decodePalette) converted_.SetPalette(decodePalette);
-      converted_.Draw(0, 0, picture);
-      appended_ = &converted_;
-    }
+    appended_ = &clipvane::InDecodeFormat(picture, decodeFormat, decodePalette, converted_);
     return *appended_;
   }
 
@@ -109,6 +101,7 @@ class TGifFrameAppender {
 // GIF frame with the pixel format and palette it was read in.
 struct TKeptFrame {
   int Number = 0;
+  std::unique_ptr<TGIFImage> Owner;  // the document a worker made the frame in, if any
   std::unique_ptr<TGIFSubImage> Frame;
   TPixelFormat Format = TPixelFormat::pf24bit;
   std::vector<TRGBQuad> Palette;
@@ -125,7 +118,16 @@ class TGifRun {
  private:
   // Opens the source, makes the document and walks the sampled frames.
   void OpenAndWalk();
+  // The walk, and then the frames still being made (in that order also after an error: an
+  // error in making a frame read before comes first, as it would have without workers).
   void Walk();
+  enum class TWalkEnd { weDone, weAborted, weOutOfFrames };
+  TWalkEnd WalkFrames();
+  // Two-thread runs: the frame just read goes to a worker (keep: a backward frame kept for
+  // after the walk); frames made are taken in order.
+  void SubmitFrame(int number, const TBitmap& decoded, std::uint16_t delay, bool keep);
+  void TakeMade(TFrameMakers::TDone done);
+  void TakeMadeFrames();
   // The frame just read, cut and stretched, into the GIF (forward) or kept (backward).
   void TakeFrame(int number, std::uint16_t delay);
   // The append step with the picture; the frame is encoded when the options ask.
@@ -135,10 +137,11 @@ class TGifRun {
   // Backward: the kept frames, last first. After an error a frame that cannot be read again
   // ends the appending quietly.
   void AppendKeptInReverse(bool afterError);
+  void ReadKeptInReverse(bool afterError);
   bool Aborted() const { return state_.ConvertAbort || hooks_.Aborted(); }
   TBitmap& Scaled();
-  // The capture rectangle of a decoded frame, at the GIF size, into Scaled().
-  void Cut(const TBitmap& decoded);
+  // The capture rectangle of a decoded frame, at the GIF size, into `picture`.
+  void Cut(const TBitmap& decoded, TBitmap& picture);
 
   TVideoState& state_;
   TFrameSource& source_;
@@ -169,6 +172,9 @@ class TGifRun {
   std::vector<int> plan_;
   std::optional<TGifTimeline> timeline_;
   std::size_t planned_ = 0;  // the plan entry the walk has reached
+  // Last, so that its threads have stopped before what they use goes.
+  std::optional<TFrameMakers> makers_;
+  std::vector<TBitmap> sparePictures_;  // pictures of frames taken, for the next frames
 };
 
 TBitmap& TGifRun::Scaled() {
@@ -177,9 +183,9 @@ TBitmap& TGifRun::Scaled() {
   return scaled_;
 }
 
-void TGifRun::Cut(const TBitmap& decoded) {
-  if (options_.SmoothScaling) CutAndScaleSmoothly(decoded, captureRect_, Scaled());
-  else CutAndStretch(decoded, captureRect_, Scaled());
+void TGifRun::Cut(const TBitmap& decoded, TBitmap& picture) {
+  if (options_.SmoothScaling) CutAndScaleSmoothly(decoded, captureRect_, picture);
+  else CutAndStretch(decoded, captureRect_, picture);
 }
 
 void TGifRun::FrameAppended(int index, const TBitmap* picture) {
@@ -215,11 +221,74 @@ void TGifRun::AppendPrepared(std::unique_ptr<TGIFSubImage> frame) {
   options_.FrameAdded(*result_.Document, index, made);
 }
 
+void TGifRun::SubmitFrame(int number, const TBitmap& decoded, std::uint16_t delay, bool keep) {
+  // The oldest frame goes on before another is made, so the frames held stay few.
+  while (makers_->Full()) TakeMade(makers_->Take());
+  TFrameJob job;
+  if (sparePictures_.empty()) {
+    job.Picture = TBitmap(size_.Width, size_.Height);
+  } else {
+    job.Picture = std::move(sparePictures_.back());
+    sparePictures_.pop_back();
+  }
+  Cut(decoded, job.Picture);
+  job.DecodeFormat = decodeFormat_;
+  job.DecodePalette = decodePalette_;
+  job.Delay = delay;
+  job.Keep = keep;
+  if (keep) {
+    job.Kept = kept_.size();
+    TKeptFrame kept;
+    kept.Number = number;
+    kept.Format = decodeFormat_;
+    kept.Palette = decodePalette_;
+    kept_.push_back(std::move(kept));
+  }
+  makers_->Submit(std::move(job));
+  // Frames already made go on at once (the window shows them while the next are made).
+  while (makers_->OldestDone()) TakeMade(makers_->Take());
+}
+
+void TGifRun::TakeMade(TFrameMakers::TDone done) {
+  TFrameJob& job = done.Item;
+  try {
+    if (done.Error) std::rethrow_exception(done.Error);
+    if (job.Keep) {
+      TKeptFrame& kept = kept_[job.Kept];
+      kept.Owner = std::move(job.Owner);
+      kept.Frame = std::move(job.Frame);
+    } else if (best_) {
+      const int index = best_->AddChosen(*result_.Document, job.Appended(), job.Pixels(), job.Colors, job.Delay);
+      FrameAppended(index, &job.Appended());
+    } else {
+      const int index = appender_->AppendPrepared(std::move(job.Frame));
+      ++state_.GifFrameCount;
+      if (options_.FrameAdded) options_.FrameAdded(*result_.Document, index, job.Appended());
+    }
+  } catch (...) {
+    // The walk ends at this frame, as it would have without workers: the frames read after
+    // it are dropped.
+    if (job.Keep) kept_.resize(job.Kept);
+    makers_.reset();
+    throw;
+  }
+  sparePictures_.push_back(std::move(job.Picture));
+}
+
+void TGifRun::TakeMadeFrames() {
+  while (makers_ && makers_->Held() > 0) TakeMade(makers_->Take());
+}
+
 void TGifRun::TakeFrame(int number, std::uint16_t delay) {
   const TBitmap& decoded = source_.DecodeBitmap();
   decodeFormat_ = decoded.PixelFormat();
   if (IsPaletteFormat(decodeFormat_)) decodePalette_ = decoded.Palette();
-  Cut(decoded);
+  // "Best quality" backward reads its frames again after the walk.
+  if (makers_ && !(best_ && backward_)) {
+    SubmitFrame(number, decoded, delay, backward_);
+    return;
+  }
+  Cut(decoded, Scaled());
   if (!backward_) {
     Append(scaled_, delay);
     return;
@@ -241,6 +310,19 @@ void TGifRun::TakeFrame(int number, std::uint16_t delay) {
 }
 
 void TGifRun::Walk() {
+  TWalkEnd end = TWalkEnd::weDone;
+  try {
+    end = WalkFrames();
+  } catch (...) {
+    TakeMadeFrames();
+    throw;
+  }
+  TakeMadeFrames();
+  result_.Aborted = end == TWalkEnd::weAborted;
+  result_.OutOfFrames = end == TWalkEnd::weOutOfFrames;
+}
+
+TGifRun::TWalkEnd TGifRun::WalkFrames() {
   // The bounds are read once (numbers past the ticks have none, so the walk stops there);
   // the ticks are read as the walk reaches them, since the window lets the user tick
   // entries while the run goes on.
@@ -254,10 +336,7 @@ void TGifRun::Walk() {
     if (position_ < maximum_) position_ += step_;
     hooks_.Progress(std::min(position_, maximum_), maximum_);
     hooks_.ProcessMessages();
-    if (Aborted()) {
-      result_.Aborted = true;
-      break;
-    }
+    if (Aborted()) return TWalkEnd::weAborted;
     std::uint16_t delay = result_.FrameDelay;
     if (timeline_ && !backward_) {
       while (planned_ < plan_.size() && plan_[planned_] < n) ++planned_;
@@ -268,15 +347,25 @@ void TGifRun::Walk() {
         delay = (*timeline_)[static_cast<int>(planned_)].Delay;
       }
     }
-    if (!source_.ReadFrame(static_cast<int>(n))) {
-      result_.OutOfFrames = true;
-      break;
-    }
+    if (!source_.ReadFrame(static_cast<int>(n))) return TWalkEnd::weOutOfFrames;
     TakeFrame(static_cast<int>(n), delay);
   }
+  return TWalkEnd::weDone;
 }
 
 void TGifRun::AppendKeptInReverse(bool afterError) {
+  // As after the walk: the frames read are appended before an error travels on.
+  try {
+    ReadKeptInReverse(afterError);
+  } catch (...) {
+    TakeMadeFrames();
+    throw;
+  }
+  TakeMadeFrames();
+  kept_.clear();
+}
+
+void TGifRun::ReadKeptInReverse(bool afterError) {
   std::optional<TGifTimeline> reverse;
   if (best_) {
     std::vector<int> order;
@@ -315,10 +404,13 @@ void TGifRun::AppendKeptInReverse(bool afterError) {
       if (!afterError) result_.OutOfFrames = true;
       break;
     }
-    Cut(source_.DecodeBitmap());
+    if (best_ && makers_) {
+      SubmitFrame(kept->Number, source_.DecodeBitmap(), delay, false);
+      continue;
+    }
+    Cut(source_.DecodeBitmap(), Scaled());
     Append(scaled_, delay);
   }
-  kept_.clear();
 }
 
 void TGifRun::OpenAndWalk() {
@@ -334,6 +426,18 @@ void TGifRun::OpenAndWalk() {
   appender_.emplace(document, result_.FrameDelay);
   if (options_.FrameEncoding != TGifFrameEncoding::feNone)
     encoder_.emplace(options_.FrameEncoding == TGifFrameEncoding::feSecondThread);
+  if (options_.FrameEncoding == TGifFrameEncoding::feSecondThread && best_) {
+    // The colours of a picture are chosen while the run maps and appends the one before.
+    makers_.emplace(
+        1, 2, [&chooser = best_->Chooser()](TFrameJob& job) { ChooseColors(job, chooser); }, "gif-colours");
+  } else if (options_.FrameEncoding == TGifFrameEncoding::feSecondThread) {
+    const TFrameSettings settings{document.ReductionMethod, document.DitherKind, document.QuantizeBits,
+                                  document.Encoding};
+    const int workers = FrameMakerCount();
+    makers_.emplace(
+        workers, static_cast<std::size_t>(workers) + 1, [settings](TFrameJob& job) { MakeFrame(job, settings); },
+        "gif-frames");
+  }
 
   walking_ = true;
   Walk();
@@ -386,6 +490,7 @@ void TGifRun::Run() {
     }
   }
   // Every frame takes its encoded data before the kept ones go and the document leaves.
+  makers_.reset();
   if (encoder_) encoder_->Collect(true);
   kept_.clear();
   closer_.reset();

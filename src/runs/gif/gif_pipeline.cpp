@@ -138,6 +138,22 @@ void TReadAheadFrameSource::Close() {
 
 // The run on two threads.
 
+namespace {
+
+// Counts what is written to it and keeps none of it.
+class TCountingStream : public TGIFStream {
+ public:
+  std::size_t Read(void*, std::size_t) override { return 0; }
+  void Write(const void*, std::size_t count) override { count_ += count; }
+  std::uint64_t Seek(std::int64_t, TSeekOrigin) override { throw EClipvaneError(sGIFInvalidStreamOperation); }
+  std::size_t Count() const { return count_; }
+
+ private:
+  std::size_t count_ = 0;
+};
+
+}  // namespace
+
 std::vector<int> GifReadPlan(const TVideoState& state, const TGifOptions& options) {
   std::vector<int> plan = SampledFrames(state);
   // "Best quality" backward reads the frames again after the walk, last first.
@@ -175,8 +191,14 @@ TGifFileResult ConvertToGifBytes(TVideoState& state, const TFrameSourceFactory& 
   result.FrameDelay = run.FrameDelay;
   result.StatusText = run.StatusText;
   if (!run.Document || run.Document->Empty()) return result;
-  // The frames hold their image data encoded: the stream is those bytes joined.
-  TGIFMemoryStream stream;
+  // The frames hold their image data encoded: the stream is those bytes joined. Counted
+  // first, so the bytes are made in one piece of their size instead of growing into it (which
+  // briefly holds them twice over beside the frames).
+  TCountingStream counting;
+  run.Document->SaveToStream(counting);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(counting.Count());
+  TGIFMemoryStream stream(std::move(bytes));
   run.Document->SaveToStream(stream);
   result.Bytes = stream.TakeBytes();
   return result;

@@ -1,6 +1,7 @@
-// The GIF run on two threads, as the window and the CLI run it: the next frame is decoded
-// ahead and each finished frame is LZW-encoded while the run reduces the next, so the GIF
-// holds its frames encoded; and the GIF file bytes of a run. One thread gives the same bytes.
+// The GIF run on several threads, as the window and the CLI run it: the next frame is decoded
+// ahead; described frames are reduced and LZW-encoded by workers a few at once, "Best quality"
+// frames are encoded on a thread of their own while the run reduces the next; so the GIF holds
+// its frames encoded. And the GIF file bytes of a run. One thread gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -61,9 +62,9 @@ struct TGifFileResult {
 std::vector<int> GifReadPlan(const TVideoState& state, const TGifOptions& options);
 
 // RunGifConversion with every frame encoded as it is made (options.FrameEncoding is set
-// here): with twoThreads the source reads ahead (GifReadPlan) and each frame is encoded on a
-// second thread, else both happen on the caller's. The GIF is the same either way, and its
-// frames hold the bytes a save writes, not their pixels.
+// here): with twoThreads the source reads ahead (GifReadPlan) and frames are made and encoded
+// on other threads (see TGifFrameEncoding), else all happens on the caller's. The GIF is the
+// same either way, and its frames hold the bytes a save writes, not their pixels.
 void RunGifPipeline(TVideoState& state, std::unique_ptr<TFrameSource> source, const TGifOptions& options,
                     const TRunHooks& hooks, TGifConversionResult& result, bool twoThreads);
 
