@@ -159,13 +159,29 @@ std::optional<std::pair<TFitPoint, TFitMeasure>> TFitSearch::Choose(double targe
   // measured is not tried.
   std::optional<std::pair<TFitPoint, TFitMeasure>> best;
   int settled = 0;
+  bool plainSettled = false;
+  const auto plain = [&](const TCandidate& candidate) {
+    return candidate.Sampling == space_.Samplings.front() && candidate.Lossy == space_.LossyLevels.front();
+  };
+  const auto settle = [&](const TCandidate& candidate) {
+    plainSettled = plainSettled || plain(candidate);
+    const auto found = Settle(target, candidate.Scale, candidate.Sampling, candidate.Lossy, 255);
+    if (found && (!best || found->second.Psnr > best->second.Psnr)) best = found;
+    return found.has_value();
+  };
   for (const TCandidate& candidate : candidates) {
     if (best && candidate.Psnr < best->second.Psnr) break;
-    const auto found = Settle(target, candidate.Scale, candidate.Sampling, candidate.Lossy, 255);
-    if (!found) continue;
-    if (!best || found->second.Psnr > best->second.Psnr) best = found;
-    if (++settled == 2) break;
+    if (settle(candidate) && ++settled == 2) break;
   }
+  // The effects of sampling and lossy compression are measured on a small picture, where they
+  // cost less than at a larger size: the GIF that gives up nothing but size is always measured
+  // too, so a model that overrates them cannot pass it by.
+  if (!plainSettled)
+    for (const TCandidate& candidate : candidates)
+      if (plain(candidate)) {
+        settle(candidate);
+        break;
+      }
   if (best) return best;
   // Nothing fits with every colour: fewer colours at the smallest settings.
   for (const int colors : space_.FewerColors) {
