@@ -40,6 +40,20 @@ std::unique_ptr<fixtures::TFakeFrameSource> NumberSource() {
   return source;
 }
 
+// The state of a video of 31 numbered frames (0 to LastFrame) of 48 x 32, 40 ms each, every
+// frame ticked, the whole picture captured.
+TVideoState NumberState() {
+  TVideoState state;
+  state.FrameWidth = 48;
+  state.FrameHeight = 32;
+  state.DisplayRect = TRect{0, 0, 48, 32};
+  state.LastFrame = 30;
+  state.LengthMs = 1200;
+  SelectAllFrames(state);
+  SelectFullWindow(state);
+  return state;
+}
+
 class GifPipeline : public ::testing::Test {
  protected:
   // The bytes of both ways, each on a state made by `opened`; they must agree.
@@ -218,14 +232,7 @@ TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
   };
   for (const TCase& c : cases) {
     for (const bool twoThreads : {false, true}) {
-      TVideoState state;
-      state.FrameWidth = 48;
-      state.FrameHeight = 32;
-      state.DisplayRect = TRect{0, 0, 48, 32};
-      state.LastFrame = 30;
-      state.LengthMs = 1200;
-      SelectAllFrames(state);
-      SelectFullWindow(state);
+      TVideoState state = NumberState();
       TGifOptions options;
       options.Direction = c.direction;
       options.BestQuality = c.best;
@@ -261,14 +268,7 @@ TEST_F(GifPipeline, FramesStillBeingMadeEndTheRunAsOneByOne) {
 // A described backward walk on the workers reads each frame once: the frames still being made
 // when the walk ends are kept as made, not read and made again.
 TEST_F(GifPipeline, ABackwardWalkOnWorkersReadsEachFrameOnce) {
-  TVideoState state;
-  state.FrameWidth = 48;
-  state.FrameHeight = 32;
-  state.DisplayRect = TRect{0, 0, 48, 32};
-  state.LastFrame = 30;
-  state.LengthMs = 1200;
-  SelectAllFrames(state);
-  SelectFullWindow(state);
+  TVideoState state = NumberState();
   TGifOptions options;
   options.Direction = TGifDirection::gdBackward;
   std::map<int, int> reads;
