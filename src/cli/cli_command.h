@@ -63,6 +63,8 @@ std::vector<int> ParseIntList(const std::string& option, const std::string& text
 
 // The --best switch of the two GIF commands.
 usage::TOptionSpec BestOption();
+// The --lossy LEVEL option of the two GIF commands (a level above 0 means --best).
+usage::TOptionSpec LossyOption();
 // The --json switch that every command with results to report has.
 usage::TOptionSpec JsonOption();
 // --range FROM-TO over the video's frame numbers.

@@ -4,6 +4,7 @@
 
 #include "cli/cli_command.h"
 #include "core/version.h"
+#include "gif/lossy_lzw.h"
 #include "imageio/image_library_versions.h"
 #include "video/ffmpeg_versions.h"
 
@@ -49,6 +50,19 @@ usage::TOptionSpec BestOption() {
               "frame starts at its true time, so the GIF lasts as long as the frames it stands for "
               "(a frame that would show for less than 2 hundredths is left out of a video, lengthened in "
               "a transition)"};
+}
+
+usage::TOptionSpec LossyOption() {
+  return {.Name = "--lossy",
+          .Argument = "LEVEL",
+          .Kind = usage::TValueKind::vkInteger,
+          .Low = 0,
+          .High = kLossyLevelMaximum,
+          .Default = "0 (off)",
+          .Description =
+              "lossy LZW for --best (a level above 0 turns --best on): a string of the compressor runs on "
+              "through pixels whose colour lies within a tolerance, 0.45 x LEVEL apart in RGB at most; "
+              "a smaller file for a little noise"};
 }
 
 usage::TOptionSpec JsonOption() {

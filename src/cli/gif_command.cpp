@@ -1,6 +1,7 @@
 // clipvane-cli gif: the "AVI to animated GIF" page's run and "Save" in one go. By default
 // the next frame is decoded and the finished frames are LZW-encoded on a second thread;
 // the file is byte for byte the one the single-threaded run writes.
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,8 +11,11 @@
 #include "core/error.h"
 #include "core/video_state.h"
 #include "gif/gif_frame_delays.h"
+#include "runs/gif/byte_size_text.h"
 #include "runs/gif/gif_conversion.h"
 #include "runs/gif/gif_pipeline.h"
+#include "runs/gif/gif_size_estimate.h"
+#include "runs/gif/gif_size_fit.h"
 #include "video/frame_source.h"
 #include "video/video_probe.h"
 
@@ -31,6 +35,10 @@ struct TGifArguments {
   TGifSizeChoice size;
   int threads = 2;
   bool best = false;
+  int lossy = 0;
+  bool estimate = false;
+  std::optional<std::uint64_t> maxSize;
+  TGifFitFixed fixed;  // with --max-size: what the command line fixed
 };
 
 TGifArguments Parse(const usage::TParsedArguments& arguments) {
@@ -65,9 +73,23 @@ TGifArguments Parse(const usage::TParsedArguments& arguments) {
     parsed.size.SpecifiedHeight = sides[1];
   }
   if (const auto threads = arguments.Integer("--threads")) parsed.threads = *threads;
-  if (arguments.Operands.size() != 2) throw TUsageError{"gif takes a video and an output GIF file"};
+  if (const auto lossy = arguments.Integer("--lossy")) parsed.lossy = *lossy;
+  parsed.best = parsed.best || parsed.lossy > 0;
+  parsed.estimate = arguments.Has("--estimate");
+  if (const auto limit = arguments.Text("--max-size")) {
+    parsed.maxSize = ParseByteSize(*limit);
+    if (!parsed.maxSize)
+      throw TUsageError{"--max-size takes a size such as 5MB, 800KB, 2.5M or 3MiB, not \"" + *limit + "\""};
+    parsed.fixed.Size = scale.has_value() || size.has_value();
+    parsed.fixed.Sampling = arguments.Integer("--sampling").has_value() || !parsed.keepSpeed;
+    parsed.fixed.Lossy = arguments.Integer("--lossy").has_value();
+    parsed.best = true;
+  }
+  // An estimate writes nothing, so the output file may be left out.
+  if (arguments.Operands.size() != 2 && !(parsed.estimate && arguments.Operands.size() == 1))
+    throw TUsageError{"gif takes a video and an output GIF file"};
   parsed.video = arguments.Operands[0];
-  parsed.output = arguments.Operands[1];
+  if (arguments.Operands.size() == 2) parsed.output = arguments.Operands[1];
   if (parsed.range && parsed.time) throw TUsageError{"give only one of --range and --time"};
   if (scale && size) throw TUsageError{"give only one of --scale and --size"};
   if (parsed.region && (parsed.region->Width() == 0 || parsed.region->Height() == 0))
@@ -112,9 +134,71 @@ void ApplyRange(TVideoState& state, const TGifArguments& parsed) {
   }
 }
 
+// --estimate: the size the command would write, from a sample of the frames; nothing is written.
+int PrintEstimate(TCommandContext& context, const TGifArguments& parsed, const TVideoState& state,
+                  const TGifOptions& options, const TFrameSourceFactory& makeSource) {
+  const std::unique_ptr<TFrameSource> source = makeSource();
+  const TGifSizeEstimate estimate =
+      ForFile(parsed.video, [&] { return EstimateGifSize(state, *source, options, context.Hooks); });
+  if (estimate.GifFrames == 0)
+    throw EClipvaneError("No frame of \"" + parsed.video + "\" would be converted", parsed.video,
+                         "no frame would be converted");
+  context.Output.Result(GifSizeEstimateText(estimate) + "\n");
+  if (context.Arguments.Has("--json"))
+    context.Output.Json(TJsonObject()
+                            .Add("estimate", static_cast<long long>(estimate.Bytes))
+                            .Add("uncertainty", estimate.Uncertainty)
+                            .Add("width", estimate.GifWidth)
+                            .Add("height", estimate.GifHeight)
+                            .Add("frames", estimate.GifFrames)
+                            .Add("sampled", estimate.SampledFrames)
+                            .Add("seconds", context.Seconds()));
+  return 0;
+}
+
+// What a fit chose, for the summary: "Fitted under 5 MB: 320 x 180, every 2nd frame, lossy 40".
+std::string FitText(const TGifFitChoice& fit, std::uint64_t limit) {
+  std::string text = "Fitted under " + ByteSizeWords(limit) + ": " + std::to_string(fit.Point.Width) + " x " +
+                     std::to_string(fit.Point.Height);
+  if (fit.Point.Sampling > 1) {
+    const int n = fit.Point.Sampling;
+    text += ", every " + std::to_string(n) + (n == 2 ? "nd" : n == 3 ? "rd" : "th") + " frame";
+  }
+  if (fit.Point.Lossy > 0) text += ", lossy " + std::to_string(fit.Point.Lossy);
+  if (fit.Point.MaxColors < 255) text += ", " + std::to_string(fit.Point.MaxColors) + " colours";
+  return text;
+}
+
+// --estimate with --max-size: the size of the GIF the fit would choose.
+int PrintFitEstimate(TCommandContext& context, const TGifArguments& parsed, const TVideoState& state,
+                     const TGifOptions& options, const TFrameSourceFactory& makeSource) {
+  TGifFitChoice choice;
+  try {
+    choice = ChooseGifFit(state, makeSource, options, parsed.fixed, *parsed.maxSize, context.Hooks);
+  } catch (const EGifCannotFit&) {
+    throw;
+  } catch (...) {
+    RethrowForFile(parsed.video);
+  }
+  TGifSizeEstimate estimate;
+  estimate.Bytes = choice.EstimatedBytes;
+  context.Output.Result(GifSizeEstimateText(estimate) + "\n");
+  context.Output.Summary(FitText(choice, *parsed.maxSize));
+  if (context.Arguments.Has("--json"))
+    context.Output.Json(TJsonObject()
+                            .Add("estimate", static_cast<long long>(choice.EstimatedBytes))
+                            .Add("width", choice.Point.Width)
+                            .Add("height", choice.Point.Height)
+                            .Add("sampling", choice.Point.Sampling)
+                            .Add("lossy", choice.Point.Lossy)
+                            .Add("colors", choice.Point.MaxColors)
+                            .Add("seconds", context.Seconds()));
+  return 0;
+}
+
 int RunGif(TCommandContext& context) {
   const TGifArguments parsed = Parse(context.Arguments);
-  CheckOutputTarget(parsed.output);
+  if (!parsed.estimate) CheckOutputTarget(parsed.output);
   const TRunHooks& hooks = context.Hooks;
   TVideoState state = OpenedState(parsed.video, context);
   ApplyRange(state, parsed);
@@ -128,6 +212,7 @@ int RunGif(TCommandContext& context) {
   TGifOptions options;
   options.Direction = parsed.backward ? TGifDirection::gdBackward : TGifDirection::gdForward;
   options.BestQuality = parsed.best;
+  options.LossyLevel = parsed.lossy;
   options.KeepPlaySpeed = parsed.keepSpeed;
   options.FrameTimes = state.FrameTimes;
   options.Size = parsed.size;
@@ -135,6 +220,10 @@ int RunGif(TCommandContext& context) {
   if (size.Width < 1 || size.Height < 1 || size.Width > 65535 || size.Height > 65535)
     throw TUsageError{"the GIF size " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                       " is outside 1 to 65535 pixels a side"};
+
+  const TFrameSourceFactory makeSource = [hdr = HdrModeOf(context.Arguments)] { return MakeFrameSourceFor(hdr); };
+  if (parsed.maxSize && parsed.estimate) return PrintFitEstimate(context, parsed, state, options, makeSource);
+  if (parsed.estimate) return PrintEstimate(context, parsed, state, options, makeSource);
 
   // The window's bar goes back to empty after the run; a terminal's stays full once there.
   TRunHooks runHooks = hooks;
@@ -144,23 +233,39 @@ int RunGif(TCommandContext& context) {
       hooks.progress(position, maximum);
       full = position >= maximum;
     };
-  const TFrameSourceFactory makeSource = [hdr = HdrModeOf(context.Arguments)] { return MakeFrameSourceFor(hdr); };
-  const TGifFileResult result = ForFile(
-      parsed.video, [&] { return ConvertToGifBytes(state, makeSource, options, runHooks, parsed.threads > 1); });
+  TGifFileResult result;
+  std::optional<TGifFitChoice> fit;
+  if (parsed.maxSize) {
+    try {
+      fit = FitGifToSize(state, makeSource, options, parsed.fixed, *parsed.maxSize, runHooks,
+                         GifBytesConverter(makeSource, runHooks, parsed.threads > 1, result));
+    } catch (const EGifCannotFit&) {
+      throw;  // the limit's failure, not the video's
+    } catch (...) {
+      RethrowForFile(parsed.video);
+    }
+  } else {
+    result = ForFile(parsed.video,
+                     [&] { return ConvertToGifBytes(state, makeSource, options, runHooks, parsed.threads > 1); });
+  }
   if (result.FrameCount == 0)
     throw EClipvaneError("No frame of \"" + parsed.video + "\" could be converted; no GIF written", parsed.video,
                          "no frame could be converted; no GIF written");
   WriteOutputFile(parsed.output, result.Bytes);
   context.Output.Summary(result.StatusText);
-  if (context.Arguments.Has("--json"))
-    context.Output.Json(TJsonObject()
-                            .Add("file", parsed.output)
-                            .Add("width", result.GifWidth)
-                            .Add("height", result.GifHeight)
-                            .Add("frames", result.FrameCount)
-                            .Add("delays", GifFrameDelays(result.Bytes))
-                            .Add("bytes", static_cast<long long>(result.Bytes.size()))
-                            .Add("seconds", context.Seconds()));
+  if (fit) context.Output.Summary(FitText(*fit, *parsed.maxSize));
+  if (context.Arguments.Has("--json")) {
+    TJsonObject json;
+    json.Add("file", parsed.output)
+        .Add("width", result.GifWidth)
+        .Add("height", result.GifHeight)
+        .Add("frames", result.FrameCount)
+        .Add("delays", GifFrameDelays(result.Bytes))
+        .Add("bytes", static_cast<long long>(result.Bytes.size()));
+    if (fit)
+      json.Add("sampling", fit->Point.Sampling).Add("lossy", fit->Point.Lossy).Add("colors", fit->Point.MaxColors);
+    context.Output.Json(json.Add("seconds", context.Seconds()));
+  }
   return 0;
 }
 
@@ -217,6 +322,19 @@ TCliCommand GifCommand() {
              .Default = "2",
              .Description = "with 2, decode ahead and encode on a second thread; the file is the same either way"},
             BestOption(),
+            LossyOption(),
+            {.Name = "--max-size",
+             .Argument = "SIZE",
+             .Kind = TValueKind::vkText,
+             .RangeText = "a size such as 5MB, 800KB, 2.5M (KB, MB, GB: powers of 10; KiB, MiB, GiB: of 2)",
+             .Default = "no limit",
+             .Description = "write the Best quality GIF that looks best among those within SIZE, never a larger "
+                            "file: the fit may lower the GIF size (keeping the aspect), the frame rate (keeping the "
+                            "play time) and the colours, and add lossy compression, but keeps what the command line "
+                            "gives (range, region, direction, --size or --scale, --sampling, --lossy)"},
+            {.Name = "--estimate",
+             .Description = "print the size the GIF would have, in bytes and in words, from a sample of the "
+                            "frames, and write nothing (OUT.gif may then be left out)"},
             HdrOption(),
             JsonOption()},
            {{"gif clip.avi clip.gif --sampling 2 --scale 1:2", "every second frame at half size, at the video's speed"},

@@ -1,6 +1,8 @@
 // clipvane-cli transition: two pictures (or empty slots of a colour) blended by one of the
 // 24 effects into a looping animated GIF, as the "Transition effects" page's "Convert" does.
 #include <cctype>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +14,11 @@
 #include "gif/gif_image.h"
 #include "gif/gif_stream.h"
 #include "imageio/picture_decoders.h"
+#include "runs/gif/byte_size_text.h"
+#include "runs/gif/gif_size_fit.h"
 #include "runs/transitions/transition_clip.h"
 #include "runs/transitions/transition_effects.h"
+#include "runs/transitions/transition_size_fit.h"
 
 namespace clipvane::cli {
 
@@ -57,10 +62,22 @@ int RunTransition(TCommandContext& context) {
   if (const auto value = arguments.Integer("--duration")) duration = *value;
   if (const auto value = arguments.Text("--source-color")) sourceColor = ParseColor("--source-color", *value);
   if (const auto value = arguments.Text("--dest-color")) destinationColor = ParseColor("--dest-color", *value);
-  if (positional.size() != 3) throw TUsageError{"transition takes SOURCE, DEST and OUT.gif"};
-  if (IsStandardOutput(positional[2]) && arguments.Has("--json"))
-    throw TUsageError{"--json and - both write to standard output; name a GIF file"};
-  CheckOutputTarget(positional[2]);
+  const int lossy = arguments.Integer("--lossy").value_or(0);
+  const bool estimate = arguments.Has("--estimate");
+  std::optional<std::uint64_t> maxSize;
+  if (const auto limit = arguments.Text("--max-size")) {
+    maxSize = ParseByteSize(*limit);
+    if (!maxSize) throw TUsageError{"--max-size takes a size such as 5MB, 800KB, 2.5M or 3MiB, not \"" + *limit + "\""};
+  }
+  // An estimate writes nothing, so the output file may be left out.
+  if (positional.size() != 3 && !(estimate && positional.size() == 2))
+    throw TUsageError{"transition takes SOURCE, DEST and OUT.gif"};
+  const std::string output = positional.size() == 3 ? positional[2] : std::string();
+  if (!estimate) {
+    if (IsStandardOutput(output) && arguments.Has("--json"))
+      throw TUsageError{"--json and - both write to standard output; name a GIF file"};
+    CheckOutputTarget(output);
+  }
 
   TVideoState state;
   state.TransitionDurationMs = duration;
@@ -84,21 +101,67 @@ int RunTransition(TCommandContext& context) {
       hooks.Progress(position, maximum);
       done = position >= maximum;
     };
-  const TTransitionClip clip = BuildTransitionClip(
-      state, source, destination, steps, [effect] { return effect; }, runHooks, {}, arguments.Has("--best"));
-  TGIFMemoryStream stream;
-  clip.Document->SaveToStream(stream);
-  WriteOutputFile(positional[2], stream.Bytes());
-  context.Output.Summary("Size: " + std::to_string(clip.Width) + " x " + std::to_string(clip.Height) +
-                         " pixels  Frames: " + std::to_string(clip.FrameCount));
+  TTransitionGifRequest request;
+  request.Steps = steps;
+  request.Effect = [effect] { return effect; };
+  request.BestQuality = arguments.Has("--best") || lossy > 0;
+  request.LossyLevel = lossy;
+  if (estimate && !maxSize) {
+    const TGifSizeEstimate size = EstimateTransitionGifSize(state, source, destination, request, runHooks);
+    context.Output.Result(GifSizeEstimateText(size) + "\n");
+    if (arguments.Has("--json"))
+      context.Output.Json(TJsonObject()
+                              .Add("estimate", static_cast<long long>(size.Bytes))
+                              .Add("uncertainty", size.Uncertainty)
+                              .Add("width", size.GifWidth)
+                              .Add("height", size.GifHeight)
+                              .Add("frames", size.GifFrames)
+                              .Add("seconds", context.Seconds()));
+    return 0;
+  }
+
+  std::vector<std::uint8_t> bytes;
+  int width = 0, height = 0, frames = 0;
+  if (maxSize) {
+    // The fit makes the GIF itself, so with --estimate its size is exact.
+    TTransitionGifBytes fitted = FitTransitionToSize(state, source, destination, request,
+                                                     arguments.Integer("--lossy").has_value(), *maxSize, runHooks);
+    if (estimate) {
+      TGifSizeEstimate size;
+      size.Bytes = fitted.Bytes.size();
+      context.Output.Result(GifSizeEstimateText(size) + "\n");
+      return 0;
+    }
+    bytes = std::move(fitted.Bytes);
+    width = fitted.Width;
+    height = fitted.Height;
+    frames = fitted.FrameCount;
+    std::string text =
+        "Fitted under " + ByteSizeWords(*maxSize) + ": " + std::to_string(width) + " x " + std::to_string(height);
+    if (fitted.Point.Lossy > 0) text += ", lossy " + std::to_string(fitted.Point.Lossy);
+    if (fitted.Point.MaxColors < 255) text += ", " + std::to_string(fitted.Point.MaxColors) + " colours";
+    context.Output.Summary(text);
+  } else {
+    const TTransitionClip clip = BuildTransitionClip(state, source, destination, steps, request.Effect, runHooks, {},
+                                                     request.BestQuality, lossy);
+    TGIFMemoryStream stream;
+    clip.Document->SaveToStream(stream);
+    bytes = stream.Bytes();
+    width = clip.Width;
+    height = clip.Height;
+    frames = clip.FrameCount;
+  }
+  WriteOutputFile(output, bytes);
+  context.Output.Summary("Size: " + std::to_string(width) + " x " + std::to_string(height) +
+                         " pixels  Frames: " + std::to_string(frames));
   if (arguments.Has("--json"))
     context.Output.Json(TJsonObject()
-                            .Add("file", positional[2])
-                            .Add("width", clip.Width)
-                            .Add("height", clip.Height)
-                            .Add("frames", clip.FrameCount)
-                            .Add("delays", GifFrameDelays(stream.Bytes()))
-                            .Add("bytes", static_cast<long long>(stream.Bytes().size()))
+                            .Add("file", output)
+                            .Add("width", width)
+                            .Add("height", height)
+                            .Add("frames", frames)
+                            .Add("delays", GifFrameDelays(bytes))
+                            .Add("bytes", static_cast<long long>(bytes.size()))
                             .Add("seconds", context.Seconds()));
   return 0;
 }
@@ -146,6 +209,19 @@ TCliCommand TransitionCommand() {
              .Default = "#FFFFFF",
              .Description = "background colour of the destination slot"},
             BestOption(),
+            LossyOption(),
+            {.Name = "--max-size",
+             .Argument = "SIZE",
+             .Kind = TValueKind::vkText,
+             .RangeText = "a size such as 5MB, 800KB, 2.5M (KB, MB, GB: powers of 10; KiB, MiB, GiB: of 2)",
+             .Default = "no limit",
+             .Description = "write the Best quality GIF that looks best among those within SIZE, never a larger "
+                            "file: the fit may make the pictures smaller (keeping their aspect), add lossy "
+                            "compression and use fewer colours, but keeps the effect, steps, duration and a --lossy "
+                            "given"},
+            {.Name = "--estimate",
+             .Description = "print the size the GIF would have, in bytes and in words, from a few of its frames, and "
+                            "write nothing (OUT.gif may then be left out)"},
             JsonOption()},
            {{"transition first.jpg second.png blend.gif --effect FadeOutIn --duration 2000", ""},
             {"transition empty logo.png intro.gif --source-color '#000000' --steps 20",

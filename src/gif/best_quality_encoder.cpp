@@ -6,8 +6,29 @@
 #include <vector>
 
 #include "gif/gif_extensions.h"
+#include "gif/gif_image_data.h"
+#include "gif/gif_stream.h"
 
 namespace clipvane {
+
+TBestQualityEncoder::TBestQualityEncoder(TBestQuantizerSettings settings, int lossyLevel)
+    : quantizer_(settings), lossyLevel_(std::clamp(lossyLevel, 0, kLossyLevelMaximum)) {
+  if (lossyLevel_ > 0) lossy_ = std::make_unique<TLossyLZWEncoder>();
+}
+
+void TBestQualityEncoder::WriteLossy(TGIFSubImage& frame, TOptimizedFrame& optimized, const TBitmap& picture) {
+  const std::vector<TGIFColor>& colors = optimized.ColorTable.empty() ? optimizer_.GlobalTable() : optimized.ColorTable;
+  const TGIFImageDataFormat format = frame.DataFormat();
+  lossy_->SetColors(colors, optimized.TransparentIndex, lossyLevel_);
+  lossy_->SetTarget(&picture, optimized.Bounds.Left, optimized.Bounds.Top);
+  TGIFMemoryStream data;
+  lossy_->Compress(data, format.BitsPerPixel, frame.Width(), frame.Height(), format.Interlaced, frame.Data(),
+                   frame.ColorLimit());
+  optimized.Pixels = lossy_->Decoded();
+  std::copy(optimized.Pixels.begin(), optimized.Pixels.end(), frame.Data());
+  optimizer_.Reshow(optimized, colors);
+  frame.SetEncodedData(TGIFEncodedImage::FromBytes(data.TakeBytes(), format, frame.Width(), frame.Height()));
+}
 
 const TBitmap& TBestQualityEncoder::TwentyFourBits(const TBitmap& picture, TBitmap& converted) {
   if (picture.PixelFormat() == TPixelFormat::pf24bit) return picture;
@@ -40,7 +61,7 @@ int TBestQualityEncoder::AddChosen(TGIFImage& document, const TBitmap& picture, 
     screen = nullptr;
   }
   quantizer_.Map(pixels, screen, colors, quantized_);
-  const TOptimizedFrame optimized = optimizer_.Optimize(quantized_);
+  TOptimizedFrame optimized = optimizer_.Optimize(quantized_);
 
   auto frame = std::make_unique<TGIFSubImage>(&document);
   TGIFSubImage& built = *frame;
@@ -62,6 +83,7 @@ int TBestQualityEncoder::AddChosen(TGIFImage& document, const TBitmap& picture, 
     control->SetTransparent(true);
   }
   built.Extensions().Add(std::move(control));
+  if (lossy_) WriteLossy(built, optimized, pixels);
   return document.AddFrame(std::move(frame));
 }
 

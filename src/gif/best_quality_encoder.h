@@ -2,21 +2,25 @@
 // written as what changed by TInterFrameOptimizer, and appended with its graphic control
 // extension (delay, disposal "do not dispose", transparency); the first frame also carries
 // the looping extension, first in its list. A frame of another size than the one before
-// starts afresh (written whole).
+// starts afresh (written whole). With a lossy level the image data is lossy LZW, held by the
+// frame as written, and the frames after build on what it decodes to.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "core/bitmap.h"
 #include "gif/best_quantizer.h"
 #include "gif/gif_image.h"
 #include "gif/inter_frame_optimizer.h"
+#include "gif/lossy_lzw.h"
 
 namespace clipvane {
 
 class TBestQualityEncoder {
  public:
-  explicit TBestQualityEncoder(TBestQuantizerSettings settings = {}) : quantizer_(settings) {}
+  // lossyLevel: 0 (lossless) to 100, see TLossyLZWEncoder.
+  explicit TBestQualityEncoder(TBestQuantizerSettings settings = {}, int lossyLevel = 0);
 
   // Appends the picture (any pixel format; not empty) to the document as its next frame,
   // shown for delay hundredths of a second. Returns the frame's index. The document's
@@ -38,7 +42,13 @@ class TBestQualityEncoder {
   const TBitmap* Screen() const { return optimizer_.Screen(); }
 
  private:
+  // The frame's image data as lossy LZW, judged against the 24-bit picture it was made from;
+  // the pixels become those it decodes to.
+  void WriteLossy(TGIFSubImage& frame, TOptimizedFrame& optimized, const TBitmap& picture);
+
   TBestQuantizer quantizer_;
+  int lossyLevel_ = 0;
+  std::unique_ptr<TLossyLZWEncoder> lossy_;
   TInterFrameOptimizer optimizer_;
   TQuantizedFrame quantized_;
   TFrameColors colors_;

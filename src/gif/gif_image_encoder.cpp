@@ -56,6 +56,10 @@ void TGIFFrameEncoder::Submit(TGIFSubImage& frame) {
   TJob job;
   job.Frame = &frame;
   job.Format = frame.DataFormat();
+  // Data already held in the form a save writes (lossy image data made elsewhere) stays.
+  const TGIFEncodedImageRef& held = frame.EncodedData();
+  if (held && held->Format() == job.Format && held->Width() == frame.Width() && held->Height() == frame.Height())
+    return;
   job.Width = frame.Width();
   job.Height = frame.Height();
   // Read as they are: the frame's own encoded data, if any, stays.

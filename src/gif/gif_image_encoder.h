@@ -26,7 +26,8 @@ class TGIFFrameEncoder {
 
   // Caller's thread. Queues the frame, encoded in its DataFormat() as it is now; an empty
   // frame is passed over. The frame's indices must not change, and the frame must not go,
-  // until a Collect has handed it its data or the encoder is gone. Waits while two frames
+  // until a Collect has handed it its data or the encoder is gone. A frame that holds its
+  // data encoded in that format already is left as it is. Waits while two frames
   // are still being encoded, so few frames hold their pixels at a time.
   void Submit(TGIFSubImage& frame);
   // Caller's thread: every frame encoded since the last call takes its data and lets its

@@ -165,4 +165,21 @@ void TInterFrameOptimizer::WritePixels(const TQuantizedFrame& frame, const TRect
   }
 }
 
+void TInterFrameOptimizer::Reshow(const TOptimizedFrame& frame, std::span<const TGIFColor> colors) {
+  const TRect& bounds = frame.Bounds;
+  const auto width = static_cast<std::size_t>(bounds.Width());
+  if (screen_.Empty() || frame.Pixels.size() != width * static_cast<std::size_t>(bounds.Height())) return;
+  for (int y = bounds.Top; y < bounds.Bottom && y < screen_.Height(); ++y) {
+    const std::uint8_t* in = frame.Pixels.data() + static_cast<std::size_t>(y - bounds.Top) * width;
+    std::uint8_t* shown = screen_.ScanLine(y);
+    for (int x = bounds.Left; x < bounds.Right && x < screen_.Width(); ++x, ++in) {
+      if (*in == frame.TransparentIndex || *in >= colors.size()) continue;
+      const TGIFColor& colour = colors[*in];
+      shown[3 * x] = colour.Blue;
+      shown[3 * x + 1] = colour.Green;
+      shown[3 * x + 2] = colour.Red;
+    }
+  }
+}
+
 }  // namespace clipvane

@@ -46,6 +46,9 @@ class TInterFrameOptimizer {
   // single transparent pixel at the top left, so it still holds its place and its delay.
   // A local table holds only the entries the rectangle uses, the transparent one last.
   TOptimizedFrame Optimize(const TQuantizedFrame& frame);
+  // The frame Optimize made was written with other pixels (lossy image data): the screen
+  // shows those instead. `colors` is the table the frame is written with.
+  void Reshow(const TOptimizedFrame& frame, std::span<const TGIFColor> colors);
 
  private:
   void MakeGlobalTable(const TQuantizedFrame& frame);

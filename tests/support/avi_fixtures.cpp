@@ -23,6 +23,7 @@ extern "C" {
 
 #include "core/palettes.h"
 #include "support/fixture_encoding.h"
+#include "support/natural_picture.h"
 
 namespace clipvane::fixtures {
 
@@ -308,6 +309,8 @@ TBitmap NumberFrame(int number, int width, int height) {
   return picture;
 }
 
+TBitmap PanFrame(int number, int width, int height) { return NaturalPicture(width, height, 1.5 * number); }
+
 TBitmap SampleFrame(int number, int width, int height) {
   TBitmap picture(width, height, TPixelFormat::pf24bit);
   const double t = number / 25.0;
@@ -476,6 +479,7 @@ void WriteFixtureAvi(const std::string& path, const TFixtureAvi& avi) {
     if (std::find(avi.DroppedFrames.begin(), avi.DroppedFrames.end(), n) != avi.DroppedFrames.end()) continue;
     Check(av_frame_make_writable(frame.get()), "frame buffer");
     const TBitmap picture = avi.Picture == TFixturePicture::fpNumbers ? NumberFrame(n, avi.Width, avi.Height)
+                            : avi.Picture == TFixturePicture::fpPan   ? PanFrame(n, avi.Width, avi.Height)
                                                                       : SampleFrame(n, avi.Width, avi.Height);
     if (setup.input == AV_PIX_FMT_PAL8 && picture.PixelFormat() != TPixelFormat::pf8bit)
       Fail("the sample picture has no 8-bit form");

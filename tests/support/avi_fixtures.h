@@ -35,6 +35,7 @@ enum class TFixturePicture {
   fpNumbers,  // NumberFrame: blocks encoding the frame number
   fpSample,   // SampleFrame: moving colourful shapes and the frame number in digits
   fpColours,  // 4 x 2 patches of fixed colours (container fixtures only)
+  fpPan,      // PanFrame: a natural-looking scene panned slowly to the left
 };
 
 struct TFixtureAvi {
@@ -66,6 +67,9 @@ const std::vector<TRGBQuad>& NumberPalette();
 TBitmap NumberFrame(int number, int width, int height);
 // Frame `number` of the sample picture (24 bits).
 TBitmap SampleFrame(int number, int width, int height);
+// Frame `number` of a slow pan over a natural-looking scene (NaturalPicture moved 1.5 pixels
+// a frame, 24 bits): what a GIF's size depends on as in a real video.
+TBitmap PanFrame(int number, int width, int height);
 // What a lossless codec must decode frame `number` of a numbered fixture to, in the reader's
 // natural format for it (8 bits with the fixture's table, 15, 24 or 32 bits, or 8-bit grey).
 TBitmap ExpectedFrame(TFixtureCodec codec, int number, int width, int height);

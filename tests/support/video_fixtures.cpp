@@ -66,6 +66,8 @@ TBitmap DrawnFrame(TFixturePicture kind, int number, int width, int height) {
       return SampleFrame(number, width, height);
     case TFixturePicture::fpColours:
       return ColourPatches(width, height);
+    case TFixturePicture::fpPan:
+      return PanFrame(number, width, height);
   }
   Fail("unknown picture");
 }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,14 +12,22 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
+#include "gif/gif_stream.h"
 #include "runs/frames/extraction_run.h"
+#include "runs/gif/byte_size_text.h"
 #include "runs/gif/capture_region.h"
 #include "runs/gif/frame_sampling.h"
+#include "runs/gif/gif_frame_sample.h"
 #include "runs/gif/gif_pipeline.h"
 #include "runs/gif/gif_size.h"
+#include "runs/gif/gif_size_estimate.h"
+#include "runs/gif/gif_size_fit.h"
+#include "ui/background_job.h"
 #include "ui/error_box.h"
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
@@ -86,6 +95,7 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
         static_cast<QWidget*>(TimeFromBox), static_cast<QWidget*>(LabelTimeTo), static_cast<QWidget*>(TimeToBox),
         static_cast<QWidget*>(LabelTimeUnit)})
     control->setEnabled(false);
+  LabelEstimate = Place<QLabel>(GroupBoxFramesSelect, 372, 64, 94, 18);
 
   LabelSamplingRate = Place<QLabel>(this, 8, 178, 132, 22, QStringLiteral("Frame sampling rate:"));
   SpinEdit1 = SpinBox(this, 142, 178, 50, 1, 10, 1);
@@ -96,6 +106,16 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   LabelKeepSpeed->setEnabled(false);
   // Not a described control: it takes the free end of the sampling row, off at start.
   CheckBoxBest = Place<QCheckBox>(this, 360, 180, 112, 18, QStringLiteral("Best quality"));
+  // "Fit under [ ] MB" in the free corner under "Clear GIF" and "Save", off at start (its run
+  // is a Best quality one); the estimate at the free end of the time range row.
+  CheckBoxFit = Place<QCheckBox>(this, 346, 60, 72, 20, QStringLiteral("Fit under"));
+  SpinFitMegabytes = Place<QDoubleSpinBox>(this, 418, 59, 40, 22);
+  SpinFitMegabytes->setButtonSymbols(QAbstractSpinBox::NoButtons);
+  SpinFitMegabytes->setDecimals(2);
+  SpinFitMegabytes->setRange(0.01, 9999.99);
+  SpinFitMegabytes->setValue(10);
+  SpinFitMegabytes->setEnabled(false);
+  LabelFitUnit = Place<QLabel>(this, 460, 59, 18, 22, QStringLiteral("MB"));
 
   GroupBoxGifSize = Place<QGroupBox>(this, 4, 202, 471, 70, QStringLiteral("GIF window size"));
   ComboBox2 = Place<QComboBox>(GroupBoxGifSize, 8, 20, 150, 22);
@@ -143,6 +163,76 @@ TGifPage::TGifPage(TVideoState& state, QWidget* parent) : QWidget(parent), state
   Wire(ComboBox2, &QComboBox::currentTextChanged, &TGifPage::ComboBox2Change);
   Wire(SpinEdit8, &QSpinBox::valueChanged, &TGifPage::SpinEdit8Change);
   Wire(SpinEdit9, &QSpinBox::valueChanged, &TGifPage::SpinEdit9Change);
+
+  connect(CheckBoxFit, &QCheckBox::toggled, this, [this](bool on) { SpinFitMegabytes->setEnabled(on); });
+  estimateTimer_ = new QTimer(this);
+  estimateTimer_->setSingleShot(true);
+  estimateTimer_->setInterval(300);
+  connect(estimateTimer_, &QTimer::timeout, this, [this] { StartEstimate(); });
+  estimate_ = new TBackgroundJob(
+      this, [this](const std::string& text) { LabelEstimate->setText(QString::fromStdString(text)); });
+  // After the handlers above: the state has taken each change when the estimate reads it.
+  const auto changed = [this] { EstimateChanged(); };
+  connect(SpinEdit1, &QSpinBox::valueChanged, this, changed);
+  connect(SpinEdit8, &QSpinBox::valueChanged, this, changed);
+  connect(SpinEdit9, &QSpinBox::valueChanged, this, changed);
+  connect(ComboBox2, &QComboBox::currentTextChanged, this, changed);
+  connect(ComboBoxScale, &QComboBox::currentTextChanged, this, changed);
+  connect(SpinFitMegabytes, &QDoubleSpinBox::valueChanged, this, changed);
+  for (QCheckBox* box : {CheckBoxKeepSpeed, CheckBoxBest, CheckBoxFit})
+    connect(box, &QCheckBox::toggled, this, changed);
+  connect(RadioBackward, &QRadioButton::toggled, this, changed);
+  for (QRadioButton* button : {RadioButton1, RadioButton3}) connect(button, &QRadioButton::clicked, this, changed);
+  connect(Button19, &QPushButton::clicked, this, changed);
+}
+
+TGifPage::~TGifPage() = default;
+
+std::optional<std::uint64_t> TGifPage::FitLimit() const {
+  if (!CheckBoxFit->isChecked()) return std::nullopt;
+  return static_cast<std::uint64_t>(std::llround(SpinFitMegabytes->value() * 1e6));
+}
+
+bool TGifPage::Estimating() const { return estimateTimer_->isActive() || estimate_->Busy(); }
+
+void TGifPage::EstimateChanged() {
+  if (state_.FilePath.empty() || state_.LastFrame <= 0) return;
+  estimateTimer_->start();
+}
+
+void TGifPage::StartEstimate() {
+  estimateTimer_->stop();
+  if (state_.FilePath.empty() || state_.LastFrame <= 0) {
+    estimate_->Stop();
+    LabelEstimate->clear();
+    return;
+  }
+  // The job works on copies: the window may change everything meanwhile.
+  auto state = std::make_shared<const TVideoState>(CopyRunState(state_));
+  TGifOptions options = RunOptions();
+  const std::optional<std::uint64_t> limit = FitLimit();
+  TGifFitFixed fixed;
+  fixed.Size = options.Size.Rule != TGifSizeRule::gsAsAviWindowSize;
+  fixed.Sampling = state->SamplingRate != 1 || !options.KeepPlaySpeed;
+  const TFrameSourceFactory makeSource = MakeSource ? MakeSource
+                                                    : TFrameSourceFactory([] { return MakeFrameSource(); });
+  if (LabelEstimate->text().isEmpty()) LabelEstimate->setText(QStringLiteral("estimating..."));
+  estimate_->Start([state, options, limit, fixed, makeSource](const std::function<bool()>& stopped) -> std::string {
+    TRunHooks hooks;
+    hooks.aborted = stopped;
+    if (limit) {
+      try {
+        const TGifFitChoice choice = ChooseGifFit(*state, makeSource, options, fixed, *limit, hooks);
+        return "about " + ByteSizeWords(choice.EstimatedBytes);
+      } catch (const EGifCannotFit&) {
+        return "cannot fit";
+      }
+    }
+    const std::unique_ptr<TFrameSource> source = makeSource();
+    const TGifSizeEstimate estimate = EstimateGifSize(*state, *source, options, hooks);
+    if (estimate.GifFrames == 0) return "";
+    return "about " + ByteSizeWords(estimate.Bytes);
+  });
 }
 
 template <class Sender, class Signal, class Handler>
@@ -166,6 +256,8 @@ void TGifPage::VideoOpened() {
   ComboBox2->setEnabled(true);
   ComboBox2->setCurrentText(QString::fromLatin1(kAsAviWindowSize));
   ComboBox2Change();
+  LabelEstimate->clear();
+  StartEstimate();
 }
 
 void TGifPage::VideoClosed() {
@@ -190,6 +282,9 @@ void TGifPage::VideoClosed() {
   ComboBoxScale->setCurrentIndex(4);
   ComboBox2->setEnabled(false);
   Button5->setEnabled(false);
+  estimateTimer_->stop();
+  estimate_->Stop();
+  LabelEstimate->clear();
 }
 
 void TGifPage::ShowCaptureSize(int width, int height) {
@@ -301,7 +396,11 @@ void TGifPage::Button5Click() {
   try {
     // As the CLI runs it: the next frame decoded ahead, each frame encoded on a second thread,
     // so the GIF holds its frames as a save writes them.
-    RunGifPipeline(state_, std::move(source), options, hooks, result, true);
+    if (const auto limit = FitLimit()) {
+      RunFitted(options, *limit, hooks, result);
+    } else {
+      RunGifPipeline(state_, std::move(source), options, hooks, result, true);
+    }
   } catch (...) {
     // The run's error is the one to tell; a failure to show its frames would only hide it.
     try {
@@ -312,6 +411,39 @@ void TGifPage::Button5Click() {
   }
   handOver(true);
   failed = false;
+}
+
+void TGifPage::RunFitted(TGifOptions options, std::uint64_t limit, const TRunHooks& hooks,
+                         TGifConversionResult& result) {
+  const TFrameSourceFactory makeSource = MakeSource ? MakeSource
+                                                    : TFrameSourceFactory([] { return MakeFrameSource(); });
+  TGifFitFixed fixed;
+  fixed.Size = options.Size.Rule != TGifSizeRule::gsAsAviWindowSize;
+  fixed.Sampling = state_.SamplingRate != 1 || !options.KeepPlaySpeed;
+  // The fit runs on copies of the state: "Abort" reaches them through the hooks, and the
+  // sampling box keeps what the user set.
+  TRunHooks fitHooks = hooks;
+  fitHooks.aborted = [this] { return state_.ConvertAbort; };
+  const int sampling = state_.SamplingRate;
+  const auto frameAdded = options.FrameAdded;
+  options.FrameAdded = nullptr;
+  try {
+    FitGifToSize(state_, makeSource, options, fixed, limit, fitHooks,
+                 [&](TVideoState& state, const TGifOptions& fitted) -> std::uint64_t {
+                   result = TGifConversionResult{};
+                   TGifOptions shown = fitted;
+                   shown.FrameAdded = frameAdded;
+                   RunGifPipeline(state, makeSource(), shown, fitHooks, result, true);
+                   if (!result.Document) return 0;
+                   TGIFMemoryStream stream;
+                   result.Document->SaveToStream(stream);
+                   return stream.Bytes().size();
+                 });
+  } catch (...) {
+    state_.SamplingRate = sampling;
+    throw;
+  }
+  state_.SamplingRate = sampling;
 }
 
 void TGifPage::Button7Click() {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/video_state.h"
@@ -13,6 +15,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
+class QTimer;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -26,6 +30,7 @@ class TForm2;
 class TForm3;
 class TFrameSource;
 class TProgressBar;
+class TBackgroundJob;
 
 // The main window's parts the page drives around a run, and the "Video" and "GIF preview"
 // windows.
@@ -58,6 +63,7 @@ class TGifPage : public QWidget {
   static constexpr const char* kSpecifiedSize = " Specified size";
 
   TGifPage(TVideoState& state, QWidget* parent = nullptr);
+  ~TGifPage() override;
 
   // "Open AVI" has filled TVideoState with a new video: the capture size shown, the range "to"
   // boxes at its ends, "Convert" and the GIF size list enabled with " As AVI window size".
@@ -93,6 +99,15 @@ class TGifPage : public QWidget {
 
   // The options the next run reads from the controls.
   TGifOptions RunOptions() const;
+  // "Fit under [ ] MB": the limit in bytes when the box is ticked.
+  std::optional<std::uint64_t> FitLimit() const;
+  // Something the GIF's size depends on changed: the estimate is worked out again in the
+  // background, shortly (a burst of changes starts one estimate).
+  void EstimateChanged();
+  // Works the estimate out now, in the background.
+  void StartEstimate();
+  // An estimate is being worked out.
+  bool Estimating() const;
   bool Running() const { return running_; }
 
   // The frame reader of a run; tests give their own.
@@ -136,6 +151,12 @@ class TGifPage : public QWidget {
   QCheckBox* CheckBoxKeepSpeed = nullptr;
   QCheckBox* CheckBoxBest = nullptr;  // "Best quality", beside the described controls
   QLabel* LabelKeepSpeed = nullptr;   // "keep a play speed"
+  // Not described either: "Fit under [ ] MB" (off at start) and the size the GIF will have,
+  // worked out in the background ("about 12.4 MB").
+  QCheckBox* CheckBoxFit = nullptr;
+  QDoubleSpinBox* SpinFitMegabytes = nullptr;
+  QLabel* LabelFitUnit = nullptr;  // "MB"
+  QLabel* LabelEstimate = nullptr;
   // "GIF window size".
   QGroupBox* GroupBoxGifSize = nullptr;
   QComboBox* ComboBox2 = nullptr;  // the GIF size list
@@ -162,8 +183,13 @@ class TGifPage : public QWidget {
   // at the start, the preview hidden.
   void DropResult();
 
+  // "Convert" with "Fit under" ticked: the run made again as the fit chooses, into `result`.
+  void RunFitted(TGifOptions options, std::uint64_t limit, const TRunHooks& hooks, TGifConversionResult& result);
+
   TVideoState& state_;
   TGifPageLinks links_;
+  TBackgroundJob* estimate_ = nullptr;
+  QTimer* estimateTimer_ = nullptr;
   bool running_ = false;
   bool coupling_ = false;
 };

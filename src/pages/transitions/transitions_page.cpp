@@ -17,14 +17,20 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <memory>
+#include <tuple>
 #include <utility>
 
 #include "core/error.h"
 #include "gif/gif_image.h"
 #include "imageio/picture_decoders.h"
+#include "runs/gif/byte_size_text.h"
 #include "runs/transitions/transition_clip.h"
+#include "runs/transitions/transition_size_fit.h"
+#include "ui/background_job.h"
 #include "ui/error_box.h"
 #include "ui/gif_preview_window.h"
 #include "ui/gif_save_form.h"
@@ -114,6 +120,8 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   DurationEdit = Place<QLineEdit>(this, 318, 230, 60, 22, QStringLiteral("1000"));
   // Not a described control: it takes the free room under the effect box, off at start.
   CheckBoxBest = Place<QCheckBox>(this, 14, 234, 140, 18, QStringLiteral("Best quality"));
+  // The estimate: the free room between "Best quality" and the duration edit.
+  LabelEstimate = Place<QLabel>(this, 160, 234, 150, 18);
 
   ConvertButton = Place<QPushButton>(this, 14, 262, 90, 24, QStringLiteral("Convert"));
   AbortButton = Place<QPushButton>(this, 110, 262, 90, 24, QStringLiteral("Abort"));
@@ -133,6 +141,54 @@ TTransitionsPage::TTransitionsPage(TVideoState& state, QWidget* parent) : QWidge
   Wire(AbortButton, &QPushButton::clicked, [this] { AbortClick(); });
   Wire(ClearGifButton, &QPushButton::clicked, [this] { ClearGifClick(); });
   Wire(SaveButton, &QPushButton::clicked, [this] { SaveClick(); });
+
+  estimateTimer_ = new QTimer(this);
+  estimateTimer_->setSingleShot(true);
+  estimateTimer_->setInterval(300);
+  connect(estimateTimer_, &QTimer::timeout, this, [this] { StartEstimate(); });
+  estimate_ = new TBackgroundJob(
+      this, [this](const std::string& text) { LabelEstimate->setText(QString::fromStdString(text)); });
+  // After the handlers above, so the estimate reads what they have set.
+  const auto changed = [this] { EstimateChanged(); };
+  for (QToolButton* button : {OpenSourceButton, OpenDestinationButton, EmptySourceButton, EmptyDestinationButton})
+    connect(button, &QToolButton::clicked, this, changed);
+  connect(DurationEdit, &QLineEdit::textChanged, this, changed);
+  connect(StepEdit, &QSpinBox::valueChanged, this, changed);
+  connect(EffectBox, &QComboBox::currentTextChanged, this, changed);
+  connect(CheckBoxBest, &QCheckBox::toggled, this, changed);
+}
+
+bool TTransitionsPage::Estimating() const { return estimateTimer_->isActive() || estimate_->Busy(); }
+
+void TTransitionsPage::EstimateChanged() { estimateTimer_->start(); }
+
+void TTransitionsPage::StartEstimate() {
+  estimateTimer_->stop();
+  const TTransitionEffect effect = SelectedEffect();
+  if (static_cast<int>(effect) < 0) {
+    estimate_->Stop();
+    LabelEstimate->clear();
+    return;
+  }
+  // Copies: the page may change everything while the job works.
+  auto job = std::make_shared<std::tuple<TVideoState, TTransitionSlot, TTransitionSlot, TTransitionGifRequest>>();
+  auto& [state, source, destination, request] = *job;
+  state.TransitionDurationMs = state_.TransitionDurationMs;
+  state.SourceEmpty = state_.SourceEmpty;
+  state.DestinationEmpty = state_.DestinationEmpty;
+  source = {SourceView->Bitmap(), PanelColor(SourceColorPanel)};
+  destination = {DestinationView->Bitmap(), PanelColor(DestinationColorPanel)};
+  request.Steps = StepEdit->value();
+  request.Effect = [effect] { return effect; };
+  request.BestQuality = CheckBoxBest->isChecked();
+  estimate_->Start([job](const std::function<bool()>& stopped) -> std::string {
+    auto& [jobState, jobSource, jobDestination, jobRequest] = *job;
+    TRunHooks hooks;
+    hooks.aborted = stopped;
+    const TGifSizeEstimate estimate = EstimateTransitionGifSize(jobState, jobSource, jobDestination, jobRequest, hooks);
+    if (stopped() || estimate.Bytes == 0) return "";
+    return "GIF about " + ByteSizeWords(estimate.Bytes);
+  });
 }
 
 void TTransitionsPage::SetPanelColor(QFrame* panel, TColor color) {
@@ -178,6 +234,7 @@ void TTransitionsPage::OpenImageFile(TTransitionSlotId slot, const QString& path
   controls.View->Update();
   ShowSizeLabel(slot);
   controls.EmptyFlag = false;
+  EstimateChanged();
 }
 
 void TTransitionsPage::EmptyImageClick(TTransitionSlotId slot) {
@@ -199,7 +256,10 @@ void TTransitionsPage::ColorPanelDblClick(TTransitionSlotId slot) {
         QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)), this);
     if (picked.isValid()) chosen = RGB(picked.red(), picked.green(), picked.blue());
   }
-  if (chosen) SetPanelColor(panel, *chosen);
+  if (chosen) {
+    SetPanelColor(panel, *chosen);
+    EstimateChanged();
+  }
 }
 
 void TTransitionsPage::DurationEditChange() {

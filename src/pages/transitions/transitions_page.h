@@ -20,9 +20,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 class QToolButton;
 
 namespace clipvane {
+
+class TBackgroundJob;
 
 class TForm3;
 class TImageView;
@@ -103,6 +106,13 @@ class TTransitionsPage : public QWidget {
   QLabel* LabelDuration = nullptr;  // "Duration (10...5000 ms)"
   QLineEdit* DurationEdit = nullptr;
   QCheckBox* CheckBoxBest = nullptr;  // "Best quality", beside the described controls
+  // Not described either: the size the clip's GIF will have ("about 1.2 MB"), worked out in
+  // the background shortly after a change of the pictures, colours, effect, steps or duration.
+  QLabel* LabelEstimate = nullptr;
+  // An estimate is being worked out.
+  bool Estimating() const;
+  // Something the clip's size depends on changed.
+  void EstimateChanged();
 
   QPushButton* ConvertButton = nullptr;
   QPushButton* AbortButton = nullptr;
@@ -127,9 +137,13 @@ class TTransitionsPage : public QWidget {
   template <class Sender, class Signal, class Handler>
   void Wire(Sender* sender, Signal signal, Handler handler);
 
+  void StartEstimate();
+
   TVideoState& state_;
   TTransitionsPageLinks links_;
   bool running_ = false;
+  TBackgroundJob* estimate_ = nullptr;
+  QTimer* estimateTimer_ = nullptr;
 };
 
 }  // namespace clipvane

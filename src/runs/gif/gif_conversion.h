@@ -65,6 +65,12 @@ struct TGifOptions {
   bool BestQuality = false;
   // With BestQuality: the video's own frame times, when its frames do not come at one rate.
   TVideoFrameTimes FrameTimes;
+  // With BestQuality: lossy LZW at this level (0: lossless, up to 100; TLossyLZWEncoder), and
+  // at most this many colours in a palette made for a frame (2..255).
+  int LossyLevel = 0;
+  int MaxColors = 255;
+  // Each frame made smaller by averaging (CutAndScaleSmoothly) rather than by dropping pixels.
+  bool SmoothScaling = false;
   // Called after each frame is appended, with the picture as the document received it (the
   // window shows it at once) and the frame's index. A "backward" frame made during the walk
   // is handed out as its GIF frame (its colour indices with its table).

@@ -16,6 +16,7 @@
 #include "runs/frames/extraction_run.h"
 #include "runs/gif/gif_conversion.h"
 #include "runs/gif/gif_frame_making.h"
+#include "runs/gif/smooth_scaling.h"
 
 namespace clipvane {
 
@@ -139,6 +140,8 @@ class TGifRun {
   void ReadKeptInReverse(bool afterError);
   bool Aborted() const { return state_.ConvertAbort || hooks_.Aborted(); }
   TBitmap& Scaled();
+  // The capture rectangle of a decoded frame, at the GIF size, into `picture`.
+  void Cut(const TBitmap& decoded, TBitmap& picture);
 
   TVideoState& state_;
   TFrameSource& source_;
@@ -178,6 +181,11 @@ TBitmap& TGifRun::Scaled() {
   if (!scaledMade_) scaled_ = TBitmap(size_.Width, size_.Height);
   scaledMade_ = true;
   return scaled_;
+}
+
+void TGifRun::Cut(const TBitmap& decoded, TBitmap& picture) {
+  if (options_.SmoothScaling) CutAndScaleSmoothly(decoded, captureRect_, picture);
+  else CutAndStretch(decoded, captureRect_, picture);
 }
 
 void TGifRun::FrameAppended(int index, const TBitmap* picture) {
@@ -223,7 +231,7 @@ void TGifRun::SubmitFrame(int number, const TBitmap& decoded, std::uint16_t dela
     job.Picture = std::move(sparePictures_.back());
     sparePictures_.pop_back();
   }
-  CutAndStretch(decoded, captureRect_, job.Picture);
+  Cut(decoded, job.Picture);
   job.DecodeFormat = decodeFormat_;
   job.DecodePalette = decodePalette_;
   job.Delay = delay;
@@ -280,7 +288,7 @@ void TGifRun::TakeFrame(int number, std::uint16_t delay) {
     SubmitFrame(number, decoded, delay, backward_);
     return;
   }
-  CutAndStretch(decoded, captureRect_, Scaled());
+  Cut(decoded, Scaled());
   if (!backward_) {
     Append(scaled_, delay);
     return;
@@ -400,7 +408,7 @@ void TGifRun::ReadKeptInReverse(bool afterError) {
       SubmitFrame(kept->Number, source_.DecodeBitmap(), delay, false);
       continue;
     }
-    CutAndStretch(source_.DecodeBitmap(), captureRect_, Scaled());
+    Cut(source_.DecodeBitmap(), Scaled());
     Append(scaled_, delay);
   }
 }
@@ -453,7 +461,9 @@ void TGifRun::Run() {
   state_.GifFrameCount = 0;
   maximum_ = CountTickedFrames(state_);
   if (options_.BestQuality) {
-    best_.emplace();
+    TBestQuantizerSettings settings;
+    settings.MaxColors = std::clamp(options_.MaxColors, 2, 255);
+    best_.emplace(settings, options_.LossyLevel);
     plan_ = SampledFrames(state_);
     timeline_.emplace(BestGifTimeline(state_, plan_, step_, options_.KeepPlaySpeed, options_.FrameTimes));
     if (timeline_->Count() > 0) result_.FrameDelay = (*timeline_)[0].Delay;

@@ -69,8 +69,9 @@ class TGIFDocumentSink : public TTransitionClipSink {
 // the exact time line; the run's loop and delay requests are already met.
 class TBestQualitySink : public TTransitionClipSink {
  public:
-  TBestQualitySink(TGIFImage& document, const TGifTimeline& timeline, TGIFFrameEncoder& frameEncoder)
-      : document_(document), timeline_(timeline), frameEncoder_(frameEncoder) {}
+  TBestQualitySink(TGIFImage& document, const TGifTimeline& timeline, TGIFFrameEncoder& frameEncoder,
+                   const TBestQuantizerSettings& settings, int lossyLevel)
+      : document_(document), timeline_(timeline), encoder_(settings, lossyLevel), frameEncoder_(frameEncoder) {}
 
   int AddFrame(const TBitmap& frame) override {
     const int index = document_.Images().Count();
@@ -201,7 +202,8 @@ int RunTransitionClip(TVideoState& state, TTransitionFrames& frames, const TTran
 
 TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
                                     int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
-                                    std::function<void(const TBitmap& frame)> frameAdded, bool bestQuality) {
+                                    std::function<void(const TBitmap& frame)> frameAdded, bool bestQuality,
+                                    int lossyLevel, int maxColors) {
   // Checked before the slots change.
   if (steps < MinTransitionSteps || steps > MaxTransitionSteps)
     throw EClipvaneError("Transition step count " + std::to_string(steps) + " is outside 1 to 50");
@@ -228,7 +230,9 @@ TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source,
   if (bestQuality) {
     const TGifTimeline timeline = BestTransitionTimeline(state.TransitionDurationMs, steps);
     clip.Delay = timeline[0].Delay;
-    TBestQualitySink sink(*clip.Document, timeline, encoder);
+    TBestQuantizerSettings quantizer;
+    quantizer.MaxColors = std::clamp(maxColors, 2, 255);
+    TBestQualitySink sink(*clip.Document, timeline, encoder, quantizer, lossyLevel);
     clip.FrameCount = RunTransitionClip(state, frames, settings, hooks, sink);
   } else {
     TGIFDocumentSink sink(*clip.Document, encoder);

@@ -113,10 +113,11 @@ struct TTransitionClip {
 // pixels. An aborted run returns the frames added so far (possibly none). Throws
 // EClipvaneError for unusable settings or pictures.
 // bestQuality: the frames are made by TBestQualityEncoder instead, with the delays of
-// BestTransitionTimeline (Delay is then the first frame's).
+// BestTransitionTimeline (Delay is then the first frame's), lossy LZW at lossyLevel (0: off)
+// and at most maxColors colours a frame.
 TTransitionClip BuildTransitionClip(TVideoState& state, TTransitionSlot& source, TTransitionSlot& destination,
                                     int steps, std::function<TTransitionEffect()> effect, const TRunHooks& hooks,
-                                    std::function<void(const TBitmap& frame)> frameAdded = {},
-                                    bool bestQuality = false);
+                                    std::function<void(const TBitmap& frame)> frameAdded = {}, bool bestQuality = false,
+                                    int lossyLevel = 0, int maxColors = 255);
 
 }  // namespace clipvane
