@@ -271,7 +271,8 @@ TGifFitChoice FitGifToSize(TVideoState& state, const TFrameSourceFactory& makeSo
 
 TGifFitConverter GifBytesConverter(const TFrameSourceFactory& makeSource, const TRunHooks& hooks, bool twoThreads,
                                    TGifFileResult& result) {
-  return [&makeSource, &hooks, twoThreads, &result](TVideoState& state, const TGifOptions& options) {
+  // The factory and the hooks are copied: a caller may hand them over as temporaries.
+  return [makeSource, hooks, twoThreads, &result](TVideoState& state, const TGifOptions& options) {
     result = ConvertToGifBytes(state, makeSource, options, ConversionHooks(hooks), twoThreads);
     return static_cast<std::uint64_t>(result.Bytes.size());
   };
