@@ -5,12 +5,12 @@
 # Prints, per input and over all, the median seconds of each, the median of the per-round
 # time ratios and the size ratio (clipvane / ffmpeg).
 # Usage: bench/extract_png_vs_ffmpeg.sh BUILD_DIR [HARNESS_DIR]   (REPS=3 rounds by default)
-# The inputs are made by HARNESS_DIR/make_inputs.sh (default $BENCH_HARNESS, else
-# /work/shared/bench) into BUILD_DIR/bench/inputs when they are not there yet; without the
-# harness and its inputs the comparison is skipped.
+# The inputs are made by HARNESS_DIR/make_inputs.sh (default $BENCH_HARNESS) into
+# BUILD_DIR/bench/inputs when they are not there yet; without the harness and its inputs the
+# comparison is skipped.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
-harness=${2:-${BENCH_HARNESS:-/work/shared/bench}}
+harness=${2:-${BENCH_HARNESS:-}}
 cli="$build/src/cli/clipvane-cli"
 reps=${REPS:-3}
 work="$build/bench/extract-png"
@@ -19,7 +19,7 @@ command -v ffmpeg >/dev/null || { echo "ffmpeg not found" >&2; exit 1; }
 [[ -x /usr/bin/time ]] || { echo "/usr/bin/time (GNU time) not found" >&2; exit 1; }
 inputs="$build/bench/inputs"
 if ! compgen -G "$inputs/*.avi" >/dev/null; then
-  [[ -x $harness/make_inputs.sh ]] || { echo "skipped: no $harness/make_inputs.sh to make the inputs"; exit 0; }
+  [[ -n $harness && -x $harness/make_inputs.sh ]] || { echo "skipped: no harness make_inputs.sh (give HARNESS_DIR or BENCH_HARNESS)"; exit 0; }
   OUT="$build/bench" "$harness/make_inputs.sh"
 fi
 mkdir -p "$work"

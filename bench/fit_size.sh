@@ -9,7 +9,7 @@
 # Viewer PSNR: at the middle of each source frame's time, the GIF frame showing then, scaled
 # bilinearly to the source size, against the source frame (bench/fit_bench_tool.cpp).
 # Usage: bench/fit_size.sh BUILD_DIR   (LONG=1 adds the 60 s 720p clip; INPUTS_DIR=folder of
-# the harness's a_*.avi ... e_*.avi, default /work/benchout/inputs when it exists; GRID=0
+# the harness's a_*.avi ... e_*.avi, left out when not given; GRID=0
 # skips the grid)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -34,8 +34,8 @@ if [[ ${LONG:-0} == 1 ]]; then
   fi
   inputs+=("$work/pan_1280x720_60s.mp4")
 fi
-harness=${INPUTS_DIR:-/work/benchout/inputs}
-if [[ -d $harness ]]; then for f in "$harness"/[a-e]_*.avi; do [[ -s $f ]] && inputs+=("$f"); done; fi
+harness=${INPUTS_DIR:-}
+if [[ -n $harness && -d $harness ]]; then for f in "$harness"/[a-e]_*.avi; do [[ -s $f ]] && inputs+=("$f"); done; fi
 
 seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s.%N); echo "$end - $start" | bc; }
 psnr() { "$tool" psnr "$1" "$2" | sed 's/psnr=\([0-9.]*\).*/\1/'; }
