@@ -8,6 +8,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/cli_output.h"
+#include "cli/size_estimate_output.h"
 #include "core/error.h"
 #include "core/video_state.h"
 #include "gif/gif_frame_delays.h"
@@ -143,16 +144,7 @@ int PrintEstimate(TCommandContext& context, const TGifArguments& parsed, const T
   if (estimate.GifFrames == 0)
     throw EClipvaneError("No frame of \"" + parsed.video + "\" would be converted", parsed.video,
                          "no frame would be converted");
-  context.Output.Result(GifSizeEstimateText(estimate) + "\n");
-  if (context.Arguments.Has("--json"))
-    context.Output.Json(TJsonObject()
-                            .Add("estimate", static_cast<long long>(estimate.Bytes))
-                            .Add("uncertainty", estimate.Uncertainty)
-                            .Add("width", estimate.GifWidth)
-                            .Add("height", estimate.GifHeight)
-                            .Add("frames", estimate.GifFrames)
-                            .Add("sampled", estimate.SampledFrames)
-                            .Add("seconds", context.Seconds()));
+  PrintSizeEstimate(context, estimate);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/cli_output.h"
+#include "cli/size_estimate_output.h"
 #include "core/error.h"
 #include "core/video_state.h"
 #include "gif/gif_frame_delays.h"
@@ -108,15 +109,7 @@ int RunTransition(TCommandContext& context) {
   request.LossyLevel = lossy;
   if (estimate && !maxSize) {
     const TGifSizeEstimate size = EstimateTransitionGifSize(state, source, destination, request, runHooks);
-    context.Output.Result(GifSizeEstimateText(size) + "\n");
-    if (arguments.Has("--json"))
-      context.Output.Json(TJsonObject()
-                              .Add("estimate", static_cast<long long>(size.Bytes))
-                              .Add("uncertainty", size.Uncertainty)
-                              .Add("width", size.GifWidth)
-                              .Add("height", size.GifHeight)
-                              .Add("frames", size.GifFrames)
-                              .Add("seconds", context.Seconds()));
+    PrintSizeEstimate(context, size);
     return 0;
   }
 
