@@ -31,6 +31,24 @@ class TFrameSource {
   virtual void Close() = 0;
 };
 
+// Closes a source on every way out of a scope; a failing Close must not hide the error
+// already travelling.
+class TFrameSourceCloser {
+ public:
+  explicit TFrameSourceCloser(TFrameSource& source) : source_(source) {}
+  ~TFrameSourceCloser() {
+    try {
+      source_.Close();
+    } catch (...) {
+    }
+  }
+  TFrameSourceCloser(const TFrameSourceCloser&) = delete;
+  TFrameSourceCloser& operator=(const TFrameSourceCloser&) = delete;
+
+ private:
+  TFrameSource& source_;
+};
+
 // The reader of the video, open: how the file is read is chosen here, once, from what the
 // file is (an AVI by TAviFrameReader, with its own numbering, pixel formats and messages; any
 // other container FFmpeg reads by TContainerFrameReader). Only the local file of that name is

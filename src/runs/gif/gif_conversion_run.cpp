@@ -22,24 +22,6 @@ namespace clipvane {
 
 namespace {
 
-// Closes the source on every way out; a failing Close must not hide the error already
-// travelling.
-class TSourceCloser {
- public:
-  explicit TSourceCloser(TFrameSource& source) : source_(source) {}
-  ~TSourceCloser() {
-    try {
-      source_.Close();
-    } catch (...) {
-    }
-  }
-  TSourceCloser(const TSourceCloser&) = delete;
-  TSourceCloser& operator=(const TSourceCloser&) = delete;
-
- private:
-  TFrameSource& source_;
-};
-
 // The append step. The picture reaches the document in the decoded video's pixel format and
 // colour table, as if drawn onto the decode bitmap resized to the GIF size: a palette video
 // keeps its own colours (no reduction), true-colour formats are reduced by the document.
@@ -161,7 +143,7 @@ class TGifRun {
   TPixelFormat decodeFormat_ = TPixelFormat::pf24bit;
   std::vector<TRGBQuad> decodePalette_;
   std::optional<TGifFrameAppender> appender_;
-  std::optional<TSourceCloser> closer_;
+  std::optional<TFrameSourceCloser> closer_;
   std::optional<TGIFFrameEncoder> encoder_;
   TBitmap scaled_;  // one picture for every frame
   bool scaledMade_ = false;

@@ -18,17 +18,6 @@ double Mean(const std::vector<double>& values) {
   return values.empty() ? 0 : std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
 }
 
-// Closes the source on every way out.
-struct TCloseOnExit {
-  TFrameSource& Source;
-  ~TCloseOnExit() {
-    try {
-      Source.Close();
-    } catch (...) {
-    }
-  }
-};
-
 std::string GroupedDigits(std::uint64_t value) {
   const std::string digits = std::to_string(value);
   std::string grouped;
@@ -102,7 +91,7 @@ TGifSizeEstimate EstimateGifSize(const TVideoState& state, TFrameSource& source,
   for (const auto& run : runs) total += static_cast<int>(run.size());
 
   source.Open(state.FilePath);
-  TCloseOnExit closer{source};
+  const TFrameSourceCloser closer(source);
   TSampleMeasure measure;
   int done = 0;
   hooks.Progress(0, total);

@@ -105,15 +105,7 @@ void TGifFitter::ReadSample(const TFrameSourceFactory& makeSource) {
 
   const std::unique_ptr<TFrameSource> source = makeSource();
   source->Open(state_.FilePath);
-  struct TCloser {
-    TFrameSource& source;
-    ~TCloser() {
-      try {
-        source.Close();
-      } catch (...) {
-      }
-    }
-  } closer{*source};
+  const TFrameSourceCloser closer(*source);
   if (!frames_.Read(*source, numbers, state_.CaptureRect, hooks_)) throw TAborted{};
   // A frame the video could not give shortens its run; the runs after it are gone.
   for (auto& run : runs_)
